@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Arkelin, builds it, and then either starts
+# the program or runs the whole test suite.
+#
+#   ./arkelin.sh start [ARCHIVE]   install what is missing, build, start
+#   ./arkelin.sh test              install what is missing, build, run all tests
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here"
+
+install_packages() {
+  local wanted missing=()
+  wanted=$(grep -v '^\s*#' scripts/packages.txt | grep -v '^\s*$')
+  for p in $wanted; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    echo "== installing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build
+}
+
+case "${1:-}" in
+  start)
+    shift
+    install_packages
+    build
+    exec build/bin/arkelin "$@"
+    ;;
+  test)
+    install_packages
+    build
+    export QT_QPA_PLATFORM=offscreen
+    status=0
+    (cd build && ctest --output-on-failure -j2 -LE fuzz) || status=1
+    # The parsers of untrusted bytes run their fuzz smoke tests again under
+    # AddressSanitizer and UndefinedBehaviorSanitizer.
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DARKELIN_SANITIZE=ON -DARKELIN_BENCH=OFF >/dev/null
+    smoke=$(ninja -C build-asan -t targets all | sed -n 's/^\([A-Za-z0-9_]*_smoke\): .*/\1/p' | sort -u)
+    if [ -n "$smoke" ]; then
+      cmake --build build-asan --target $smoke
+      (cd build-asan && ctest --output-on-failure -j2 -L fuzz) || status=1
+    fi
+    exit $status
+    ;;
+  *)
+    echo "usage: $0 start [ARCHIVE] | test" >&2
+    exit 2
+    ;;
+esac

@@ -188,6 +188,11 @@ void FileListModel::SetStampPattern(const QString& datePattern, const QString& t
 }
 
 void FileListModel::Clear() {
+  if (filling_) {  // already inside the fill's reset
+    rows_.clear();
+    icons_.clear();
+    return;
+  }
   beginResetModel();
   rows_.clear();
   icons_.clear();

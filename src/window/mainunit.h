@@ -1,0 +1,223 @@
+// The archive window: the program's main window.
+//
+// TMainform shows one archive at a time (a ZIP file, a self-extracting ZIP
+// program whose name ends in ".EXE", or a RAR file) as a list of entries, and
+// owns the archive session: which archive is current and of which kind, the
+// title, which commands are enabled, the command line and the recently used
+// archives. Other windows change the session only through the routines
+// EnterZipSession, EnterRarSession, CloseSession, SetArchiveControls,
+// SetRarMode, RefuseForRar, RecordRecent and BuildRecentMenu.
+//
+// The window holds the ZIP engine ZipMaster1, the RAR reader rar and the
+// file-type icon finder for the whole run. The list lw_Files is a table view
+// over FileListModel; the totals go to Panel4 and the selection count to
+// Panel3. Settings are read through IMainSettings at the moment they are
+// needed. Everything runs on the user-interface thread.
+//
+// Commands whose windows are not built yet answer through NotAvailable() with
+// a clear message instead of acting.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QTableView>
+#include <QToolButton>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "window/FileListModel.h"
+#include "window/MainSettings.h"
+
+class QAction;
+
+namespace arkelin::window {
+
+class ArchiveEngines;  // the ZIP engine, the RAR reader and the icon finder
+
+class TMainform : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TMainform(QWidget* parent = nullptr);
+  ~TMainform() override;
+
+  // ---- Archive session ------------------------------------------------------
+  // "Arkelin2001Free " (with the trailing blank)
+  QString TitlePrefix;
+  bool RarMode = false;
+  bool ArchiveModified = false;
+  // 1 while the Add window is open (decides what a file drop does).
+  int AddWindowTag = 0;
+  // Chosen when a new archive is created: 0 no spanning, 1 spanning with
+  // formatting, 2 spanning without.
+  int SpanningMode = 0;
+  // The five string lists of the window; freed when it closes.
+  QStringList Favorites, MailAttachments, MailBody, InstallList1, InstallList2;
+
+  // Enables (open) or disables every command that needs an archive.
+  void SetArchiveControls(bool open);
+  // Disables (rar) or enables the commands that change a ZIP archive.
+  void SetRarMode(bool rar);
+  // In a RAR session, shows the refusal and answers true.
+  bool RefuseForRar();
+  // Moves name to the top of the recent list in the given INI file.
+  void RecordRecent(const QString& iniFile, const QString& section, int maxCount,
+                    const QString& name);
+  // Rebuilds the recent items at the end of the File menu.
+  void BuildRecentMenu(QMenu* menu, const QString& iniFile, int maxCount, const QString& section);
+  void EnterZipSession(const QString& name);
+  void EnterRarSession(const QString& name);
+  void CloseSession();
+
+  // The current ZIP name (the engine's ZipFilename) and RAR name.
+  QString CurrentZipName() const;
+  QString CurrentRarName() const;
+  // "Arkelin.ini" in the program's data folder; section "RECENT", 5 entries.
+  static QString IniFileName();
+  static constexpr int kRecentMax = 5;
+
+  // ---- File list ------------------------------------------------------------------
+  FileListModel& Model() { return *model_; }
+  int64_t ListedCount() const { return model_->ListedCount(); }
+  int64_t ListedBytes() const { return model_->ListedBytes(); }
+  int64_t SelectedCount = 0;
+  int64_t SelectedBytes = 0;
+  // Refills the list from the ZIP engine's directory.
+  void FillFromZip();
+  // Adds one listed RAR entry and refreshes the totals.
+  void AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime);
+  void ShowTotals();
+  // mode 0: count only, 1: select all, 2: deselect all.
+  void CountSelection(int mode);
+  // Sorts the rows for a click on column.
+  void SortColumn(int column);
+  // The small-icon index for an entry name (images shared per extension).
+  int IconIndexFor(const QString& entryName);
+
+  // ---- Start-up, command line, settings ------------------------------------------
+  // The arguments after the program name, handled at the first activation.
+  void SetCommandLine(const QStringList& args) { commandLine_ = args; }
+  // Runs once: the first activation of the window handles the command line.
+  void FormActivate();
+  bool CommandLineHandled() const { return commandLineHandled_; }
+  // The live settings; the window does not own them. Null restores defaults.
+  void SetSettings(const IMainSettings* settings);
+  const IMainSettings& Settings() const;
+  // The list's background colour and grid lines (set by the configuration).
+  void SetListColor(const QColor& c);
+  void SetGridLines(bool on);
+  // Toolbar hints: on gives the eight buttons their hints.
+  void ApplyToolbarHints(bool on);
+  // Re-applies the date and time formats to the Modified column.
+  void ApplyDateTimeFormats();
+  // A configuration window has closed: accept drops exactly when allowed.
+  void ConfigurationClosed();
+  // Shown by Configuration...; installed by the program at start-up.
+  std::function<void()> ShowConfiguration;
+
+  // Commands built later: what they were asked, for the record.
+  QStringList LastAddRequest;
+  // Shows "<command> is not available yet." (information box).
+  void NotAvailable(const QString& command);
+
+  // ---- Components (named as in the rest of the program) ----------------------
+  QTableView* lw_Files = nullptr;
+  QLabel* Panel3 = nullptr;
+  QLabel* Panel4 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QPushButton* CancelBut = nullptr;
+  QMenu* FileMenu = nullptr;
+  QMenu* ActionsMenu = nullptr;
+  QMenu* MiscMenu = nullptr;
+  QMenu* HelpMenu = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QToolButton *bu_Open = nullptr, *bu_New = nullptr, *bu_run = nullptr, *bu_View = nullptr,
+              *bu_Add = nullptr, *bu_Extract = nullptr, *bu_Delete = nullptr, *bu_Close = nullptr;
+  // Menu items by component name ("Closearchive1", "Add2", "Fil0", ...).
+  QAction* Item(const QString& name) const;
+  QToolButton* Button(const QString& name) const;
+
+  // ---- Handlers ----------------------------------------------------------------------
+  void Newarchive1Click();
+  void Openarchive1Click();
+  void Openspannedarchive1Click();
+  void Closearchive1Click();
+  void Savearchiveas1Click();
+  void Copyarchive1Click();
+  void Delete2Click();
+  void Archiveinformation1Click();
+  void Splitarchive1Click();
+  void MakeSelfExtractedfile1Click();
+  void Multiplefileextracting1Click();
+  void Favoritearchives1Click();
+  void AddzipfiletoFavorites1Click();
+  void Searchforarchives1Click();
+  void Exit1Click();
+  void Add1Click();
+  void Extract1Click();
+  void Delete1Click();
+  void Viewfile1Click();
+  void SelectAll2Click();
+  void DeselectAll2Click();
+  void Searchfile1Click();
+  void Test1Click();
+  void Executefile1Click();
+  void Install1Click();
+  void Configuration1Click();
+  void Mailarchive1Click();
+  void Homepage1Click();
+  void About1Click();
+  void RecentItemClick(QAction* item);
+  void lw_FilesColumnClick(int column);
+  void lw_FilesClick();
+  void lw_FilesDblClick();
+
+  // Routines of commands built later.
+  void RunAddCommand(const QStringList& prefill);
+  void RefreshSelfExtracting(const QString& name);
+  void OpenFavoritesWindow();
+
+  static QString HomepageAddress();
+
+ protected:
+  void changeEvent(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildStatusBar();
+  void BuildFileList();
+  QAction* MakeItem(QMenu* menu, const QString& name, const QString& caption,
+                    const QKeySequence& shortcut, void (TMainform::*handler)());
+  QToolButton* MakeButton(const QString& name, const QString& caption, const QString& image,
+                          void (TMainform::*handler)());
+  void SetTitle(const QString& name);
+  void SetSelfExtractCaptions(const QString& zipName);
+  void SetCurrentZipName(const QString& name);
+  void EmptyList();
+
+  FileListModel* model_ = nullptr;
+  std::unique_ptr<ArchiveEngines> engines_;
+  std::map<QString, QAction*> items_;
+  std::map<QString, QToolButton*> buttons_;
+  std::map<QString, int> iconByExtension_;
+  DefaultMainSettings defaults_;
+  const IMainSettings* settings_ = nullptr;
+  QStringList commandLine_;
+  bool commandLineHandled_ = false;
+  QString rarName_;
+};
+
+}  // namespace arkelin::window

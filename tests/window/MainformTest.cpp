@@ -88,6 +88,8 @@ class MainformTest : public QObject {
   void selectAllAndDeselectAllCountSelection();
   void headerClickSortsRows();
   void zipArchiveMadeByZipListsItsFiles();
+  void openArchiveUsesTheDialogAndEntersTheSession();
+  void recentWriteFailureIsReported();
   void notBuiltCommandsSayNotAvailable();
   void closingAsksNothing();
 };
@@ -591,6 +593,52 @@ void MainformTest::zipArchiveMadeByZipListsItsFiles() {
   QCOMPARE(empty.value(3), QString("2019/12/31   23:59"));
   QCOMPARE(rows.value("noise.bin").value(5), QString(""));
   QCOMPARE(f.Panel4->text(), QString("Total 3 files,  23 Kb"));
+}
+
+void MainformTest::openArchiveUsesTheDialogAndEntersTheSession() {
+  DefaultMainSettings settings;
+  settings.openFolder = "/start/here";
+  TMainform f;
+  f.SetSettings(&settings);
+  QFile tmp(dir_->path() + "/tmp.tmp");
+  QVERIFY(tmp.open(QIODevice::WriteOnly));
+  tmp.close();
+  fake_->dialogs.openFiles.push_back({"/d/songs.RAR"});
+  fake_->dialogs.openFiles.push_back({"/d/backup.zip"});
+  fake_->dialogs.openFiles.push_back({});  // cancelled
+  f.MailAttachments << "x";
+  f.bu_Open->click();
+  QVERIFY(f.RarMode);
+  QVERIFY(f.MailAttachments.isEmpty());
+  QCOMPARE(f.CurrentRarName(), QString("/d/songs.RAR"));
+  QVERIFY(!f.Item("Add1")->isEnabled());
+  QVERIFY(QFile::exists(tmp.fileName()));  // a RAR open leaves tmp.tmp alone
+  f.ArchiveModified = true;
+  f.Item("Openarchive1")->trigger();
+  QVERIFY(!f.RarMode);
+  QVERIFY(!f.ArchiveModified);
+  QVERIFY(!QFile::exists(tmp.fileName()));
+  QCOMPARE(f.CurrentZipName(), QString("/d/backup.zip"));
+  QVERIFY(f.Item("Add1")->isEnabled());
+  QCOMPARE(RecentValues(), QStringList({"0=/d/backup.zip", "1=/d/songs.RAR"}));
+  f.Item("Openarchive1")->trigger();
+  QCOMPARE(f.CurrentZipName(), QString("/d/backup.zip"));
+  QCOMPARE(fake_->dialogs.fileDialogsAsked.size(), size_t(3));
+  const pf::FileDialogRequest& req = fake_->dialogs.fileDialogsAsked[0];
+  QCOMPARE(req.title, std::string("Open archive"));
+  QCOMPARE(req.initialDir, std::string("/start/here"));
+  QCOMPARE(req.filter, std::string("ZIP Files (*.ZIP)|*.ZIP|Arkelin2001 SFX Files (*.EXE)|*.EXE|RAR Files (*.RAR)|*.RAR"));
+  QVERIFY(req.mustExist);
+  QVERIFY(!req.allowMultiple);
+}
+
+void MainformTest::recentWriteFailureIsReported() {
+  QVERIFY(QDir().mkpath(Ini()));  // a folder where the settings file belongs
+  TMainform f;
+  fake_->dialogs.boxes.clear();
+  f.EnterZipSession("/d/a.zip");
+  QVERIFY(fake_->dialogs.Saw("Unable to write to " + Ini().toStdString()));
+  QCOMPARE(f.windowTitle(), QString("Arkelin2001Free - /d/a.zip"));
 }
 
 void MainformTest::notBuiltCommandsSayNotAvailable() {

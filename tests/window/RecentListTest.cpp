@@ -1,0 +1,111 @@
+// The recent-archives list logic and its section access to the settings file.
+#include <QtTest>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "window/RecentIni.h"
+#include "window/RecentList.h"
+
+using namespace arkelin::window;
+
+namespace {
+
+std::vector<std::string> V(std::initializer_list<const char*> l) {
+  return std::vector<std::string>(l.begin(), l.end());
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+}  // namespace
+
+class RecentListTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void valueIsTextAfterFirstEquals();
+  void updateMovesToTopRemovesDuplicatesAndCuts();
+  void sectionLinesAreReadInFileOrderIgnoringCase();
+  void missingFileReadsEmptyAndIsCreatedOnWrite();
+  void writeReplacesKeyAndKeepsEverythingElse();
+  void writeIntoUnwritableFolderFails();
+  void staleHigherKeysAreNotErased();
+};
+
+void RecentListTest::valueIsTextAfterFirstEquals() {
+  QCOMPARE(ValueOfLine("0=/a/b=c.zip"), std::string("/a/b=c.zip"));
+  QCOMPARE(ValueOfLine("no equals"), std::string("no equals"));
+  QCOMPARE(ValueOfLine("3="), std::string());
+}
+
+void RecentListTest::updateMovesToTopRemovesDuplicatesAndCuts() {
+  QCOMPARE(UpdateRecent({}, "/a.zip", 5), V({"/a.zip"}));
+  QCOMPARE(UpdateRecent(V({"/b.zip", "/a.zip"}), "/a.zip", 5), V({"/a.zip", "/b.zip"}));
+  // A name written twice by hand leaves both places.
+  QCOMPARE(UpdateRecent(V({"/A.zip", "/b.zip", "/a.ZIP"}), "/a.zip", 5), V({"/a.zip", "/b.zip"}));
+  QCOMPARE(UpdateRecent(V({"1", "2", "3", "4", "5"}), "6", 5), V({"6", "1", "2", "3", "4"}));
+  QCOMPARE(UpdateRecent(V({"1", "2", "3", "4", "5"}), "3", 5), V({"3", "1", "2", "4", "5"}));
+}
+
+void RecentListTest::sectionLinesAreReadInFileOrderIgnoringCase() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/Arkelin.Ini";
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("[Other]\n0=/not/me\n[Recent]\n1=/second.zip\r\n 0 = /first.zip\n; comment\n\n[X]\n2=/x\n");
+  f.close();
+  IniSectionFile ini(path.toStdString());
+  QCOMPARE(ini.SectionLines("RECENT"), V({"1=/second.zip", "0 = /first.zip"}));
+  QVERIFY(ini.SectionLines("NONE").empty());
+}
+
+void RecentListTest::missingFileReadsEmptyAndIsCreatedOnWrite() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/Arkelin.ini";
+  IniSectionFile ini(path.toStdString());
+  QVERIFY(ini.SectionLines("RECENT").empty());
+  QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/a.zip"));
+  QCOMPARE(ReadAll(path), QByteArray("[RECENT]\r\n0=/a.zip\r\n"));
+}
+
+void RecentListTest::writeReplacesKeyAndKeepsEverythingElse() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/Arkelin.ini";
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("[MISC]\r\nSAVELAYOUT=1\r\nUNKNOWN=keep me\r\n[recent]\r\n0=/old.zip\r\n\r\n[LAYOUT]\r\nLEFT=5\r\n");
+  f.close();
+  IniSectionFile ini(path.toStdString());
+  QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/new.zip"));
+  QCOMPARE(ReadAll(path), QByteArray("[MISC]\r\nSAVELAYOUT=1\r\nUNKNOWN=keep me\r\n[recent]\r\n"
+                                     "0=/new.zip\r\n1=/old.zip\r\n\r\n[LAYOUT]\r\nLEFT=5\r\n"));
+}
+
+void RecentListTest::writeIntoUnwritableFolderFails() {
+  QTemporaryDir dir;
+  // A folder where the file should be: no write can replace it.
+  const QString path = dir.path() + "/Arkelin.ini";
+  QVERIFY(QDir().mkpath(path));
+  IniSectionFile ini(path.toStdString());
+  QVERIFY(!RecordRecentIn(ini, "RECENT", 5, "/a.zip"));
+  QVERIFY(QFileInfo(path).isDir());
+}
+
+void RecentListTest::staleHigherKeysAreNotErased() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/Arkelin.ini";
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("[RECENT]\r\n0=/0\r\n1=/1\r\n2=/2\r\n3=/3\r\n4=/4\r\n5=/5\r\n");
+  f.close();
+  IniSectionFile ini(path.toStdString());
+  QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/n"));
+  // Keys 0..4 are rewritten; key 5 stays in the file.
+  QCOMPARE(ini.SectionLines("RECENT"), V({"0=/n", "1=/0", "2=/1", "3=/2", "4=/3", "5=/5"}));
+}
+
+QTEST_GUILESS_MAIN(RecentListTest)
+#include "RecentListTest.moc"

@@ -260,7 +260,8 @@ void TMainform::BuildFileList() {
   lw_Files->setContextMenuPolicy(Qt::NoContextMenu);  // the window's pop-up menu takes it
   connect(lw_Files->horizontalHeader(), &QHeaderView::sectionClicked, this,
           [this](int c) { lw_FilesColumnClick(c); });
-  connect(lw_Files, &QAbstractItemView::clicked, this, [this] { lw_FilesClick(); });
+  // A click anywhere in the list counts the selection, on empty space too.
+  lw_Files->viewport()->installEventFilter(this);
   connect(lw_Files, &QAbstractItemView::doubleClicked, this, [this] { lw_FilesDblClick(); });
   setCentralWidget(lw_Files);
   ApplyDateTimeFormats();
@@ -548,6 +549,16 @@ void TMainform::ConfigurationClosed() {
 }
 
 // ---- Start-up and the command line -------------------------------------------------------
+
+bool TMainform::eventFilter(QObject* watched, QEvent* e) {
+  if (lw_Files && watched == lw_Files->viewport() && e->type() == QEvent::MouseButtonRelease) {
+    // After the view has handled the release, so the selection is final.
+    const bool handled = QMainWindow::eventFilter(watched, e);
+    QMetaObject::invokeMethod(this, [this] { lw_FilesClick(); }, Qt::QueuedConnection);
+    return handled;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
 
 void TMainform::changeEvent(QEvent* e) {
   QMainWindow::changeEvent(e);

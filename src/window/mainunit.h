@@ -188,6 +188,7 @@ class TMainform : public QMainWindow {
   static QString HomepageAddress();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void changeEvent(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;

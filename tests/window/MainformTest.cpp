@@ -507,7 +507,16 @@ void MainformTest::selectAllAndDeselectAllCountSelection() {
   QVERIFY(QTest::qWaitForWindowExposed(&f));
   const QRect r = f.lw_Files->visualRect(f.lw_Files->model()->index(2, 0));
   QTest::mouseClick(f.lw_Files->viewport(), Qt::LeftButton, {}, r.center());
+  QTRY_COMPARE(f.Panel3->text(), QString("Selected 1 files,  5 Kb"));
+  // Keyboard selection does not recount.
+  QTest::keyClick(f.lw_Files, Qt::Key_Up, Qt::ShiftModifier);
+  QCOMPARE(f.lw_Files->selectionModel()->selectedRows().size(), 2);
+  QTest::qWait(20);
   QCOMPARE(f.Panel3->text(), QString("Selected 1 files,  5 Kb"));
+  // A click on empty space clears the selection and counts it.
+  QTest::mouseClick(f.lw_Files->viewport(), Qt::LeftButton, {},
+                    QPoint(10, f.lw_Files->viewport()->height() - 5));
+  QTRY_COMPARE(f.Panel3->text(), QString("Selected 0 files,  0 Bytes"));
 }
 
 void MainformTest::headerClickSortsRows() {

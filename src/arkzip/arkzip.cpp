@@ -1,0 +1,254 @@
+// arkzip: the command-line companion of the archive window, over the same
+// TZipMaster the window uses, so scripts, interoperability tests and
+// benchmarks exercise the real path. Commands: list, add, extract, test,
+// delete. Exit codes: 0 success, 1 some files failed, 2 error.
+// Archives whose name ends in ".rar" go to the RAR commands when they are
+// built into the program.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "engine/zip/ZipMstr.h"
+#include "platform/LinuxPlatform.h"
+#include "platform/Paths.h"
+#include "platform/Platform.h"
+
+#if __has_include("arkzip/RarCommands.h")
+#include "arkzip/RarCommands.h"
+#define ARKZIP_HAVE_RAR 1
+#endif
+
+using arkelin::engine::zip::TZipMaster;
+using arkelin::engine::zip::ZipDirEntry;
+namespace zip = arkelin::engine::zip;
+
+namespace {
+
+constexpr int kOk = 0, kSomeFailed = 1, kError = 2;
+
+int Usage() {
+  std::fputs(
+      "usage:\n"
+      "  arkzip list ARCHIVE\n"
+      "  arkzip add ARCHIVE [--level N] [--recurse] [--dirnames] [--move] [--update] [--freshen] "
+      "[--password P] PATH...\n"
+      "  arkzip extract ARCHIVE [--dir D] [--dirnames] [--overwrite] [--update] [--freshen] "
+      "[--password P] [SPEC...]\n"
+      "  arkzip test ARCHIVE [--password P]\n"
+      "  arkzip delete ARCHIVE SPEC...\n",
+      stderr);
+  return kError;
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) !=
+        std::tolower(static_cast<unsigned char>(suffix[i])))
+      return false;
+  return true;
+}
+
+// Control characters are shown as ^X, so a name cannot move the cursor or
+// forge further lines of the listing.
+std::string Printable(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c == '\\') out += '/';
+    else if (c < 0x20 || c == 0x7F) { out += '^'; out += static_cast<char>(c ^ 0x40); }
+    else out += static_cast<char>(c);
+  }
+  return out;
+}
+
+std::string DosDate(uint32_t dt) {
+  const unsigned d = dt >> 16, t = dt & 0xFFFF;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", (d >> 9) + 1980, (d >> 5) & 15, d & 31,
+                t >> 11, (t >> 5) & 63, (t & 31) * 2);
+  return buf;
+}
+
+// Space saved in percent, as the list shows it: 0 for empty entries, and
+// negative when the packed data is larger than the file.
+int RatioPercent(int64_t size, int64_t packed) {
+  if (size <= 0) return 0;
+  return static_cast<int>((size - packed) * 100 / size);
+}
+
+struct Session {
+  TZipMaster zm;
+  int errors = 0;    // error messages from the engine (code above 0)
+  bool quiet = false;
+
+  explicit Session(bool quietMessages) : quiet(quietMessages) {
+    zm.Unattended = true;
+    zm.OnMessage = [this](TZipMaster&, int code, const std::string& text) {
+      if (code > 0) ++errors;
+      if (!quiet || code != 0) std::fprintf(stderr, "%s\n", text.c_str());
+    };
+    zm.SetDLLDirectory(arkelin::platform::ExecutableFolder());
+  }
+};
+
+int List(const std::string& archive) {
+  Session s(false);
+  int warnings = 0;
+  s.zm.OnMessage = [&](TZipMaster&, int, const std::string& text) {
+    ++warnings;
+    std::fprintf(stderr, "arkzip: %s\n", text.c_str());
+  };
+  s.zm.SetZipFilename(archive);
+  if (s.zm.ZipFilename().empty()) return kError;
+  std::printf("Archive: %s\n", archive.c_str());
+  std::printf("%12s %12s %6s %-19s %-8s  %s\n", "Length", "Packed", "Ratio", "Modified", "CRC-32", "Name");
+  for (const ZipDirEntry& e : s.zm.Entries()) {
+    std::printf("%12lld %12lld %5d%% %s %08x  %s\n", static_cast<long long>(e.UncompressedSize64),
+                static_cast<long long>(e.CompressedSize64),
+                RatioPercent(static_cast<int64_t>(e.UncompressedSize64), static_cast<int64_t>(e.CompressedSize64)),
+                DosDate(e.DateTime).c_str(), e.CRC32, Printable(e.FileName).c_str());
+  }
+  const int64_t size = s.zm.TotalUncompressed(), packed = s.zm.TotalCompressed();
+  std::printf("%d files, %lld bytes uncompressed, %lld bytes compressed, %d%%\n", s.zm.Count(),
+              static_cast<long long>(size), static_cast<long long>(packed), RatioPercent(size, packed));
+  if (!s.zm.ArchiveComment().empty()) std::printf("Comment: %s\n", Printable(s.zm.ArchiveComment()).c_str());
+  return kOk;
+}
+
+// Options shared by the writing and reading commands.
+struct Options {
+  std::vector<std::string> rest;
+  int level = -1;
+  std::string dir, password;
+  bool recurse = false, dirnames = false, move = false, update = false, freshen = false, overwrite = false;
+  bool passwordGiven = false;
+};
+
+bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o, const std::string& allowed) {
+  for (size_t i = from; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto flagOk = [&](const char* f) { return allowed.find(std::string(f) + " ") != std::string::npos; };
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    if (a.rfind("--", 0) != 0) { o.rest.push_back(a); continue; }
+    if (!flagOk(a.c_str())) { std::fprintf(stderr, "arkzip: unknown option %s\n", a.c_str()); return false; }
+    std::string v;
+    if (a == "--level") {
+      if (!value(v) || v.size() != 1 || v[0] < '0' || v[0] > '9') {
+        std::fprintf(stderr, "arkzip: --level takes 0 to 9\n");
+        return false;
+      }
+      o.level = v[0] - '0';
+    } else if (a == "--dir") {
+      if (!value(o.dir)) return false;
+    } else if (a == "--password") {
+      if (!value(o.password)) return false;
+      o.passwordGiven = true;
+    } else if (a == "--recurse") o.recurse = true;
+    else if (a == "--dirnames") o.dirnames = true;
+    else if (a == "--move") o.move = true;
+    else if (a == "--update") o.update = true;
+    else if (a == "--freshen") o.freshen = true;
+    else if (a == "--overwrite") o.overwrite = true;
+  }
+  return true;
+}
+
+int Outcome(const Session& s, bool wanted) {
+  if (s.zm.SuccessCount() <= 0) return wanted || s.errors ? kError : kOk;
+  return s.errors ? kSomeFailed : kOk;
+}
+
+int Add(const std::string& archive, const std::vector<std::string>& args) {
+  Options o;
+  if (!ParseOptions(args, 2, o, "--level --recurse --dirnames --move --update --freshen --password ")) return kError;
+  if (o.rest.empty()) return Usage();
+  Session s(true);
+  s.zm.SetZipFilename(archive);
+  if (s.zm.ZipFilename().empty()) s.zm.SetZipFilename(archive);  // a failed listing clears it
+  zip::AddOpts opts = zip::AddHiddenFiles;
+  if (o.recurse) opts |= zip::AddRecurseDirs;
+  if (o.dirnames) opts |= zip::AddDirNames;
+  if (o.move) opts |= zip::AddMove;
+  if (o.update) opts |= zip::AddUpdate;
+  if (o.freshen) opts |= zip::AddFreshen;
+  if (o.passwordGiven) { opts |= zip::AddEncrypt; s.zm.SetPassword(o.password); }
+  s.zm.AddOptions = opts;
+  if (o.level >= 0) s.zm.AddCompLevel = o.level;
+  s.zm.FSpecArgs = o.rest;
+  s.zm.Add();
+  std::printf("%d file(s) added\n", s.zm.SuccessCount());
+  return Outcome(s, true);
+}
+
+int Extract(const std::string& archive, const std::vector<std::string>& args, bool test) {
+  Options o;
+  const std::string allowed = test ? "--password " : "--dir --dirnames --overwrite --update --freshen --password ";
+  if (!ParseOptions(args, 2, o, allowed)) return kError;
+  if (test && !o.rest.empty()) return Usage();
+  Session s(true);
+  s.zm.SetZipFilename(archive);
+  if (s.zm.ZipFilename().empty()) return kError;
+  zip::ExtrOpts opts = 0;
+  if (test) opts |= zip::ExtrTest;
+  if (o.dirnames) opts |= zip::ExtrDirNames;
+  if (o.overwrite) opts |= zip::ExtrOverWrite;
+  if (o.update) opts |= zip::ExtrUpdate;
+  if (o.freshen) opts |= zip::ExtrFreshen;
+  s.zm.ExtrOptions = opts;
+  s.zm.ExtrBaseDir = o.dir.empty() ? "." : o.dir;
+  if (o.passwordGiven) s.zm.SetPassword(o.password);
+  s.zm.FSpecArgs = o.rest;
+  const int entries = s.zm.Count();
+  s.zm.Extract();
+  std::printf("%d file(s) %s\n", s.zm.SuccessCount(), test ? "tested OK" : "extracted");
+  if (s.zm.SuccessCount() <= 0) return entries == 0 && !s.errors ? kOk : kError;
+  return s.errors ? kSomeFailed : kOk;
+}
+
+int Delete(const std::string& archive, const std::vector<std::string>& args) {
+  Options o;
+  if (!ParseOptions(args, 2, o, "")) return kError;
+  if (o.rest.empty()) return Usage();
+  Session s(true);
+  s.zm.SetZipFilename(archive);
+  if (s.zm.ZipFilename().empty()) return kError;
+  s.zm.FSpecArgs = o.rest;
+  s.zm.Delete();
+  std::printf("%d file(s) deleted\n", s.zm.SuccessCount());
+  return Outcome(s, false);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() < 2) return Usage();
+  static arkelin::platform::ConsoleDialogs dialogs;
+  arkelin::platform::Services services = arkelin::platform::Current();
+  services.dialogs = &dialogs;
+  arkelin::platform::Install(services);
+
+  const std::string& command = args[0];
+  const std::string& archive = args[1];
+#ifdef ARKZIP_HAVE_RAR
+  if (EndsWithNoCase(archive, ".rar")) return RunRarCommand(args);
+#else
+  if (EndsWithNoCase(archive, ".rar")) {
+    std::fprintf(stderr, "arkzip: RAR archives are not available yet in this build\n");
+    return kError;
+  }
+#endif
+  if (command == "list") return args.size() == 2 ? List(archive) : Usage();
+  if (command == "add") return Add(archive, args);
+  if (command == "extract") return Extract(archive, args, false);
+  if (command == "test") return Extract(archive, args, true);
+  if (command == "delete") return Delete(archive, args);
+  return Usage();
+}

@@ -258,7 +258,9 @@ class TZipMaster {
 
   // Trampoline target of the engine libraries' callback (public for the C
   // callback only). Answers -1 to stop the library, 0 to go on.
-  int HandleEngineCallback(int action, int64_t errorCode, int64_t size, const char* text);
+  // text is the record's text buffer of capacity bytes; a password answer is
+  // written into it.
+  int HandleEngineCallback(int action, int64_t errorCode, int64_t size, char* text, size_t capacity);
 
  private:
   struct Input;

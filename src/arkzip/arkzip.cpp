@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -82,20 +83,19 @@ int RatioPercent(int64_t size, int64_t packed) {
 struct Session {
   TZipMaster zm;
   int errors = 0;    // error messages from the engine (code above 0)
-  bool quiet = false;
 
-  explicit Session(bool quietMessages) : quiet(quietMessages) {
+  Session() {
     zm.Unattended = true;
     zm.OnMessage = [this](TZipMaster&, int code, const std::string& text) {
       if (code > 0) ++errors;
-      if (!quiet || code != 0) std::fprintf(stderr, "%s\n", text.c_str());
+      std::fprintf(stderr, "arkzip: %s\n", text.c_str());
     };
     zm.SetDLLDirectory(arkelin::platform::ExecutableFolder());
   }
 };
 
 int List(const std::string& archive) {
-  Session s(false);
+  Session s;
   int warnings = 0;
   s.zm.OnMessage = [&](TZipMaster&, int, const std::string& text) {
     ++warnings;
@@ -169,7 +169,7 @@ int Add(const std::string& archive, const std::vector<std::string>& args) {
   Options o;
   if (!ParseOptions(args, 2, o, "--level --recurse --dirnames --move --update --freshen --password ")) return kError;
   if (o.rest.empty()) return Usage();
-  Session s(true);
+  Session s;
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) s.zm.SetZipFilename(archive);  // a failed listing clears it
   zip::AddOpts opts = zip::AddHiddenFiles;
@@ -192,7 +192,7 @@ int Extract(const std::string& archive, const std::vector<std::string>& args, bo
   const std::string allowed = test ? "--password " : "--dir --dirnames --overwrite --update --freshen --password ";
   if (!ParseOptions(args, 2, o, allowed)) return kError;
   if (test && !o.rest.empty()) return Usage();
-  Session s(true);
+  Session s;
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) return kError;
   zip::ExtrOpts opts = 0;
@@ -202,6 +202,16 @@ int Extract(const std::string& archive, const std::vector<std::string>& args, bo
   if (o.update) opts |= zip::ExtrUpdate;
   if (o.freshen) opts |= zip::ExtrFreshen;
   s.zm.ExtrOptions = opts;
+  // The engine extracts into the base folder only when it exists; make it
+  // first, so that files never land in the current folder by mistake.
+  if (!test && !o.dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(arkelin::platform::ToFsPath(o.dir), ec);
+    if (!std::filesystem::is_directory(arkelin::platform::ToFsPath(o.dir), ec)) {
+      std::fprintf(stderr, "arkzip: cannot create the folder %s\n", o.dir.c_str());
+      return kError;
+    }
+  }
   s.zm.ExtrBaseDir = o.dir.empty() ? "." : o.dir;
   if (o.passwordGiven) s.zm.SetPassword(o.password);
   s.zm.FSpecArgs = o.rest;
@@ -216,7 +226,7 @@ int Delete(const std::string& archive, const std::vector<std::string>& args) {
   Options o;
   if (!ParseOptions(args, 2, o, "")) return kError;
   if (o.rest.empty()) return Usage();
-  Session s(true);
+  Session s;
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) return kError;
   s.zm.FSpecArgs = o.rest;

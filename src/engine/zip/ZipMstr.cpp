@@ -270,7 +270,9 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
   if (commentLength != 0) {
     const int64_t from = found + kEocdSize;
     const int64_t to = std::min<int64_t>(from + commentLength, w);
-    archiveComment_ = OemToAnsiName(std::string(tail.begin() + from, tail.begin() + to), 0, 0);
+    // The end record says nothing about the comment's character set: UTF-8
+    // when it is valid UTF-8, the OEM set otherwise.
+    archiveComment_ = Utf8OrCp437(std::string(tail.begin() + from, tail.begin() + to));
   }
   return true;
 }

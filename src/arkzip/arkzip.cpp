@@ -83,11 +83,13 @@ int RatioPercent(int64_t size, int64_t packed) {
 struct Session {
   TZipMaster zm;
   int errors = 0;    // error messages from the engine (code above 0)
+  int messages = 0;  // every message, the component's own included
 
   Session() {
     zm.Unattended = true;
     zm.OnMessage = [this](TZipMaster&, int code, const std::string& text) {
       if (code > 0) ++errors;
+      ++messages;
       std::fprintf(stderr, "arkzip: %s\n", text.c_str());
     };
     zm.SetDLLDirectory(arkelin::platform::ExecutableFolder());
@@ -161,7 +163,7 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o,
 }
 
 int Outcome(const Session& s, bool wanted) {
-  if (s.zm.SuccessCount() <= 0) return wanted || s.errors ? kError : kOk;
+  if (s.zm.SuccessCount() <= 0) return wanted || s.errors || s.messages ? kError : kOk;
   return s.errors ? kSomeFailed : kOk;
 }
 
@@ -218,7 +220,8 @@ int Extract(const std::string& archive, const std::vector<std::string>& args, bo
   const int entries = s.zm.Count();
   s.zm.Extract();
   std::printf("%d file(s) %s\n", s.zm.SuccessCount(), test ? "tested OK" : "extracted");
-  if (s.zm.SuccessCount() <= 0) return entries == 0 && !s.errors ? kOk : kError;
+  // Nothing done: fine for an empty archive that raised no message at all.
+  if (s.zm.SuccessCount() <= 0) return entries == 0 && s.messages == 0 ? kOk : kError;
   return s.errors ? kSomeFailed : kOk;
 }
 

@@ -1,0 +1,200 @@
+// arkzip add/extract/test/delete: how the flags reach the engine libraries
+// (through a recording stand-in library placed beside a copy of arkzip) and
+// the exit codes; then, when the real engine libraries are built, round
+// trips checked with unzip, 7z and Python's zipfile.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Record = std::map<std::string, std::string>;
+
+struct Result {
+  int rc = -1;
+  std::string out;
+};
+
+Result Shell(const std::string& cmd) {
+  Result r;
+  FILE* p = popen(("LC_ALL=C.UTF-8 " + cmd + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  std::array<char, 65536> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  int status = pclose(p);
+  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class ArkzipCommands : public ::testing::Test {
+ protected:
+  fs::path tmp_;
+  void SetUp() override {
+    tmp_ = fs::temp_directory_path() /
+           ("arkzip-cmd-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(tmp_);
+    fs::create_directories(tmp_);
+  }
+  void TearDown() override { fs::remove_all(tmp_); }
+
+  // A copy of arkzip with the recording library as both engine libraries
+  // beside it: arkzip looks for them in its own folder.
+  fs::path RecordingArkzip() {
+    const fs::path bin = tmp_ / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(fs::path(ARKELIN_BIN_DIR) / "arkzip", bin / "arkzip");
+    fs::copy_file(fs::path(ARKELIN_BIN_DIR) / "librecordingzipdll.so", bin / "libzipdll.so");
+    fs::copy_file(fs::path(ARKELIN_BIN_DIR) / "librecordingzipdll.so", bin / "libunzdll.so");
+    return bin / "arkzip";
+  }
+  Record Recorded() {
+    Record r;
+    std::ifstream f(tmp_ / "record.txt");
+    std::string line;
+    while (std::getline(f, line)) {
+      size_t eq = line.find('=');
+      if (eq != std::string::npos) r[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return r;
+  }
+  std::string Env(const std::string& script = "") {
+    return "RECDLL_OUT=" + Q(tmp_ / "record.txt") + " RECDLL_VERSION=158 RECDLL_SCRIPT=" + script + " ";
+  }
+};
+
+TEST_F(ArkzipCommands, AddPassesItsFlagsToTheEngine) {
+  const fs::path arkzip = RecordingArkzip();
+  Result r = Shell(Env() + Q(arkzip) + " add " + Q(tmp_ / "new.zip") +
+                   " --level 3 --recurse --dirnames --move --update --password pw one 'two words'");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  Record rec = Recorded();
+  EXPECT_EQ(rec["op"], "zip");
+  EXPECT_EQ(rec["level"], "3");
+  EXPECT_EQ(rec["recurse"], "65535");
+  EXPECT_EQ(rec["junkDirNames"], "0");
+  EXPECT_EQ(rec["move"], "-1");
+  EXPECT_EQ(rec["update"], "-1");
+  EXPECT_EQ(rec["encrypt"], "-1");
+  EXPECT_EQ(rec["password"], "pw");
+  EXPECT_EQ(rec["handle"], "0");
+  EXPECT_EQ(rec["argc"], "2");
+  EXPECT_EQ(rec["spec1"], "two words");
+  EXPECT_EQ(rec["archive"], (tmp_ / "new.zip").string());
+}
+
+TEST_F(ArkzipCommands, ExtractTestAndDeletePassTheirFlags) {
+  const fs::path arkzip = RecordingArkzip();
+  std::ofstream(tmp_ / "a.zip", std::ios::binary)
+      << std::string("PK\x05\x06", 4) << std::string(18, '\0');  // an empty archive
+  Result r = Shell(Env() + Q(arkzip) + " extract " + Q(tmp_ / "a.zip") + " --dir " + Q(tmp_ / "out/deep") +
+                   " --dirnames --overwrite --freshen '*.txt'");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  Record rec = Recorded();
+  EXPECT_EQ(rec["op"], "unzip");
+  EXPECT_EQ(rec["dirNames"], "-1");
+  EXPECT_EQ(rec["overwrite"], "-1");
+  EXPECT_EQ(rec["freshen"], "-1");
+  EXPECT_EQ(rec["test"], "0");
+  EXPECT_EQ(rec["spec0"], "*.txt");
+  EXPECT_EQ(fs::path(rec["cwd"]), fs::canonical(tmp_ / "out/deep"));
+
+  fs::remove(tmp_ / "record.txt");
+  r = Shell(Env() + Q(arkzip) + " test " + Q(tmp_ / "a.zip") + " --password sesame");
+  rec = Recorded();
+  EXPECT_EQ(rec["test"], "-1");
+  EXPECT_EQ(rec["password"], "sesame");
+  EXPECT_EQ(rec["argc"], "0");
+
+  fs::remove(tmp_ / "record.txt");
+  r = Shell(Env() + Q(arkzip) + " delete " + Q(tmp_ / "a.zip") + " x.txt");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  rec = Recorded();
+  EXPECT_EQ(rec["delete"], "-1");
+  EXPECT_EQ(rec["spec0"], "x.txt");
+}
+
+TEST_F(ArkzipCommands, ExitCodes) {
+  const fs::path arkzip = RecordingArkzip();
+  // An engine error message while some files succeed: 1.
+  Result r = Shell(Env("progress") + Q(arkzip) + " add " + Q(tmp_ / "n.zip") + " f");
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_NE(r.out.find("bad CRC in dir\\b.txt"), std::string::npos);
+  // Unknown option, missing arguments: 2.
+  EXPECT_EQ(Shell(Q(arkzip) + " add " + Q(tmp_ / "n.zip") + " --fast f").rc, 2);
+  EXPECT_EQ(Shell(Q(arkzip) + " add " + Q(tmp_ / "n.zip")).rc, 2);
+  EXPECT_EQ(Shell(Q(arkzip) + " delete " + Q(tmp_ / "n.zip")).rc, 2);
+  // A missing archive: 2, with the component's message.
+  r = Shell(Q(arkzip) + " test " + Q(tmp_ / "missing.zip"));
+  EXPECT_EQ(r.rc, 2);
+  // No engine library: 2, with the loading message.
+  fs::remove(arkzip.parent_path() / "libunzdll.so");
+  std::ofstream(tmp_ / "e.zip", std::ios::binary) << std::string("PK\x05\x06", 4) << std::string(18, '\0');
+  r = Shell(Q(arkzip) + " extract " + Q(tmp_ / "e.zip") + " x");
+  EXPECT_EQ(r.rc, 2);
+  EXPECT_NE(r.out.find("UNZDLL.DLL not found!"), std::string::npos) << r.out;
+}
+
+// Round trips through the real engine libraries.
+class ArkzipRoundTrip : public ArkzipCommands {
+ protected:
+  void SetUp() override {
+    ArkzipCommands::SetUp();
+    if (!fs::exists(fs::path(ARKELIN_BIN_DIR) / "libzipdll.so") ||
+        !fs::exists(fs::path(ARKELIN_BIN_DIR) / "libunzdll.so"))
+      GTEST_SKIP() << "the engine libraries are not built in " << ARKELIN_BIN_DIR;
+  }
+  std::string Arkzip() { return Q(fs::path(ARKELIN_BIN_DIR) / "arkzip"); }
+};
+
+TEST_F(ArkzipRoundTrip, WhatWeWritePeersReadAndWhatPeersWriteWeExtract) {
+  const fs::path src = tmp_ / "src";
+  fs::create_directories(src / "sub");
+  std::ofstream(src / "a.txt") << "alpha\n";
+  std::string big;
+  for (int i = 0; i < 300000; ++i) big += static_cast<char>("abcdefgh"[i % 7] + (i % 13 == 0));
+  std::ofstream(src / "sub" / "big.bin", std::ios::binary) << big;
+  std::ofstream(src / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt") << "utf-8";
+
+  Result r = Shell("cd " + Q(src) + " && " + Arkzip() + " add " + Q(tmp_ / "ours.zip") +
+                   " --recurse --dirnames --level 6 .");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(Shell("unzip -t " + Q(tmp_ / "ours.zip")).rc, 0);
+  EXPECT_EQ(Shell("7z t " + Q(tmp_ / "ours.zip")).rc, 0);
+  EXPECT_EQ(Shell("/usr/bin/python3 -c \"import zipfile,sys; sys.exit(zipfile.ZipFile('" +
+                  (tmp_ / "ours.zip").string() + "').testzip() is not None)\"").rc, 0);
+  EXPECT_EQ(Shell("mkdir " + Q(tmp_ / "peer") + " && cd " + Q(tmp_ / "peer") + " && unzip -q " +
+                  Q(tmp_ / "ours.zip")).rc, 0);
+  EXPECT_EQ(Slurp(tmp_ / "peer" / "sub" / "big.bin"), big);
+
+  ASSERT_EQ(Shell("cd " + Q(src) + " && zip -qr " + Q(tmp_ / "theirs.zip") + " .").rc, 0);
+  r = Shell(Arkzip() + " extract " + Q(tmp_ / "theirs.zip") + " --dir " + Q(tmp_ / "mine") + " --dirnames");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(Slurp(tmp_ / "mine" / "sub" / "big.bin"), big);
+  EXPECT_EQ(Slurp(tmp_ / "mine" / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8");
+  EXPECT_EQ(Shell(Arkzip() + " test " + Q(tmp_ / "theirs.zip")).rc, 0);
+
+  r = Shell(Arkzip() + " delete " + Q(tmp_ / "ours.zip") + " a.txt");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(Shell("unzip -l " + Q(tmp_ / "ours.zip") + " | grep -c a.txt").out, "0\n");
+}
+
+}  // namespace

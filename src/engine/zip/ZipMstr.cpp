@@ -405,6 +405,10 @@ void TZipMaster::ListInner() {
       archiveStart_ = static_cast<int64_t>(e.LocalHeaderOffset64);
     entries_.push_back(std::move(e));
   }
+  // Without entries the data starts where the directory does; taking the
+  // end of the data instead would make an empty archive with a comment look
+  // like a self-extractor prefix.
+  if (entries_.empty()) archiveStart_ = std::min<int64_t>(archiveStart_, recordedOffset_);
   lastDisk_ = static_cast<int>(std::min<uint64_t>(end.thisDisk, 65535));
 }
 

@@ -57,6 +57,15 @@ TEST_F(ZipDirReader, EmptyArchiveListsWithoutMessage) {
   EXPECT_EQ(rec_.dirUpdates, 1);
 }
 
+TEST_F(ZipDirReader, EmptyArchiveWithACommentHasNoPrefix) {
+  zm_.SetZipFilename(Write("ec.zip", MakeZip({}, "only a comment")));
+  EXPECT_EQ(zm_.Count(), 0);
+  EXPECT_EQ(zm_.ArchiveStart(), 0);
+  EXPECT_EQ(zm_.ArchiveComment(), "only a comment");
+  zm_.SetZipFilename(Write("ec.exe", std::string(300, 'S') + MakeZip({}, "c")));
+  EXPECT_EQ(zm_.ArchiveStart(), 300);
+}
+
 TEST_F(ZipDirReader, ReadsFixedFieldsAndTurnsSlashesIntoBackslashes) {
   TestEntry a{"docs/readme.txt", "hello world"};
   a.comment = "note";

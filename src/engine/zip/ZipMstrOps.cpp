@@ -390,6 +390,17 @@ void TZipMaster::Extract() {
   // folder is restored afterwards.
   std::error_code ec;
   const fs::path saved = fs::current_path(ec);
+  if (!ExtrBaseDir.empty() && !(ExtrOptions & ExtrTest)) {
+    // A base folder that does not exist would leave the files in whatever
+    // folder the process happens to be in; make it, or stop.
+    const fs::path base = platform::ToFsPath(ExtrBaseDir);
+    if (!fs::is_directory(base, ec)) fs::create_directories(base, ec);
+    if (!fs::is_directory(base, ec)) {
+      FSpecArgs.clear();
+      ReportMessage(11009, ": " + ExtrBaseDir);
+      return;
+    }
+  }
   if (!ExtrBaseDir.empty() && fs::is_directory(platform::ToFsPath(ExtrBaseDir), ec))
     fs::current_path(platform::ToFsPath(ExtrBaseDir), ec);
   std::string archive = zipFilename_;

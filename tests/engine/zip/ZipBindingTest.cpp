@@ -199,6 +199,23 @@ TEST_F(ZipBinding, ExtractFillsBothLayoutsAndRunsInTheBaseFolder) {
   EXPECT_EQ(Only()["argc"], "0");
 }
 
+TEST_F(ZipBinding, MissingBaseFolderIsMadeAndAnImpossibleOneStopsExtract) {
+  zm_.SetZipFilename(ExistingArchive());
+  zm_.ExtrBaseDir = tmp_.File("made/for/extract");
+  zm_.Extract();
+  EXPECT_EQ(fs::path(Only()["cwd"]), fs::canonical(tmp_.File("made/for/extract")));
+
+  fs::remove(out_);
+  testing::WriteFile(tmp_.File("plainfile"), "x");
+  zm_.ExtrBaseDir = tmp_.File("plainfile/sub");
+  zm_.FSpecArgs = {"*.*"};
+  zm_.Extract();
+  EXPECT_TRUE(Records().empty());
+  EXPECT_EQ(zm_.SuccessCount(), 0);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], "Creation of output file failed: " + tmp_.File("plainfile/sub"));
+}
+
 TEST_F(ZipBinding, CallbacksBecomeProgressAndMessageEvents) {
   setenv("RECDLL_SCRIPT", "progress", 1);
   zm_.SetZipFilename(ExistingArchive());

@@ -205,6 +205,40 @@ TEST_F(ZipDirReader, FirstVolumeOfASetAsksForTheLast) {
   EXPECT_TRUE(zm_.MultiVolume());
 }
 
+// A removable disk with a backup-set label.
+class LabelledDrive : public platform::IDrives {
+ public:
+  std::string label;
+  bool present = true;
+  std::string DriveRoot(const std::string&) override { return "/media/disk/"; }
+  platform::DriveType TypeOf(const std::string&) override { return platform::DriveType::Removable; }
+  std::string VolumeLabel(const std::string&) override { return label; }
+  int64_t FreeSpace(const std::string&) override { return 1000; }
+  int64_t TotalSpace(const std::string&) override { return 1440000; }
+  bool DiskPresent(const std::string&) override { return present; }
+  std::vector<std::string> Roots() override { return {"/"}; }
+};
+
+TEST_F(ZipDirReader, DiskLabelsNameTheVolumeInTheMessage) {
+  LabelledDrive drive;
+  platform::Services saved = platform::Current();
+  platform::Services s = saved;
+  s.drives = &drive;
+  platform::Install(s);
+  const std::string first = kFixtures + "gen-split.z01";
+  drive.label = "PKBACK# 001";
+  zm_.SetZipFilename(first);
+  drive.label = "PKBACK# 004";
+  zm_.SetZipFilename(Write("middle.zip", std::string(3000, 'm')));
+  drive.present = false;
+  zm_.SetZipFilename(first);
+  platform::Install(saved);
+  ASSERT_EQ(Boxes().size(), 3u);
+  EXPECT_EQ(Boxes()[0].text, "This is the first disk in a backup set,\nplease insert the last disk of this set");
+  EXPECT_EQ(Boxes()[1].text, "This is the 4th disk in a backup set,\nplease insert the last disk of this set");
+  EXPECT_EQ(Boxes()[2].text, "Drive /media/disk/ is NOT defined");
+}
+
 TEST_F(ZipDirReader, NumberedVolumeFilesAreOpenedThroughTheLastOne) {
   fs::copy_file(kFixtures + "gen-split.z01", tmp_.File("set001.zip"));
   fs::copy_file(kFixtures + "gen-split.z02", tmp_.File("set002.zip"));

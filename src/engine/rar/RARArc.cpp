@@ -272,7 +272,8 @@ bool TRAR::Process(bool extract) {
       FireError(p);
       // Bad data, a file that could not be made and a missing or wrong
       // password concern one entry only; the next entries still go.
-      if (p != ERAR_ECREATE && p != ERAR_BAD_DATA && p != ERAR_MISSING_PASSWORD && p != ERAR_BAD_PASSWORD) break;
+      if (p != ERAR_ECREATE && p != ERAR_BAD_DATA && p != ERAR_MISSING_PASSWORD && p != ERAR_BAD_PASSWORD &&
+          p != kUnsupported) break;
     }
     r = ReadHeader(h, hd);
   }
@@ -303,6 +304,10 @@ std::string TRAR::ErrorText(int code) {
     case 23: return "The file this entry refers to was not found";
     case 24: return "Wrong password";
     case 50: return "UNRAR.dll not found";
+    case kUnsupported:
+      return "This entry uses a RAR feature unsupported by the built-in RAR library (encryption, RAR 4 solid "
+             "archives past the first entry, RAR 1.5/2.x archives); installing the system UnRAR library "
+             "(libunrar) adds them";
     default: return "Unknown error";
   }
 }

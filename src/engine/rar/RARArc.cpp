@@ -305,7 +305,7 @@ std::string TRAR::ErrorText(int code) {
     case 24: return "Wrong password";
     case 50: return "UNRAR.dll not found";
     case kUnsupported:
-      return "This entry uses a RAR feature unsupported by the built-in RAR library (encryption, RAR 4 solid "
+      return "This entry uses a RAR feature unsupported by the built-in RAR library (encryption, hard links, RAR 4 solid "
              "archives past the first entry, RAR 1.5/2.x archives); installing the system UnRAR library "
              "(libunrar) adds them";
     default: return "Unknown error";

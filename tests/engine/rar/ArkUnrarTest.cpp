@@ -293,3 +293,30 @@ TEST(ArkUnrar, NoFixtureCrashesOrHangs) {
   Outcome missing = List("no-such-file.rar");
   EXPECT_EQ(missing.errors, (std::vector<int>{15}));
 }
+
+TEST(ArkUnrar, SymlinksInsideTheDestinationAreMadeAndEscapingOnesRefused) {
+  TempDir dir;
+  Outcome run;
+  Guarded([&] {
+    TRAR r(kLib);
+    Attach(r, run);
+    r.ArchiveName = Fx("la-test_read_format_rar5_symlink.rar");
+    r.TargetDir = dir.path().string();
+    EXPECT_TRUE(r.ExtractFiles());
+  });
+  ASSERT_TRUE(fs::is_symlink(fs::symlink_status(dir.path() / "symlink.txt")));
+  EXPECT_EQ(fs::read_symlink(dir.path() / "symlink.txt"), fs::path("file.txt"));
+  EXPECT_EQ(ReadAll(dir.path() / "symlink.txt"), ReadAll(dir.path() / "file.txt"));
+
+  TempDir evil;
+  Outcome bad;
+  Guarded([&] {
+    TRAR r(kLib);
+    Attach(r, bad);
+    r.ArchiveName = Fx("rf-rar5-evil-symlink-traversal.rar");
+    r.TargetDir = evil.path().string();
+    EXPECT_FALSE(r.ExtractFiles());
+  });
+  EXPECT_EQ(bad.failed, (std::vector<std::string>{"up"}));
+  EXPECT_EQ(bad.errors, (std::vector<int>{16}));
+}

@@ -69,6 +69,7 @@ struct Arc {
   bool laDead = false;
   std::string comment;
   unsigned int arcFlags = 0;
+  std::string currentLink;  // link text of libarchive's current entry
 };
 
 bool ReadFile(const std::string& path, std::vector<unsigned char>& out) {
@@ -571,10 +572,42 @@ bool SeekLibarchive(Arc& a, const std::string& name) {
     }
     const char* pn = archive_entry_pathname_utf8(ae);
     if (!pn) pn = archive_entry_pathname(ae);
-    if (pn && Normalize(pn) == want) return true;
+    if (pn && Normalize(pn) == want) {
+      const char* l = archive_entry_symlink_utf8(ae);
+      if (!l) l = archive_entry_symlink(ae);
+      a.currentLink = l ? l : "";
+      return true;
+    }
     archive_read_data_skip(a.la);
   }
   return false;
+}
+
+// Symbolic links are made only when their text is relative and, read from
+// the link's own folder, stays inside the destination; hard links and file
+// copies are not made by this library.
+int Link(Arc& a, const Entry& e, int op, const std::string& target, const char* destPath) {
+  if (e.redirType != 1 && e.redirType != 2) return ERAR_ARK_UNSUPPORTED;
+  if (!SeekLibarchive(a, e.name)) return ERAR_ARK_UNSUPPORTED;
+  struct archive_entry* ae = nullptr;
+  (void)ae;
+  const char* text = nullptr;
+  // SeekLibarchive leaves the entry current; libarchive keeps its fields.
+  text = a.currentLink.empty() ? nullptr : a.currentLink.c_str();
+  if (!text) return ERAR_BAD_DATA;
+  std::string link = Normalize(text);
+  if (op != RAR_EXTRACT) return 0;
+  if (link.empty() || link[0] == '/' || (link.size() > 1 && link[1] == ':')) return ERAR_ECREATE;
+  fs::path base = destPath && *destPath ? fs::path(destPath) : fs::current_path();
+  std::string rel;
+  if (!SafeRelative(e.name, rel)) return ERAR_ECREATE;
+  fs::path resolved = (fs::path(rel).parent_path() / link).lexically_normal();
+  if (resolved.empty() || *resolved.begin() == "..") return ERAR_ECREATE;
+  std::error_code ec;
+  fs::remove(target, ec);
+  fs::create_symlink(link, target, ec);
+  (void)base;
+  return ec ? ERAR_ECREATE : 0;
 }
 
 int Process(Arc& a, int op, const char* destPath, const char* destName) {
@@ -613,10 +646,7 @@ int Process(Arc& a, int op, const char* destPath, const char* destName) {
   } else if (e.isDir) {
     return 0;
   }
-  if (e.redirType != 0) {
-    // Links are not recreated: the link text would let later entries escape.
-    return 0;
-  }
+  if (e.redirType != 0) return Link(a, e, op, target, destPath);
   if (!SeekLibarchive(a, e.name)) return ERAR_ARK_UNSUPPORTED;
   int fd = -1;
   if (op == RAR_EXTRACT) {

@@ -320,3 +320,24 @@ TEST(ArkUnrar, SymlinksInsideTheDestinationAreMadeAndEscapingOnesRefused) {
   EXPECT_EQ(bad.failed, (std::vector<std::string>{"up"}));
   EXPECT_EQ(bad.errors, (std::vector<int>{16}));
 }
+
+TEST(ArkUnrar, GivenPasswordStillSaysEncryptionIsUnsupported) {
+  Outcome run;
+  Guarded([&] {
+    TRAR r(kLib);
+    Attach(r, run);
+    r.OnReqPassword = [](TRAR&, const RARHeaderDataEx&, std::string& pw) { pw = "password"; };
+    r.ArchiveName = Fx("la-test_read_format_rar4_encrypted.rar");
+    r.FilesToTest = {"b.txt", "c.txt"};
+    EXPECT_FALSE(r.TestFiles());
+  });
+  EXPECT_EQ(run.failed, (std::vector<std::string>{"b.txt"}));
+  EXPECT_EQ(run.errors, (std::vector<int>{arkelin::engine::rar::kUnsupported}));
+}
+
+TEST(ArkUnrar, DefaultSearchFindsOurLibraryBesideTheProgramWhenNoSystemOneExists) {
+  TRAR r;
+  ASSERT_TRUE(r.LoadedDLL());
+  if (r.LibraryPath().find("libunrar") == std::string::npos)
+    EXPECT_EQ(fs::path(r.LibraryPath()).filename(), "libarkunrar.so");
+}

@@ -341,3 +341,38 @@ TEST(ArkUnrar, DefaultSearchFindsOurLibraryBesideTheProgramWhenNoSystemOneExists
   if (r.LibraryPath().find("libunrar") == std::string::npos)
     EXPECT_EQ(fs::path(r.LibraryPath()).filename(), "libarkunrar.so");
 }
+
+TEST(ArkUnrar, MissingVolumeIsAskedForAndTheAnswerDecides) {
+  TempDir dir;
+  for (const char* p : {"rf-rar5-vols.part1.rar", "rf-rar5-vols.part3.rar"})
+    fs::copy_file(Fx(p), dir.path() / p);
+  auto list = [&](bool supply) {
+    Outcome run;
+    std::vector<int> modes;
+    Guarded([&] {
+      TRAR r(kLib);
+      Attach(r, run);
+      r.OnVolumeChange = [&](TRAR&, const char* name, int mode) {
+        modes.push_back(mode);
+        run.volumes.push_back(fs::path(name).filename().string());
+        if (mode == RAR_VOL_ASK && supply) {
+          fs::copy_file(Fx("rf-rar5-vols.part2.rar"), dir.path() / "rf-rar5-vols.part2.rar");
+          return 1;
+        }
+        return mode == RAR_VOL_ASK ? 0 : 1;
+      };
+      r.ArchiveName = (dir.path() / "rf-rar5-vols.part1.rar").string();
+      r.ListFiles();
+    });
+    return std::make_pair(run, modes);
+  };
+  auto [refused, refusedModes] = list(false);
+  ASSERT_FALSE(refusedModes.empty());
+  EXPECT_EQ(refusedModes.front(), RAR_VOL_ASK);
+  EXPECT_EQ(refused.volumes.front(), "rf-rar5-vols.part2.rar");
+  EXPECT_EQ(refused.errors, (std::vector<int>{15}));
+
+  auto [supplied, suppliedModes] = list(true);
+  EXPECT_TRUE(supplied.errors.empty());
+  EXPECT_EQ(supplied.names, (std::vector<std::string>{"vols\\bigfile.txt", "vols\\smallfile.txt"}));
+}

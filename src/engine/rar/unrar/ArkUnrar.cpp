@@ -2,7 +2,8 @@
 // 2.9-4.x block format) and RAR 5 headers itself, following the published
 // technical notes: names (including the RAR 4 compressed Unicode form), sizes,
 // times, attributes, flags, CRCs, the archive comment when stored plain, and
-// the volume chain (.partN.rar of any width, or .rar + .r00 ..). Every header
+// the volume chain (.partN.rar of any width, or .rar + .r00 ..; a missing
+// volume is asked for through the change-volume callback). Every header
 // is CRC-checked and must fit inside its volume before it is believed.
 // Decompression alone is handed to libarchive, which is walked in step with
 // our own entry list; entries we refuse are never read through libarchive,
@@ -70,6 +71,7 @@ struct Arc {
   std::string comment;
   unsigned int arcFlags = 0;
   std::string currentLink;  // link text of libarchive's current entry
+  std::string pendingVolume;  // the next volume, when it was not found
 };
 
 bool ReadFile(const std::string& path, std::vector<unsigned char>& out) {
@@ -493,33 +495,45 @@ std::string FirstVolume(const std::string& name) {
   return name;
 }
 
-int OpenChain(Arc& a, const std::string& given) {
-  std::string name = FirstVolume(given);
+// Reads volumes from `name` on while they say another one follows. A next
+// volume that is not there is remembered, to be asked for when the entries
+// read so far run out. `first` is the volume the caller opened.
+int ReadChain(Arc& a, std::string name, bool first) {
   ParseState st;
   st.entries = &a.entries;
+  st.arcFlags = a.arcFlags;
+  st.solid4 = a.arcFlags & 0x0008;
+  st.seenSolidFirst = !a.entries.empty();
+  a.pendingVolume.clear();
   for (int n = 0; n < 10000 && !name.empty(); ++n) {
     Volume v;
     v.name = name;
-    if (!ReadFile(name, v.bytes)) return n == 0 ? ERAR_EOPEN : 0;  // a missing later volume ends the listing
+    bool opening = first && n == 0;
+    if (!ReadFile(name, v.bytes)) return ERAR_EOPEN;
     size_t start = 0;
     Kind k = Detect(v.bytes, start);
-    if (k == Kind::None) return n == 0 ? ERAR_BAD_ARCHIVE : 0;
+    if (k == Kind::None) return opening ? ERAR_BAD_ARCHIVE : ERAR_EOPEN;
     st.moreVolumes = false;
     int r = k == Kind::Rar4 ? ParseRar4(v, start, st) : ParseRar5(v, start, st);
-    if (r != 0) return r;
+    if (r != 0 && opening) return r;
+    if (r != 0) break;  // a damaged later volume ends the entries there
     a.volumes.push_back(name);
-    if (n == 0) {
+    if (opening) {
       a.arcFlags = st.arcFlags;
       a.comment = st.comment;
     }
-    bool isVolume = k == Kind::Rar4 ? (st.arcFlags & 0x0001) : (st.arcFlags & 0x0001);
-    if (!isVolume || !st.moreVolumes) break;
+    if (!(st.arcFlags & 0x0001) || !st.moreVolumes) break;
     bool newNumbering = k == Kind::Rar5 || (st.arcFlags & 0x0010);
     name = NextVolume(name, newNumbering);
-    if (name.empty() || !fs::exists(name)) break;
+    if (!name.empty() && !fs::exists(name)) {
+      a.pendingVolume = name;
+      break;
+    }
   }
   return 0;
 }
+
+int OpenChain(Arc& a, const std::string& given) { return ReadChain(a, FirstVolume(given), true); }
 
 std::string Normalize(std::string s) {
   for (auto& c : s)
@@ -709,7 +723,28 @@ void FillHeader(Arc& a, const Entry& e, RARHeaderDataEx* hd) {
   (void)a;
 }
 
+// Asks for a missing volume through the callbacks; the answer may name
+// another file. Zero (or -1 from the callback) gives up.
+bool AskForVolume(Arc& a) {
+  std::vector<char> vb(a.pendingVolume.begin(), a.pendingVolume.end());
+  vb.resize(1025, 0);
+  int go = 0;
+  if (a.cb) go = a.cb(UCM_CHANGEVOLUME, a.user, reinterpret_cast<RarLParam>(vb.data()), RAR_VOL_ASK) == 1;
+  if (a.vol) go = a.vol(vb.data(), RAR_VOL_ASK) != 0;
+  vb[1024] = 0;
+  if (!go) return false;
+  std::string name(vb.data());
+  if (name.empty() || !fs::exists(name)) return false;
+  return ReadChain(a, name, false) == 0;
+}
+
 int ReadHeaderEx(Arc& a, RARHeaderDataEx* hd) {
+  if (a.next >= a.entries.size() && !a.pendingVolume.empty()) {
+    if (!AskForVolume(a)) {
+      a.pendingVolume.clear();
+      return ERAR_EOPEN;
+    }
+  }
   if (a.next >= a.entries.size()) return ERAR_END_ARCHIVE;
   const Entry& e = a.entries[a.next];
   if (e.volume != a.lastVolumeReported) {

@@ -376,3 +376,47 @@ TEST(ArkUnrar, MissingVolumeIsAskedForAndTheAnswerDecides) {
   EXPECT_TRUE(supplied.errors.empty());
   EXPECT_EQ(supplied.names, (std::vector<std::string>{"vols\\bigfile.txt", "vols\\smallfile.txt"}));
 }
+
+namespace {
+// One RAR 5 block: CRC32, header size, header.
+std::string Rar5Block(const std::string& body) {
+  std::string h = std::string(1, static_cast<char>(body.size())) + body;
+  unsigned c = Crc(h);
+  std::string out(4, '\0');
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((c >> (8 * i)) & 0xff);
+  return out + h;
+}
+}  // namespace
+
+TEST(ArkUnrar, DirectoryDeclaringDataIsRefusedAndLibarchiveNeverWalksPastIt) {
+  TempDir dir;
+  std::string crc(4, '\0');
+  unsigned c = Crc("abc");
+  for (int i = 0; i < 4; ++i) crc[i] = static_cast<char>((c >> (8 * i)) & 0xff);
+  std::string arc = std::string("Rar!\x1a\x07\x01\x00", 8) + Rar5Block(std::string("\x01\x00\x00", 3)) +
+                    Rar5Block(std::string("\x02\x02\x05\x01\x00\x10\x00\x00\x01" "d", 10)) + "xxxxx" +
+                    Rar5Block(std::string("\x02\x02\x03\x04\x03\x20", 6) + crc + std::string("\x00\x00\x01" "f", 4)) +
+                    "abc" + Rar5Block(std::string("\x05\x00\x00", 3));
+  fs::path file = dir.path() / "dirdata.rar";
+  std::ofstream(file, std::ios::binary) << arc;
+  Outcome listed;
+  Guarded([&] {
+    TRAR r(kLib);
+    Attach(r, listed);
+    r.ArchiveName = file.string();
+    r.ListFiles();
+  });
+  EXPECT_TRUE(listed.errors.empty());
+  EXPECT_EQ(listed.names, (std::vector<std::string>{"d", "f"}));
+  EXPECT_EQ(listed.crcs["f"], c);
+
+  Outcome tested;
+  Guarded([&] {
+    TRAR r(kLib);
+    Attach(r, tested);
+    r.ArchiveName = file.string();
+    EXPECT_FALSE(r.TestFiles());
+  });
+  EXPECT_EQ(tested.failed, (std::vector<std::string>{"d", "f"}));
+  EXPECT_EQ(tested.errors, (std::vector<int>{12, 12}));
+}

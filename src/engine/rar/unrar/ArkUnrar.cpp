@@ -46,6 +46,7 @@ struct Entry {
   uint64_t packSize = 0, unpSize = 0;
   unsigned int hostOS = 0, crc = 0, dosTime = 0, unpVer = 0, method = 0, attr = 0;
   bool hasCrc = true, isDir = false, encrypted = false, unsupported = false, broken = false;
+  bool poison = false;  // libarchive must never be walked past this entry
   unsigned int redirType = 0;
   int parts = 1;
 };
@@ -401,7 +402,7 @@ int ParseRar5(const Volume& v, size_t pos, ParseState& st) {
         if (e.isDir) e.flags |= RHDF_DIRECTORY;
         // A directory that declares data does not add up; libarchive 3.6
         // loops forever on it, so it must never see it.
-        if (e.isDir && dataSize > 0) e.broken = true;
+        if (e.isDir && dataSize > 0) e.broken = e.poison = true;
         size_t x = extraStart;
         while (x < end) {
           uint64_t rsize, rtype;
@@ -660,6 +661,8 @@ int Process(Arc& a, int op, const char* destPath, const char* destName) {
   } else if (e.isDir) {
     return 0;
   }
+  for (size_t i = 0; i + 1 < a.next; ++i)
+    if (a.entries[i].poison) return ERAR_BAD_DATA;  // libarchive would have to read past it
   if (e.redirType != 0) return Link(a, e, op, target, destPath);
   if (!SeekLibarchive(a, e.name)) return ERAR_ARK_UNSUPPORTED;
   int fd = -1;

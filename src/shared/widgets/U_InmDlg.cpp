@@ -18,7 +18,7 @@
 namespace arkelin::shared {
 
 namespace {
-std::string g_fields;  // the specification going in, the result coming out
+std::string g_fields;  // the field list going in, the result coming out
 InmDlgHook g_hook = nullptr;
 constexpr char kFieldEnd = '\x02';
 constexpr char kPartSep = '\x01';
@@ -38,15 +38,15 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 }  // namespace
 
 TF_InmDlg::TF_InmDlg(QWidget* parent) : QDialog(parent) {
-  std::string spec = g_fields;
+  std::string layout = g_fields;
   g_fields.clear();
   int y = 15, height = 0, widestLabel = 0, widestEdit = 0;
   const int kWidth = QFontMetrics(font()).horizontalAdvance(QStringLiteral("K"));
   std::vector<QLabel*> labels;
-  while (!spec.empty()) {
-    size_t end = spec.find(kFieldEnd);
-    std::string record = spec.substr(0, end);
-    spec.erase(0, end == std::string::npos ? spec.size() : end + 1);
+  while (!layout.empty()) {
+    size_t end = layout.find(kFieldEnd);
+    std::string record = layout.substr(0, end);
+    layout.erase(0, end == std::string::npos ? layout.size() : end + 1);
     std::vector<std::string> parts = Split(record, kPartSep);
     parts.resize(4);
     auto* label = new QLabel(QString::fromStdString(parts[0]), this);
@@ -191,7 +191,7 @@ void AskFields(const std::string& caption, std::string& fields) {
   g_fields.clear();
 }
 
-std::string RarPasswordSpec() { return std::string("Password:\x01S\x01") + "10\x01\x02"; }
+std::string RarPasswordFields() { return std::string("Password:\x01S\x01") + "10\x01\x02"; }
 
 std::string FirstField(const std::string& result) { return result.substr(0, result.find(kFieldEnd)); }
 

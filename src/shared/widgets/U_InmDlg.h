@@ -1,5 +1,5 @@
 // TF_InmDlg, the field input dialog: a small modal dialog built at run time
-// from a field specification (records ended by 0x02, components separated by
+// from a field list (records ended by 0x02, components separated by
 // 0x01: label, type letter, maximum length, initial text) that hands back the
 // typed values as one string, each value followed by 0x02. Type letters: A
 // letters only, N digits only, D a date with a calendar (double-click or F12),
@@ -19,7 +19,7 @@ namespace arkelin::shared {
 class TF_InmDlg : public QDialog {
   Q_OBJECT
  public:
-  // Builds the fields from the module-level specification and clears it.
+  // Builds the fields from the module-level field list and clears it.
   explicit TF_InmDlg(QWidget* parent = nullptr);
 
   // The edits in creation order (for tests and callers that look inside).
@@ -36,13 +36,13 @@ class TF_InmDlg : public QDialog {
   std::vector<char> types_;
 };
 
-// Shows the dialog with `caption` for the specification in `fields`, and puts
+// Shows the dialog with `caption` for the field list in `fields`, and puts
 // the result (or the empty string when cancelled) back into `fields`.
 void AskFields(const std::string& caption, std::string& fields);
 
-// The caption and specification of the RAR password request, and the
+// The field list of the RAR password request, and the
 // password taken out of its result.
-std::string RarPasswordSpec();
+std::string RarPasswordFields();
 std::string FirstField(const std::string& result);
 
 // Called with each dialog just before it is shown modally (tests drive it

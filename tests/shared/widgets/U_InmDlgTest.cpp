@@ -10,7 +10,7 @@
 
 using arkelin::shared::AskFields;
 using arkelin::shared::FirstField;
-using arkelin::shared::RarPasswordSpec;
+using arkelin::shared::RarPasswordFields;
 using arkelin::shared::SetInmDlgHook;
 using arkelin::shared::TF_InmDlg;
 
@@ -36,7 +36,7 @@ class U_InmDlgTest : public QObject {
   void init() { SetInmDlgHook(&Hook); }
 
   void rarPasswordRequestIsOneClearTenCharacterField() {
-    std::string fields = RarPasswordSpec();
+    std::string fields = RarPasswordFields();
     g_script = [](TF_InmDlg& d) {
       QCOMPARE(d.windowTitle(), QStringLiteral("Password required"));
       QCOMPARE(d.Edits().size(), size_t(1));
@@ -59,7 +59,7 @@ class U_InmDlgTest : public QObject {
   }
 
   void cancelGivesTheEmptyString() {
-    std::string fields = RarPasswordSpec();
+    std::string fields = RarPasswordFields();
     g_script = [](TF_InmDlg& d) {
       QTest::keyClicks(d.Edits()[0], "abc");
       QTest::mouseClick(Button(d, "cancel"), Qt::LeftButton);
@@ -68,7 +68,7 @@ class U_InmDlgTest : public QObject {
     QCOMPARE(fields, std::string());
     QCOMPARE(FirstField(fields), std::string());
 
-    fields = RarPasswordSpec();
+    fields = RarPasswordFields();
     g_script = [](TF_InmDlg& d) { QTest::keyClick(d.Edits()[0], Qt::Key_Escape); };
     AskFields("Password required", fields);
     QCOMPARE(fields, std::string());

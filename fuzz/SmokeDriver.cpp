@@ -5,6 +5,7 @@
 // "no input crashes, hangs or reads out of bounds" is checked on every run.
 //
 //   <driver> [--runs N] SEED...   (a folder seeds with every file in it)
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

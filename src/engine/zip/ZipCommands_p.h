@@ -5,8 +5,8 @@
 // and 0 for false. Fields the component does not fill are reserved and 0.
 //
 // Two layouts per command: the short one for libraries reporting a version
-// below 151 (zip) / 152 (unzip), with the specification addresses inline,
-// and the long one with an array of specification records.
+// below 151 (zip) / 152 (unzip), with the file specification addresses inline,
+// and the long one with an array of file specification records.
 //
 // Callback actions 1 to 6 are progress and messages; 7 and 8 are questions
 // answered in the callback's result:

@@ -12,6 +12,7 @@
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QString>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -176,18 +177,84 @@ bool LinuxFiles::MoveToTrash(const std::string& path) {
 
 // ---- LinuxProcesses ----
 
+namespace {
+// Programs started without waiting, reaped as they end.
+std::vector<pid_t>& Unreaped() {
+  static std::vector<pid_t> pids;
+  return pids;
+}
+
+void ReapEnded() {
+  auto& pids = Unreaped();
+  for (size_t i = 0; i < pids.size();) {
+    int status = 0;
+    const pid_t r = ::waitpid(pids[i], &status, WNOHANG);
+    if (r == pids[i] || (r < 0 && errno == ECHILD)) {
+      pids[i] = pids.back();
+      pids.pop_back();
+    } else {
+      ++i;
+    }
+  }
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(ToFsPath(path), ec);
+}
+}  // namespace
+
 bool LinuxProcesses::Run(const std::string& commandLine, int, bool wait) {
-  // The command line is split on blanks; nothing is quoted.
+  ReapEnded();
+  // Split on single blanks first so that the program's own name can be
+  // rebuilt with its blanks; empty pieces (runs of blanks) separate nothing.
+  std::vector<std::string> pieces;
+  {
+    std::string cur;
+    for (char c : commandLine) {
+      if (c == ' ' || c == '\t') {
+        pieces.push_back(cur);
+        cur.clear();
+      } else {
+        cur += c;
+      }
+    }
+    pieces.push_back(cur);
+  }
+  while (!pieces.empty() && pieces.front().empty()) pieces.erase(pieces.begin());
+  if (pieces.empty()) return false;
+
+  // The shortest run of leading pieces that names an existing file is the
+  // program; a single word without one is looked up on PATH.
+  size_t programPieces = 1;
+  if (!IsRegularFile(pieces[0])) {
+    std::string joined = pieces[0];
+    for (size_t k = 1; k < pieces.size(); ++k) {
+      joined += ' ';
+      joined += pieces[k];
+      if (IsRegularFile(joined)) {
+        programPieces = k + 1;
+        break;
+      }
+    }
+  }
   std::vector<std::string> words;
-  std::istringstream in(commandLine);
-  for (std::string w; in >> w;) words.push_back(w);
-  if (words.empty()) return false;
+  {
+    std::string program = pieces[0];
+    for (size_t k = 1; k < programPieces; ++k) program += ' ' + pieces[k];
+    words.push_back(program);
+    for (size_t k = programPieces; k < pieces.size(); ++k)
+      if (!pieces[k].empty()) words.push_back(pieces[k]);
+  }
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
   if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  if (!wait) return true;
+  if (!wait) {
+    Unreaped().push_back(pid);
+    return true;
+  }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return false;
@@ -209,6 +276,32 @@ std::string LinuxFileTypes::AssociatedProgram(const std::string& extension) {
   p.start("xdg-mime", {"query", "default", t.name()});
   if (!p.waitForFinished(3000)) return "";
   return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
+}
+
+std::vector<std::string> LinuxFileTypes::IconNames(const std::string& extension) {
+  QMimeDatabase db;
+  const QMimeType t = db.mimeTypeForFile(QString::fromStdString("x" + extension), QMimeDatabase::MatchExtension);
+  if (!t.isValid() || t.isDefault()) return {};
+  std::vector<std::string> names;
+  auto add = [&names](const QString& n) {
+    if (n.isEmpty()) return;
+    const std::string s = n.toStdString();
+    for (const auto& x : names)
+      if (x == s) return;
+    names.push_back(s);
+  };
+  add(t.iconName());
+  add(t.genericIconName());
+  // A type without an icon of its own borrows its parents' ("text/x-csrc" is
+  // a "text/plain").
+  for (const QString& parent : t.allAncestors()) {
+    const QMimeType p = db.mimeTypeForName(parent);
+    if (p.isValid() && !p.isDefault()) {
+      add(p.iconName());
+      add(p.genericIconName());
+    }
+  }
+  return names;
 }
 
 std::string LinuxFileTypes::IconName(const std::string& extension) {

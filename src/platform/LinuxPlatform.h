@@ -54,6 +54,11 @@ class LinuxFiles : public IFiles {
   bool MoveToTrash(const std::string& path) override;
 };
 
+// Starts programs with posix_spawn. The command line is split on blanks, as
+// nothing in it is quoted; when the first word is no existing file but the
+// first words joined with their blanks are (a program in a folder whose name
+// has blanks), that longer name is the program. Programs started without
+// waiting are reaped later, so they never linger as zombies.
 class LinuxProcesses : public IProcesses {
  public:
   bool Run(const std::string& commandLine, int show, bool wait) override;
@@ -64,6 +69,7 @@ class LinuxFileTypes : public IFileTypes {
  public:
   std::string AssociatedProgram(const std::string& extension) override;
   std::string IconName(const std::string& extension) override;
+  std::vector<std::string> IconNames(const std::string& extension) override;
 };
 
 }  // namespace arkelin::platform

@@ -13,8 +13,18 @@ std::string CaptionForKind(MsgKind kind) {
     case MsgKind::Confirm: return "Confirm";
     case MsgKind::None: break;
   }
-  return "Arkelin2001";
+  return ApplicationTitle();
 }
+
+namespace {
+std::string& Title() {
+  static std::string t = "Tolvaren Arkelin2001";
+  return t;
+}
+}  // namespace
+
+std::string ApplicationTitle() { return Title(); }
+void SetApplicationTitle(const std::string& title) { Title() = title; }
 
 std::string ButtonCaption(Button b) {
   switch (b) {
@@ -23,6 +33,7 @@ std::string ButtonCaption(Button b) {
     case BtnOK: return "OK";
     case BtnCancel: return "Cancel";
     case BtnAbort: return "&Abort";
+    case BtnRetry: return "&Retry";
     default: return "";
   }
 }

@@ -30,8 +30,14 @@ enum class MsgKind { Warning, Error, Information, Confirm, None };
 // None has no icon and takes the application title as caption.
 std::string CaptionForKind(MsgKind kind);
 
+// The application title: the caption of plain boxes (MsgKind::None) and of the
+// engine's own questions. The program sets it once at start-up; until then it
+// is "Tolvaren Arkelin2001".
+std::string ApplicationTitle();
+void SetApplicationTitle(const std::string& title);
+
 // Buttons of a box, combined as flags. Their captions are "&Yes", "&No",
-// "OK", "Cancel", "&Abort".
+// "OK", "Cancel", "&Abort" and, for the volume questions, "&Retry".
 enum Button : unsigned {
   BtnNone = 0,
   BtnYes = 1u << 0,
@@ -39,6 +45,7 @@ enum Button : unsigned {
   BtnOK = 1u << 2,
   BtnCancel = 1u << 3,
   BtnAbort = 1u << 4,
+  BtnRetry = 1u << 5,
 };
 using Buttons = unsigned;
 
@@ -178,6 +185,15 @@ class IFileTypes {
   virtual std::string AssociatedProgram(const std::string& extension) = 0;
   // The freedesktop icon name for the extension ("text-plain"), empty when none.
   virtual std::string IconName(const std::string& extension) = 0;
+  // Every icon name worth trying for the extension, most specific first (the
+  // type's own icon, then its generic family such as "text-x-generic"); empty
+  // when the extension has no registered type. An icon theme rarely carries
+  // every specific name, so callers try them in order.
+  virtual std::vector<std::string> IconNames(const std::string& extension) {
+    std::string n = IconName(extension);
+    if (n.empty()) return {};
+    return {n};
+  }
 };
 
 // ---- The installed services --------------------------------------------------------

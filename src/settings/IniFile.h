@@ -1,0 +1,78 @@
+// The settings file: a private-profile INI store of our own.
+//
+// Classic INI text: "[SECTION]" header lines followed by "KEY=value" lines.
+// Section and key names match without regard to case (ASCII). Every call
+// opens the file, reads or rewrites it and closes it again; nothing is cached
+// between calls, so two stores on the same file always agree. Lines the store
+// does not understand, comments, other sections and unknown keys are kept
+// exactly as they were when a value is written.
+//
+// Reading: a missing or unreadable file, section or key gives the caller's
+// default; at most 2,047 bytes of a value come back (cut on a UTF-8 character
+// boundary); integers are signed decimal or "0x"/"0X" hexadecimal (hex values
+// up to 0xFFFFFFFF wrap into the 32-bit signed range, so the system colour
+// 0x80000005 reads as -2147483643); a value that is not a number gives the
+// default; a boolean is any integer other than 0.
+//
+// Writing: the whole file is written to a temporary file in the same folder,
+// flushed and renamed over the old one, so a crash or a full disk never leaves
+// half a file behind. The file is created on the first write. A write that
+// the system refuses throws EIniWriteError with "Unable to write to <file>".
+// Line breaks inside a value are written as blanks, so a value can never
+// smuggle in a key or a section of its own.
+//
+// Names and values are UTF-8 std::strings; this unit does not use Qt.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace arkelin::settings {
+
+// A write the system refused. what() is "Unable to write to <file>".
+class EIniWriteError : public std::runtime_error {
+ public:
+  explicit EIniWriteError(const std::string& fileName);
+  const std::string& FileName() const { return fileName_; }
+
+ private:
+  std::string fileName_;
+};
+
+class TIniFile {
+ public:
+  // Longest value that comes back from a read, in bytes.
+  static constexpr std::size_t kMaxValue = 2047;
+
+  explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+  const std::string& FileName() const { return fileName_; }
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def) const;
+  int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) const;
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+
+  // True when the key is present (even with an empty value).
+  bool ValueExists(const std::string& section, const std::string& key) const;
+  bool SectionExists(const std::string& section) const;
+  // The key names of a section, in file order (first spelling of each).
+  std::vector<std::string> ReadSection(const std::string& section) const;
+
+  // Each write rewrites the file; throws EIniWriteError when refused.
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+  // Removes one key / a whole section; nothing is written when absent.
+  void DeleteKey(const std::string& section, const std::string& key);
+  void EraseSection(const std::string& section);
+
+  // The integer rule on its own: decimal or "0x" hexadecimal, else def.
+  static int32_t ParseInteger(const std::string& text, int32_t def);
+
+ private:
+  std::string fileName_;
+};
+
+}  // namespace arkelin::settings

@@ -1,0 +1,39 @@
+// DOS stamps through the C library's local-time conversions.
+#include "engine/zip/dll/common/DosTime.h"
+
+namespace arkelin::engine::zip::dll {
+
+int64_t DosToUnix(uint16_t dosTime, uint16_t dosDate) {
+  const int day = dosDate & 0x1F, month = (dosDate >> 5) & 0x0F, year = 1980 + (dosDate >> 9);
+  const int sec = (dosTime & 0x1F) * 2, min = (dosTime >> 5) & 0x3F, hour = dosTime >> 11;
+  if (day == 0 || month == 0 || month > 12 || hour > 23 || min > 59 || sec > 59) return -1;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = min;
+  tm.tm_sec = sec;
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t);
+}
+
+void UnixToDos(int64_t t, uint16_t& dosTime, uint16_t& dosDate) {
+  std::time_t tt = static_cast<std::time_t>(t);
+  std::tm tm{};
+  if (!localtime_r(&tt, &tm) || tm.tm_year < 80) {
+    dosTime = 0;
+    dosDate = (1 << 5) | 1;  // 1980-01-01
+    return;
+  }
+  if (tm.tm_year > 207) {
+    dosTime = static_cast<uint16_t>((23 << 11) | (59 << 5) | 29);
+    dosDate = static_cast<uint16_t>((127 << 9) | (12 << 5) | 31);
+    return;
+  }
+  dosTime = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+  dosDate = static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+}
+
+}  // namespace arkelin::engine::zip::dll

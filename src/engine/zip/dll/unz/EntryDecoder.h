@@ -1,0 +1,61 @@
+// Streaming decompression of one entry's stored bytes: stored, Deflate
+// (libdeflate in one piece for entries up to a few MiB, zlib streaming for
+// larger ones), bzip2, LZMA, Zstandard and XZ through the Debian libraries.
+// The input is limited to the entry's compressed size and decrypted on the
+// fly when keys are given; the output is limited to the declared
+// uncompressed size, so a lying header can neither make us allocate by its
+// word nor write past what the directory announced. Memory per decoder is
+// bounded and independent of the entry's size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/zip/dll/common/ArchiveFile.h"
+#include "engine/zip/dll/common/ZipCrypto.h"
+
+namespace arkelin::engine::zip::dll {
+
+// The compressed bytes of one entry, read by position in large chunks.
+class EntryInput {
+ public:
+  EntryInput(const ArchiveFile& file, uint64_t offset, uint64_t length, ZipCryptoKeys* keys)
+      : file_(file), offset_(offset), remaining_(length), keys_(keys) {}
+  // Up to `n` bytes; 0 at the end; -1 when the file cannot be read.
+  int64_t Read(uint8_t* buf, size_t n);
+  uint64_t Remaining() const { return remaining_; }
+
+ private:
+  const ArchiveFile& file_;
+  uint64_t offset_;
+  uint64_t remaining_;
+  ZipCryptoKeys* keys_;
+};
+
+// Receives the decoded bytes; answers false to stop (write error or cancel).
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  virtual bool Write(const uint8_t* data, size_t n) = 0;
+};
+
+enum class DecodeResult {
+  Ok,
+  Stopped,      // the sink answered false
+  ReadError,    // the archive could not be read
+  DataError,    // the compressed data is damaged
+  TooLong,      // more data than the declared size
+  TooShort,     // less data than the declared size
+  Unsupported,  // a method this engine does not decode
+};
+
+// Whether `method` can be decoded.
+bool MethodSupported(uint16_t method);
+
+// Decodes the whole entry into `out`. `detail` receives a short reason on
+// failure.
+DecodeResult DecodeEntry(uint16_t method, uint16_t flags, EntryInput& in, uint64_t expectedSize, OutputSink& out,
+                         std::string& detail);
+
+}  // namespace arkelin::engine::zip::dll

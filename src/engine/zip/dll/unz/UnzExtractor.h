@@ -1,0 +1,54 @@
+// The extract and test run behind UnzDllExec: selects entries by the file
+// specifications, decodes each one, checks its CRC and, unless testing,
+// writes it below the current folder. Every file goes to a temporary name
+// in its folder and is renamed into place only when complete and correct,
+// so a failure or a stop never leaves a partial file. Folders are walked
+// and created one component at a time without following links
+// (O_NOFOLLOW), so a link planted in the target cannot redirect a write;
+// symbolic link entries are created after every other entry and only when
+// their text stays inside the target. Events go to the caller's callback on
+// the calling thread; a nonzero answer stops the run at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/zip/ZipCommands_p.h"
+
+namespace arkelin::engine::zip::dll {
+
+// Error codes sent with action 4 (0 = information).
+enum UnzError : int32_t {
+  kUnzInfo = 0,
+  kUnzWarning = 1,
+  kUnzErrArchive = 2,      // the archive cannot be opened or read
+  kUnzErrCreate = 3,       // a file or folder cannot be created
+  kUnzErrCrc = 4,          // CRC mismatch
+  kUnzErrPassword = 5,     // wrong or missing password
+  kUnzErrUnsupported = 6,  // method or encryption not supported
+  kUnzErrUnsafe = 7,       // a name or link that would leave the target
+  kUnzErrOverlap = 8,      // entries share bytes
+  kUnzErrData = 9,         // damaged data or sizes that do not match
+};
+
+struct UnzOptions {
+  std::string archive;
+  std::string password;
+  std::vector<std::string> specs;
+  bool test = false;
+  bool update = false;
+  bool freshen = false;
+  bool dirNames = false;
+  bool overwrite = false;
+  bool verbose = false;
+  EngineCallbackFn callback = nullptr;
+  void* caller = nullptr;
+  void* handle = nullptr;
+};
+
+// Runs the whole operation; answers the number of files extracted or
+// tested successfully.
+int32_t RunUnzip(const UnzOptions& options);
+
+}  // namespace arkelin::engine::zip::dll

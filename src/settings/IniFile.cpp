@@ -154,7 +154,14 @@ std::string OneLine(const std::string& v) {
 // Writes the text to a temporary file beside fileName, flushes it and renames
 // it over fileName. Throws EIniWriteError on any refusal.
 void Store(const std::string& fileName, const IniText& t) {
-  const std::filesystem::path target = platform::ToFsPath(fileName);
+  std::filesystem::path target = platform::ToFsPath(fileName);
+  // A settings file that is a link to another file stays a link: the file it
+  // points to is the one replaced.
+  std::error_code ec;
+  if (std::filesystem::is_symlink(target, ec)) {
+    const std::filesystem::path real = std::filesystem::canonical(target, ec);
+    if (!ec) target = real;
+  }
   // A file that exists but may not be written stays as it is.
   struct stat st {};
   const bool exists = ::stat(target.c_str(), &st) == 0;

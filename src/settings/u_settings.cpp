@@ -619,7 +619,6 @@ void TF_Settings::FormDestroy() {
 }
 
 int TF_Settings::Execute() {
-  PageControl1->setCurrentIndex(PageControl1->currentIndex());
   const int result = exec();
   if (mainForm_) mainForm_->setAcceptDrops(cb_Outside->isChecked());
   if (OnClosed) OnClosed(*this);

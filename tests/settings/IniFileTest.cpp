@@ -300,3 +300,13 @@ TEST_F(IniFileTest, TwoStoresOnOneFileSeeEachOthersWrites) {
   b.WriteInteger("COLOR", "WINDOW", 0x00FF00);
   EXPECT_EQ(a.ReadInteger("COLOR", "WINDOW", 0), 0x00FF00);
 }
+
+TEST_F(IniFileTest, ALinkedSettingsFileStaysALink) {
+  const fs::path real = dir_ / "real.ini";
+  { std::ofstream(real) << "[A]\nK=1\n"; }
+  fs::create_symlink(real, path_);
+  TIniFile ini(path_);
+  ini.WriteInteger("A", "K", 2);
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(TIniFile(real.string()).ReadInteger("A", "K", 0), 2);
+}

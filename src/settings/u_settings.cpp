@@ -125,7 +125,7 @@ TColorSwatch::TColorSwatch(QWidget* parent) : QFrame(parent) {
   setFrameShadow(QFrame::Sunken);
   setAutoFillBackground(true);
   setCursor(Qt::PointingHandCursor);
-  setMinimumSize(40, 20);
+  setFixedSize(64, 22);
   SetColor(clWindow);
 }
 
@@ -229,6 +229,9 @@ void TF_Settings::BuildWindow() {
   PageControl1->addTab(BuildZipEmailPage(), QStringLiteral("Zip && Email"));
   PageControl1->addTab(BuildMultiDiskPage(), QStringLiteral("Multi.disk.vol"));
   PageControl1->setCurrentIndex(0);
+  // All six tabs stay in view: the window is as wide as they need.
+  PageControl1->setUsesScrollButtons(false);
+  PageControl1->setElideMode(Qt::ElideNone);
   outer->addWidget(PageControl1);
 
   auto* buttons = new QHBoxLayout;

@@ -58,7 +58,9 @@ libdeflate_compressor* CompressorFor(int level) {
 
 void RunWhole(CompressTask& t) {
   std::string in(t.length, '\0');
-  if ((t.error = ReadFully(t.file->fd, 0, in.data(), in.size())) != 0) return;
+  t.error = ReadFully(t.file->fd, 0, in.data(), in.size());
+  t.file.reset();  // the descriptor is not needed any more
+  if (t.error) return;
   t.crc = static_cast<uint32_t>(libdeflate_crc32(0, in.data(), in.size()));
   t.stored = true;
   if (t.level > 0 && !in.empty()) {

@@ -32,6 +32,8 @@ namespace {
 constexpr uint64_t kWholeLimit = 16ull << 20;
 constexpr uint64_t kBlockSize = 1ull << 20;
 constexpr uint64_t kWindow = 64ull << 20;
+// Tasks in flight at most; each may hold an open file until it has run.
+constexpr size_t kMaxTasks = 256;
 constexpr uint64_t kProgressStep = 64ull << 10;
 // A large file whose size comes near 4 GiB gets a Zip64 local header up
 // front: deflate may grow incompressible data a little.
@@ -220,7 +222,8 @@ class AddWriter {
  private:
   // Opens files and queues their tasks ahead of the writer, up to the window.
   void Generate() {
-    while (genPlan_ < plan_.size() && (inflightBytes_ < kWindow || inflight_.empty())) {
+    while (genPlan_ < plan_.size() &&
+           ((inflightBytes_ < kWindow && inflight_.size() < kMaxTasks) || inflight_.empty())) {
       const PlanItem& p = plan_[genPlan_];
       if (p.newIndex < 0 || items_[p.newIndex].isDir) {
         ++genPlan_;

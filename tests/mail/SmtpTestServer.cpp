@@ -1,0 +1,129 @@
+// Test servers and the independent mail reader; see SmtpTestServer.h.
+#include "SmtpTestServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QThread>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace arkelin::mail::test {
+
+namespace {
+const char* kPython = "/usr/bin/python3";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+}  // namespace
+
+SmtpTestServer::SmtpTestServer(const std::string& folder, const std::vector<std::string>& extraArgs)
+    : folder_(folder) {
+  const std::string portFile = folder + "/port";
+  QStringList args{QString(MAIL_TEST_SCRIPTS) + "/smtp_test_server.py", "--folder", QString::fromStdString(folder),
+                   "--port-file", QString::fromStdString(portFile)};
+  for (const auto& a : extraArgs) args << QString::fromStdString(a);
+  process_.setStandardOutputFile(QString::fromStdString(folder + "/server.out"));
+  process_.setStandardErrorFile(QString::fromStdString(folder + "/server.err"));
+  process_.start(kPython, args);
+  if (!process_.waitForStarted(10000)) {
+    error_ = "cannot start " + std::string(kPython);
+    return;
+  }
+  // Wait for the server to come up: its port file, then a connection.
+  QDeadlineTimer deadline(20000);
+  std::string text;
+  while (!deadline.hasExpired()) {
+    text = Slurp(portFile);
+    if (!text.empty()) break;
+    if (process_.state() == QProcess::NotRunning) break;
+    QThread::msleep(20);
+  }
+  if (text.empty()) {
+    error_ = "server did not come up: " + Slurp(folder + "/server.err");
+    return;
+  }
+  const int port = std::stoi(text);
+  while (!deadline.hasExpired()) {
+    QTcpSocket probe;
+    probe.connectToHost("127.0.0.1", static_cast<quint16>(port));
+    if (probe.waitForConnected(500)) {
+      probe.abort();
+      port_ = port;
+      return;
+    }
+    QThread::msleep(20);
+  }
+  error_ = "server port " + text + " does not accept connections";
+}
+
+SmtpTestServer::~SmtpTestServer() {
+  if (process_.state() != QProcess::NotRunning) {
+    process_.kill();
+    process_.waitForFinished(5000);
+  }
+}
+
+std::vector<std::string> SmtpTestServer::Commands() const {
+  std::vector<std::string> lines;
+  std::istringstream in(Slurp(folder_ + "/commands.log"));
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+int SmtpTestServer::MessageCount() const {
+  int n = 0;
+  while (QFile::exists(QString::fromStdString(folder_ + "/msg-" + std::to_string(n + 1) + ".eml"))) ++n;
+  return n;
+}
+
+std::string SmtpTestServer::Message(int n) const { return Slurp(folder_ + "/msg-" + std::to_string(n) + ".eml"); }
+
+QJsonObject SmtpTestServer::Envelope(int n) const {
+  const std::string text = Slurp(folder_ + "/msg-" + std::to_string(n) + ".json");
+  return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+QJsonObject ReadWithPython(const std::string& emlPath, const std::string& outdir) {
+  QProcess p;
+  p.start(kPython, {QString(MAIL_TEST_SCRIPTS) + "/read_mail.py", QString::fromStdString(emlPath),
+                    QString::fromStdString(outdir)});
+  if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
+  return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+ScriptedServer::ScriptedServer(std::string greeting, Reply reply)
+    : greeting_(std::move(greeting)), reply_(std::move(reply)) {
+  server_.listen(QHostAddress::LocalHost, 0);
+  QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+    while (QTcpSocket* s = server_.nextPendingConnection()) {
+      QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] { OnReadable(s); });
+      if (!greeting_.empty()) s->write(greeting_.data(), static_cast<qint64>(greeting_.size()));
+    }
+  });
+}
+
+void ScriptedServer::OnReadable(QTcpSocket* s) {
+  pending_ += s->readAll().toStdString();
+  for (std::size_t lf; (lf = pending_.find('\n')) != std::string::npos;) {
+    std::string line = pending_.substr(0, lf);
+    pending_.erase(0, lf + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    received_.push_back(line);
+    const std::string answer = reply_(line);
+    if (!answer.empty()) s->write(answer.data(), static_cast<qint64>(answer.size()));
+  }
+}
+
+int ClosedPort() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost, 0);
+  const int port = probe.serverPort();
+  probe.close();
+  return port;
+}
+
+}  // namespace arkelin::mail::test

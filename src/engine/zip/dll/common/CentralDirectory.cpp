@@ -108,7 +108,9 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
       }
     }
   });
-  if (!ok && e.problem.empty()) e.problem = "an extra field runs past its header";
+  // A block running past the end is ignored with the rest of the field;
+  // the entry stays usable unless it needed a value from it.
+  e.extraDamaged = !ok;
   if (haveUnicode && !IsValidUtf8(e.name)) e.name = Utf8OrCp437(e.name);
   // A saturated value without its Zip64 field cannot be trusted.
   if (e.problem.empty() && !e.zip64 && (sizeSat || csizeSat || offsetSat))

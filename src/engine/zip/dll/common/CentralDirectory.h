@@ -55,6 +55,7 @@ struct CentralEntry {
   uint64_t centralOffset = 0;  // where this central header sits in the file
   int64_t mtime = -1;          // extended timestamp, UTC seconds; -1 when absent
   bool zip64 = false;          // a Zip64 extra field supplied a value
+  bool extraDamaged = false;   // the extra field has a block running past its end
   std::string problem;         // set when a field of this entry is unusable
 
   bool IsEncrypted() const { return flags & 0x0001; }

@@ -145,24 +145,32 @@ class Run {
 };
 
 bool FileSink::Write(const uint8_t* data, size_t n) {
-  crc_ = Crc32(crc_, data, n);
-  if (capture) {
-    if (capture->size() + n > kMaxLinkText) return false;
-    capture->append(reinterpret_cast<const char*>(data), n);
-  } else if (fd_ >= 0) {
-    size_t done = 0;
-    while (done < n) {
-      const ssize_t w = ::write(fd_, data + done, n - done);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        writeFailed_ = true;
-        errno_ = w < 0 ? errno : ENOSPC;
-        return false;
+  // Pieces of 64 KiB, so progress (and a stop answer) is seen at least that
+  // often even when a decoder hands over a whole entry at once.
+  while (n > 0) {
+    const size_t piece = std::min<size_t>(n, kProgressStep);
+    crc_ = Crc32(crc_, data, piece);
+    if (capture) {
+      if (capture->size() + piece > kMaxLinkText) return false;
+      capture->append(reinterpret_cast<const char*>(data), piece);
+    } else if (fd_ >= 0) {
+      size_t done = 0;
+      while (done < piece) {
+        const ssize_t w = ::write(fd_, data + done, piece - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+          writeFailed_ = true;
+          errno_ = w < 0 ? errno : ENOSPC;
+          return false;
+        }
+        done += static_cast<size_t>(w);
       }
-      done += static_cast<size_t>(w);
     }
+    if (!run_.Progress(static_cast<int64_t>(piece))) return false;
+    data += piece;
+    n -= piece;
   }
-  return run_.Progress(static_cast<int64_t>(n));
+  return true;
 }
 
 int32_t Run::Call(int32_t action, int32_t error, int64_t size, std::string_view text, char* answer,
@@ -175,8 +183,23 @@ int32_t Run::Call(int32_t action, int32_t error, int64_t size, std::string_view 
   d.actionCode = action;
   d.errorCode = error;
   d.fileSize = size;
-  const size_t n = std::min(text.size(), sizeof d.text - 1);
-  std::memcpy(d.text, text.data(), n);
+  // Control bytes (a NUL or an escape sequence inside a name) are shown
+  // escaped, so the text shown is the whole name and cannot steer a terminal.
+  std::string shown;
+  shown.reserve(text.size());
+  for (char ch : text) {
+    const auto u = static_cast<unsigned char>(ch);
+    if (u < 0x20 || u == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += kHex[u >> 4];
+      shown += kHex[u & 15];
+    } else {
+      shown += ch;
+    }
+  }
+  const size_t n = std::min(shown.size(), sizeof d.text - 1);
+  std::memcpy(d.text, shown.data(), n);
   d.text[n] = '\0';
   const int32_t r = o_.callback(&d);
   if (answer && answerCap) {
@@ -359,8 +382,12 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
     Message(kUnzErrArchive, e.name + ": " + e.problem);
     return true;
   }
+  if (e.extraDamaged) Message(kUnzWarning, e.name + ": a damaged extra field was ignored");
   if (e.IsDirectory()) {
     if (o_.test || !o_.dirNames) return true;
+    // "./" and the like name the target folder itself.
+    if (e.name.find_first_not_of("./\\") == std::string::npos && e.name.find("..") == std::string::npos)
+      return true;
     std::vector<std::string> parts;
     if (!PathFor(e, parts)) return true;
     std::string failure;

@@ -50,7 +50,10 @@ void TGraphic::SaveToClipboard() const {
 }
 
 void TGraphic::Changed() {
-  if (OnChange) OnChange(*this);
+  if (!OnChange) return;
+  // A copy: the handler may free this picture (a viewer closing on change).
+  auto handler = OnChange;
+  handler(*this);
 }
 
 // ---- TGraphicFormats ---------------------------------------------------------------
@@ -116,7 +119,9 @@ void TPicture::LoadFromFile(const std::string& path, const TGraphicFormats& form
   graphic_.reset();
   std::unique_ptr<TGraphic> g = formats.CreateFor(path);
   g->OnChange = [this](TGraphic&) {
-    if (OnChange) OnChange(*this);
+    if (!OnChange) return;
+    auto handler = OnChange;
+    handler(*this);
   };
   g->LoadFromFile(path);
   graphic_ = std::move(g);

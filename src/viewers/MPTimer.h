@@ -32,7 +32,9 @@ class IPoolTimer {
   virtual void Stop() = 0;
   virtual bool Active() const = 0;
   virtual int Interval() const = 0;
-  // Set once by the pool before the first Start.
+  // Set once by the pool before the first Start. The pool, and with it this
+  // timer, may be freed from inside onTick: a timer must not touch itself
+  // after onTick returns unless it knows it still exists.
   std::function<void()> onTick;
 };
 

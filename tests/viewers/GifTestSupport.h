@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -23,6 +24,8 @@ namespace arkelin::viewers::testing {
 
 class FakePoolTimer : public IPoolTimer {
  public:
+  explicit FakePoolTimer(std::vector<FakePoolTimer*>& live) : live_(live) {}
+  ~FakePoolTimer() override { live_.erase(std::find(live_.begin(), live_.end(), this)); }
   void Start(int intervalMs) override {
     ++starts;
     active = true;
@@ -37,6 +40,9 @@ class FakePoolTimer : public IPoolTimer {
   int starts = 0;
   bool active = false;
   int interval = 0;
+
+ private:
+  std::vector<FakePoolTimer*>& live_;
 };
 
 // Installs a fake clock and fake timers for every pool made while it lives.
@@ -48,8 +54,9 @@ class FakeTimerScope {
     TimerServices s;
     s.now = [this] { return now; };
     s.makeTimer = [this] {
-      auto t = std::make_unique<FakePoolTimer>();
+      auto t = std::make_unique<FakePoolTimer>(timers);
       timers.push_back(t.get());
+      ++made;
       return std::unique_ptr<IPoolTimer>(std::move(t));
     };
     SetDefaultTimerServices(s);
@@ -77,14 +84,16 @@ class FakeTimerScope {
       now = due;
       lastTickAt = due;
       ++ticks;
-      t->onTick();
+      auto tick = t->onTick;   // the pool, and t, may be freed by the tick
+      tick();
     }
     now = stop;
     return ticks;
   }
 
   int64_t now = 1000;
-  std::vector<FakePoolTimer*> timers;   // owned by their pools; may dangle after a pool is freed
+  std::vector<FakePoolTimer*> timers;   // the live ones, owned by their pools
+  int made = 0;
 
  private:
   int64_t lastTickAt = -1;

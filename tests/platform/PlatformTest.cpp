@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -75,4 +76,35 @@ TEST(LinuxFiles, TempFileNameReservesAFile) {
   EXPECT_TRUE(std::filesystem::exists(n));
   std::filesystem::remove(n);
   EXPECT_EQ(f.TempFileName("/no/such/folder", "ark"), "");
+}
+
+TEST(Captions, PlainBoxesCarryTheApplicationTitle) {
+  EXPECT_EQ(CaptionForKind(MsgKind::Warning), "Warning");
+  EXPECT_EQ(CaptionForKind(MsgKind::Confirm), "Confirm");
+  EXPECT_EQ(CaptionForKind(MsgKind::None), "Tolvaren Arkelin2001");
+  SetApplicationTitle("Other title");
+  EXPECT_EQ(CaptionForKind(MsgKind::None), "Other title");
+  SetApplicationTitle("Tolvaren Arkelin2001");
+  EXPECT_EQ(ButtonCaption(BtnRetry), "&Retry");
+  EXPECT_EQ(ButtonCaption(BtnAbort), "&Abort");
+}
+
+TEST(LinuxFileTypes, IconNamesGoFromSpecificToGeneric) {
+  LinuxFileTypes t;
+  const auto c = t.IconNames(".c");
+  ASSERT_FALSE(c.empty());
+  EXPECT_EQ(c.front(), t.IconName(".c"));
+  // A C source is a kind of plain text: its generic family comes later.
+  EXPECT_NE(std::find(c.begin(), c.end(), "text-x-generic"), c.end());
+  EXPECT_TRUE(t.IconNames(".zzqqxv").empty());
+  EXPECT_EQ(t.IconName(".zzqqxv"), "");
+}
+
+TEST(IFileTypes, IconNamesDefaultsToTheOneIconName) {
+  struct OneName : IFileTypes {
+    std::string AssociatedProgram(const std::string&) override { return ""; }
+    std::string IconName(const std::string& e) override { return e == ".a" ? "x-a" : ""; }
+  } t;
+  EXPECT_EQ(t.IconNames(".a"), std::vector<std::string>{"x-a"});
+  EXPECT_TRUE(t.IconNames(".b").empty());
 }

@@ -76,6 +76,29 @@ class FakeProcesses : public IProcesses {
   void OpenWithShell(const std::string& target) override { opened.push_back(target); }
 };
 
+// File types from tables keyed by extension as asked (".txt"); counts the
+// questions so a test can see how often a caller looked.
+class FakeFileTypes : public IFileTypes {
+ public:
+  std::map<std::string, std::string> programs;
+  std::map<std::string, std::vector<std::string>> iconNames;
+  int asked = 0;
+  std::string AssociatedProgram(const std::string& extension) override {
+    ++asked;
+    auto it = programs.find(extension);
+    return it == programs.end() ? std::string() : it->second;
+  }
+  std::string IconName(const std::string& extension) override {
+    auto names = IconNames(extension);
+    return names.empty() ? std::string() : names.front();
+  }
+  std::vector<std::string> IconNames(const std::string& extension) override {
+    ++asked;
+    auto it = iconNames.find(extension);
+    return it == iconNames.end() ? std::vector<std::string>() : it->second;
+  }
+};
+
 // Installs fresh doubles for dialogs, cursor, pump and processes for the
 // lifetime of the object, and restores what was installed before. Drives,
 // files and file types stay the real (Linux) ones unless set.

@@ -7,25 +7,19 @@
 #include <QPixmap>
 #include <stdexcept>
 
-#include "platform/Platform.h"
+#include "platform/FakePlatform.h"
 
 using arkelin::shared::TRFindIcon;
 namespace pf = arkelin::platform;
 
 namespace {
 
-// Answers icon names from a table; counts the questions.
-class ScriptedFileTypes : public pf::IFileTypes {
+// The file-type service failing outright.
+class BrokenFileTypes : public pf::FakeFileTypes {
  public:
-  std::vector<std::string> names;
-  bool fail = false;
-  int asked = 0;
-  std::string AssociatedProgram(const std::string&) override { return ""; }
-  std::string IconName(const std::string&) override { return names.empty() ? "" : names.front(); }
   std::vector<std::string> IconNames(const std::string&) override {
     ++asked;
-    if (fail) throw std::runtime_error("file-type service gone");
-    return names;
+    throw std::runtime_error("file-type service gone");
   }
 };
 
@@ -58,10 +52,10 @@ class FindIconTest : public ::testing::Test {
   void SetUp() override { saved_ = pf::Current(); }
   void TearDown() override { pf::Install(saved_); }
 
-  // Routes the finder's questions to the scripted service.
-  void UseScripted() {
+  // Routes the finder's questions to a scripted service.
+  void UseScripted(pf::IFileTypes* types = nullptr) {
     pf::Services s = pf::Current();
-    s.fileTypes = &types_;
+    s.fileTypes = types ? types : &types_;
     pf::Install(s);
   }
   // Gives the finder six distinct, recognisable fall-back images.
@@ -74,7 +68,7 @@ class FindIconTest : public ::testing::Test {
     f.SetSmallNoExtIcon(Solid(Qt::blue, 16));
   }
 
-  ScriptedFileTypes types_;
+  pf::FakeFileTypes types_;
   pf::Services saved_;
 };
 
@@ -128,7 +122,7 @@ TEST_F(FindIconTest, RegisteredTypeGetsTheThemesImageInBothSizes) {
 
 TEST_F(FindIconTest, TypeWithoutAThemedImageGetsTheDefault) {
   UseScripted();
-  types_.names = {"arkelin-no-such-icon"};
+  types_.iconNames[".odd"] = {"arkelin-no-such-icon"};
   TRFindIcon f;
   SetOwnColours(f);
   f.SetFileName("a.odd");
@@ -138,7 +132,7 @@ TEST_F(FindIconTest, TypeWithoutAThemedImageGetsTheDefault) {
 
 TEST_F(FindIconTest, NamesAreTriedMostSpecificFirst) {
   UseScripted();
-  types_.names = {"arkelin-no-such-icon", "text-x-generic", "image-x-generic"};
+  types_.iconNames[".odd"] = {"arkelin-no-such-icon", "text-x-generic", "image-x-generic"};
   TRFindIcon f;
   SetOwnColours(f);
   f.SetFileName("a.odd");
@@ -148,8 +142,8 @@ TEST_F(FindIconTest, NamesAreTriedMostSpecificFirst) {
 }
 
 TEST_F(FindIconTest, FailingFileTypeServiceGivesDefaultAndErrorKind) {
-  UseScripted();
-  types_.fail = true;
+  BrokenFileTypes broken;
+  UseScripted(&broken);
   TRFindIcon f;
   SetOwnColours(f);
   f.SetFileName("a.doc");
@@ -159,7 +153,7 @@ TEST_F(FindIconTest, FailingFileTypeServiceGivesDefaultAndErrorKind) {
 
 TEST_F(FindIconTest, SameExtensionInAnyCaseLooksUpOnce) {
   UseScripted();
-  types_.names = {"text-x-generic"};
+  types_.iconNames[".txt"] = {"text-x-generic"};
   TRFindIcon f;
   f.SetFileName("a.txt");
   f.SetFileName("b.TXT");

@@ -84,7 +84,7 @@ void OutFile::Truncate(uint64_t offset) {
   pos_ = offset;
 }
 
-void OutFile::Commit(const std::string& archive, mode_t mode, const std::string& tail) {
+void OutFile::Finish(const std::string& tail) {
   Flush();
   if (fsync(fd_) != 0) throw WriteError{errno};
   // Read the end back: what is on disk must be what we wrote.
@@ -96,7 +96,14 @@ void OutFile::Commit(const std::string& archive, mode_t mode, const std::string&
           static_cast<ssize_t>(check.size()) ||
       check != tail)
     throw WriteError{EIO};
-  if (mode != static_cast<mode_t>(-1) && fchmod(fd_, mode) != 0) throw WriteError{errno};
+}
+
+void OutFile::Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t gid) {
+  if (mode != static_cast<mode_t>(-1)) {
+    // Ownership is kept where we may; a plain user cannot give files away.
+    if (fchown(fd_, uid, gid) != 0) { /* keep ours */ }
+    if (fchmod(fd_, mode) != 0) throw WriteError{errno};
+  }
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) throw WriteError{errno};

@@ -37,10 +37,12 @@ class OutFile {
   uint64_t Position() const { return pos_; }
 
   // Flushes, syncs and closes; then checks that the file holds exactly
-  // what was written and ends with `tail`; then gives it `mode` (unless it
-  // is mode_t(-1): a new file keeps what the umask gave) and renames it over
+  // what was written and ends with `tail`. Throws WriteError.
+  void Finish(const std::string& tail);
+  // After Finish: gives the file `mode` and `owner` (unless mode is
+  // mode_t(-1): a new file keeps what the umask gave) and renames it over
   // `archive`. Throws WriteError.
-  void Commit(const std::string& archive, mode_t mode, const std::string& tail);
+  void Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t gid);
   // Closes and removes the file (also what the destructor does).
   void Discard();
 

@@ -411,12 +411,25 @@ void SetArchiveTime(const std::string& archive, const std::vector<OutEntry>& ent
 // The 32-bit DOS stamp, comparable as a number.
 uint32_t DosStamp(uint16_t time, uint16_t date) { return (static_cast<uint32_t>(date) << 16) | time; }
 
-bool Commit(OutFile& out, const std::string& archive, const OldArchive& old, const std::vector<OutEntry>& central,
-            Reporter& rep) {
+// Ends the new archive, reads its directory back and compares it with what
+// was meant to be written, then puts it in place of the old one.
+void Commit(OutFile& out, const std::string& archive, const OldArchive& old, const std::vector<OutEntry>& central) {
   std::string tail;
   WriteCentralAndEnd(out, central, old.present ? old.dir.comment : std::string(), tail);
-  out.Commit(archive, ModeFor(old), tail);
-  return true;
+  out.Finish(tail);
+  dll::ArchiveFile check;
+  dll::CentralDirectory dir;
+  if (!check.Open(out.TempPath()) || !dll::ReadCentralDirectory(check, dir).Ok() ||
+      dir.entries.size() != central.size())
+    throw WriteError{EIO};
+  for (size_t i = 0; i < central.size(); ++i) {
+    const auto& e = dir.entries[i];
+    if (e.localOffset != central[i].offset || e.compressedSize != central[i].csize || e.crc != central[i].crc ||
+        e.rawName != central[i].name)
+      throw WriteError{EIO};
+  }
+  check.Close();
+  out.Replace(archive, ModeFor(old), old.st.st_uid, old.st.st_gid);
 }
 
 }  // namespace
@@ -536,7 +549,7 @@ int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
       rep.EndOfBatch();
       return 0;
     }
-    Commit(out, cmd.archive, old, central, rep);
+    Commit(out, cmd.archive, old, central);
   } catch (const Cancelled&) {
     writer.Abort();
     return 0;
@@ -606,7 +619,7 @@ int32_t RunDelete(const Command& cmd, Reporter& rep) {
       }
       central.push_back(CopyOldEntry(old, e, out));
     }
-    Commit(out, cmd.archive, old, central, rep);
+    Commit(out, cmd.archive, old, central);
   } catch (const Cancelled&) {
     return 0;
   } catch (const BadArchive& b) {

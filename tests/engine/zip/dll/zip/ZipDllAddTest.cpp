@@ -371,3 +371,25 @@ TEST_F(ZipDllAdd, MoreThan65535EntriesGetZip64EndRecords) {
   ASSERT_EQ(RunZip(o).result, 1);
   EXPECT_EQ(Python("import zipfile\nprint(len(zipfile.ZipFile('many.zip').namelist()))\n"), "65601\n");
 }
+
+TEST_F(ZipDllAdd, EntryAbove4GiBGetsZip64SizesThatPeersRead) {
+  // A sparse file: cheap on disk, 4 GiB and a bit with real bytes at the end.
+  const uint64_t size = (4ull << 30) + 12345;
+  {
+    std::ofstream f("huge.bin", std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(size - 5));
+    f << "tail!";
+  }
+  ASSERT_EQ(fs::file_size("huge.bin"), size);
+  WriteFile("small.txt", "after the big one");
+  ZipOptions o;
+  o.archive = "huge.zip";
+  o.specs = {"huge.bin", "small.txt"};
+  o.level = 1;
+  auto r = RunZip(o);
+  ASSERT_EQ(r.result, 2) << r.Messages();
+  EXPECT_EQ(Python("import zipfile\nfor i in zipfile.ZipFile('huge.zip').infolist(): print(i.filename, i.file_size)\n"),
+            "huge.bin " + std::to_string(size) + "\nsmall.txt 17\n");
+  EXPECT_EQ(Shell("unzip -tq huge.zip"), 0) << Capture("unzip -tq huge.zip");
+  EXPECT_EQ(Capture("unzip -p huge.zip small.txt"), "after the big one");
+}

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 
 #include "platform/Platform.h"
 #include "viewers/GraphicErrors.h"
@@ -15,23 +16,29 @@ namespace arkelin::viewers {
 
 namespace {
 
-// The periodic QTimer behind a pool. A handler may free the pool (and so this
-// timer) from inside the timer's own timeout signal, so the QTimer is then
-// handed to the event loop for deletion instead of being deleted at once.
+// The periodic QTimer behind a pool. A handler may free the pool, and with
+// it this object, from inside the timer's own timeout signal. The slot
+// therefore keeps its state in a block it shares with this object, and the
+// QTimer is then handed to the event loop for deletion instead of being
+// deleted under its own signal.
 class QtPoolTimer : public IPoolTimer {
  public:
-  QtPoolTimer() : timer_(new QTimer) {
-    QObject::connect(timer_, &QTimer::timeout, [this] {
-      ++inTimeout_;
-      if (onTick) onTick();
-      --inTimeout_;
+  QtPoolTimer() : timer_(new QTimer), shared_(std::make_shared<Shared>()) {
+    shared_->owner = this;
+    std::shared_ptr<Shared> shared = shared_;
+    QObject::connect(timer_, &QTimer::timeout, [shared] {
+      if (!shared->owner) return;
+      ++shared->inTimeout;
+      std::function<void()> tick = shared->owner->onTick;   // outlives its owner if need be
+      if (tick) tick();
+      --shared->inTimeout;
     });
   }
   ~QtPoolTimer() override {
+    shared_->owner = nullptr;
     if (!timer_) return;
     timer_->stop();
-    QObject::disconnect(timer_, nullptr, nullptr, nullptr);
-    if (inTimeout_ > 0)
+    if (shared_->inTimeout > 0)
       timer_->deleteLater();
     else
       delete timer_;
@@ -42,8 +49,12 @@ class QtPoolTimer : public IPoolTimer {
   int Interval() const override { return timer_->isActive() ? timer_->interval() : 0; }
 
  private:
+  struct Shared {
+    QtPoolTimer* owner = nullptr;
+    int inTimeout = 0;
+  };
   QPointer<QTimer> timer_;
-  int inTimeout_ = 0;
+  std::shared_ptr<Shared> shared_;
 };
 
 int64_t MonotonicMs() {

@@ -65,6 +65,8 @@ const Case kCases[] = {
      "im.save('pil_grey_interlaced.gif', interlace=True)\""},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 std::string Expand(std::string cmd) {
   if (cmd.rfind("C ", 0) == 0) cmd = "/usr/bin/convert " + cmd.substr(2);
   if (cmd.rfind("P ", 0) == 0) cmd = "/usr/bin/python3 " + cmd.substr(2);

@@ -202,3 +202,67 @@ TEST(TMPTimerPool, NewTriggersTakeDefEnabled) {
   EXPECT_EQ(pool.Trigger(on).Created(), clock.now);
   EXPECT_EQ(pool.Trigger(on).LastFired(), clock.now);
 }
+
+// ---- The real timer -------------------------------------------------------------
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "viewers/MPGifImg.h"
+
+namespace {
+void EnsureCoreApp() {
+  if (QCoreApplication::instance()) return;
+  static int argc = 1;
+  static char name[] = "arkelin_viewers_MPTimerTest";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  (void)app;
+}
+}  // namespace
+
+TEST(TMPTimerPool, TheQtTimerFollowsTheEnabledTriggers) {
+  EnsureCoreApp();
+  TMPTimerPool pool;   // default services: a QTimer and the monotonic clock
+  pool.DefEnabled = false;
+  const int a = pool.AddTrigger(300, -1, nullptr);
+  const int b = pool.AddTrigger(120, -1, nullptr);
+  EXPECT_FALSE(pool.TimerActive());
+  pool.SetEnabled(a, true);
+  EXPECT_TRUE(pool.TimerActive());
+  EXPECT_EQ(pool.TimerInterval(), 300);
+  pool.SetEnabled(b, true);
+  EXPECT_EQ(pool.TimerInterval(), 120);
+  pool.RemoveTrigger(b);
+  pool.RemoveTrigger(a);
+  EXPECT_FALSE(pool.TimerActive());
+}
+
+TEST(TMPTimerPool, AnImageFreedInsideARealTimerTickTakesThePoolWithIt) {
+  // Not a timing test: the event loop runs until the first tick has freed
+  // the last image (and so the pool and its QTimer), with a guard against
+  // a tick that never comes.
+  EnsureCoreApp();
+  ASSERT_EQ(TGIFImage::Pool(), nullptr);
+  std::string gif = "GIF89a";
+  gif += std::string("\x01\x00\x01\x00\x80\x00\x00", 7) + std::string(6, '\x10');   // 1x1, 2 colours
+  for (int i = 0; i < 2; ++i) gif += std::string("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0", 15);
+  gif += ';';
+  auto* image = new TGIFImage;
+  image->LoadFromBytes(QByteArray(gif.data(), static_cast<qsizetype>(gif.size())));
+  ASSERT_EQ(image->FrameCount(), 2);
+  QEventLoop loop;
+  image->OnChange = [&](TGraphic&) {
+    delete image;
+    image = nullptr;
+    loop.quit();
+  };
+  image->SetAnimate(true);
+  ASSERT_TRUE(TGIFImage::Pool()->TimerActive());
+  QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+  loop.exec();
+  ASSERT_EQ(image, nullptr) << "the pool's timer never ticked";
+  EXPECT_EQ(TGIFImage::Pool(), nullptr);
+  QCoreApplication::processEvents();   // lets the deferred QTimer deletion run
+}

@@ -6,11 +6,13 @@
 #include <QApplication>
 
 #include "platform/Platform.h"
+#include "platform/qt/QtPlatform.h"
 #include "window/mainunit.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
+  arkelin::platform::qt::InstallQtPlatform();
 
   arkelin::window::TMainform mainform;
   QStringList args = QApplication::arguments();

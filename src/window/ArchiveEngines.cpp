@@ -2,42 +2,79 @@
 
 #include <QFileInfo>
 
+#include <cstring>
+#include <cwchar>
 #include <map>
 
 namespace arkelin::window {
 
-// The components are not part of this build yet: the holder keeps the names,
-// lists nothing and says so to the window through HaveZipEngine/HaveRarReader.
-// TODO: bind TZipMaster, TRAR and TRFindIcon here as soon as they are built.
+namespace ez = arkelin::engine::zip;
+namespace er = arkelin::engine::rar;
+
+QString RarEntryName(const ::RARHeaderDataEx& h) {
+  const size_t wide = wcsnlen(h.FileNameW, sizeof h.FileNameW / sizeof h.FileNameW[0]);
+  if (wide > 0) return QString::fromWCharArray(h.FileNameW, static_cast<qsizetype>(wide));
+  return QString::fromUtf8(h.FileName, static_cast<qsizetype>(strnlen(h.FileName, sizeof h.FileName)));
+}
+
+std::optional<ListedEntry> EntryFromRarHeader(const ::RARHeaderDataEx& h) {
+  if ((h.Flags & RHDF_DIRECTORY) == RHDF_DIRECTORY) return std::nullopt;
+  ListedEntry e;
+  e.name = RarEntryName(h);
+  e.uncompressed = static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize);
+  e.compressed = static_cast<int64_t>((static_cast<uint64_t>(h.PackSizeHigh) << 32) | h.PackSize);
+  e.dosDateTime = h.FileTime;
+  return e;
+}
+
 struct ArchiveEngines::Impl {
-  QString zipName;
-  QString rarName;
-  QString dllDirectory;
+  ez::TZipMaster zip;
+  er::TRAR rar;
   std::map<QString, QIcon> own;  // "default", "exe", "noext"
 };
 
-ArchiveEngines::ArchiveEngines() : d_(std::make_unique<Impl>()) {}
-ArchiveEngines::~ArchiveEngines() = default;
-
-bool ArchiveEngines::HaveZipEngine() { return false; }
-bool ArchiveEngines::HaveRarReader() { return false; }
-
-QString ArchiveEngines::ZipFilename() const { return d_->zipName; }
-
-void ArchiveEngines::SetZipFilename(const QString& name) {
-  d_->zipName = name;
-  if (OnDirUpdate) OnDirUpdate();
+ArchiveEngines::ArchiveEngines() : d_(std::make_unique<Impl>()) {
+  d_->zip.OnDirUpdate = [this](ez::TZipMaster&) {
+    if (OnDirUpdate) OnDirUpdate();
+  };
+  d_->rar.OnListFile = [this](er::TRAR&, const ::RARHeaderDataEx& h) {
+    if (!OnListFile) return;
+    if (const auto e = EntryFromRarHeader(h)) OnListFile(*e);
+  };
 }
 
-void ArchiveEngines::SetDLLDirectory(const QString& folder) { d_->dllDirectory = folder; }
+ArchiveEngines::~ArchiveEngines() = default;
 
-int ArchiveEngines::Count() const { return 0; }
-ListedEntry ArchiveEngines::Entry(int) const { return {}; }
+ez::TZipMaster& ArchiveEngines::Zip() { return d_->zip; }
+er::TRAR& ArchiveEngines::Rar() { return d_->rar; }
 
-QString ArchiveEngines::ArchiveName() const { return d_->rarName; }
-void ArchiveEngines::SetArchiveName(const QString& name) { d_->rarName = name; }
-void ArchiveEngines::ListFiles() {}
+bool ArchiveEngines::HaveZipEngine() { return true; }
+bool ArchiveEngines::HaveRarReader() { return true; }
 
+QString ArchiveEngines::ZipFilename() const { return QString::fromStdString(d_->zip.ZipFilename()); }
+
+void ArchiveEngines::SetZipFilename(const QString& name) { d_->zip.SetZipFilename(name.toStdString()); }
+
+void ArchiveEngines::SetDLLDirectory(const QString& folder) { d_->zip.SetDLLDirectory(folder.toStdString()); }
+
+int ArchiveEngines::Count() const { return d_->zip.Count(); }
+
+ListedEntry ArchiveEngines::Entry(int i) const {
+  const ez::ZipDirEntry& z = d_->zip.Entries()[static_cast<size_t>(i)];
+  ListedEntry e;
+  e.name = QString::fromStdString(z.FileName);
+  e.uncompressed = static_cast<int64_t>(z.UncompressedSize64);
+  e.compressed = static_cast<int64_t>(z.CompressedSize64);
+  e.dosDateTime = z.DateTime;
+  return e;
+}
+
+QString ArchiveEngines::ArchiveName() const { return QString::fromStdString(d_->rar.ArchiveName); }
+void ArchiveEngines::SetArchiveName(const QString& name) { d_->rar.ArchiveName = name.toStdString(); }
+void ArchiveEngines::ListFiles() { d_->rar.ListFiles(); }
+
+// TODO: the file-type icon finder is not part of this build yet; until it is,
+// the window's own three images stand for every type.
 QIcon ArchiveEngines::SmallIconFor(const QString& entryName) {
   const QString file = entryName.mid(std::max(entryName.lastIndexOf(u'\\'), entryName.lastIndexOf(u'/')) + 1);
   const int dot = file.lastIndexOf(u'.');

@@ -1,9 +1,11 @@
 // The archive window's components: the ZIP engine ZipMaster1, the RAR reader
-// rar and the file-type icon finder FindIcon, one of each for the whole run.
+// rar and the file-type icon finder, one of each for the whole run.
 //
-// The window reaches them only through this holder, which turns their events
-// into the window's handlers: the ZIP engine's directory-changed event refills
-// the list, each RAR entry listed adds a row. Internal to the window.
+// The window reaches them through this holder. Listing events are turned into
+// plain ListedEntry values here (the ZIP directory after OnDirUpdate, one RAR
+// header per OnListFile); the window sets the other events (progress,
+// messages, RAR extract and test) on the components themselves through Zip()
+// and Rar(). Internal to the window.
 #pragma once
 
 #include <QIcon>
@@ -12,6 +14,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "engine/rar/RARArc.h"
+#include "engine/zip/ZipMstr.h"
 
 namespace arkelin::window {
 
@@ -23,6 +29,13 @@ struct ListedEntry {
   uint32_t dosDateTime = 0;
 };
 
+// The row values of one RAR header; nullopt for folder entries, which give
+// no row (as folder entries of a ZIP directory give none).
+std::optional<ListedEntry> EntryFromRarHeader(const ::RARHeaderDataEx& h);
+// The entry name of a RAR header: the wide name when the library filled it,
+// the narrow (UTF-8) one otherwise.
+QString RarEntryName(const ::RARHeaderDataEx& h);
+
 class ArchiveEngines {
  public:
   ArchiveEngines();
@@ -30,8 +43,11 @@ class ArchiveEngines {
 
   // Called after the ZIP engine has (re)read its directory.
   std::function<void()> OnDirUpdate;
-  // Called once per RAR entry listed.
+  // Called once per RAR entry listed (folder entries are not passed on).
   std::function<void(const ListedEntry&)> OnListFile;
+
+  engine::zip::TZipMaster& Zip();
+  engine::rar::TRAR& Rar();
 
   // The engine's ZipFilename: setting it makes the engine read the directory
   // and fire OnDirUpdate.

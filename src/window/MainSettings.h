@@ -26,6 +26,28 @@ class IMainSettings {
   virtual QString TimeFormat() const = 0;
   // Start folder of the open dialog (kind "S"); empty leaves it to the platform.
   virtual QString OpenFolder() const = 0;
+
+  // The settings of the engine commands; each answers its stored default
+  // unless overridden.
+  // "Prompt after files extracted" / "... added" / "... deleted"
+  virtual bool PromptAfterExtracted() const { return true; }
+  virtual bool PromptAfterAdded() const { return true; }
+  virtual bool PromptAfterDeleted() const { return true; }
+  // Compression level 0..9, handed unchanged to the engine.
+  virtual int CompressionLevel() const { return 9; }
+  // "Recurse Dirs", "Save DirNames", "Use Timestamp", "Force MS-DOS"
+  virtual bool RecurseDirs() const { return true; }
+  virtual bool SaveDirNames() const { return true; }
+  virtual bool UseTimestamp() const { return false; }
+  virtual bool ForceMsDos() const { return false; }
+  // "&Format each disk first" and "Automatically use disk spanning when
+  // writing to removable media"
+  virtual bool FormatEachDisk() const { return true; }
+  virtual bool AutoSpan() const { return true; }
+  // The start folder for the extract ('E') and add ('A') windows, and the
+  // place where the folder last chosen for them is remembered.
+  virtual QString FolderSetting(char kind) const;
+  virtual void StoreLastFolder(char kind, const QString& folder) const;
 };
 
 class DefaultMainSettings : public IMainSettings {
@@ -43,6 +65,26 @@ class DefaultMainSettings : public IMainSettings {
   QString DateFormat() const override { return dateFormat; }
   QString TimeFormat() const override { return timeFormat; }
   QString OpenFolder() const override { return openFolder; }
+
+  bool promptAfterExtracted = true, promptAfterAdded = true, promptAfterDeleted = true;
+  int compressionLevel = 9;
+  bool recurseDirs = true, saveDirNames = true, useTimestamp = false, forceMsDos = false;
+  bool formatEachDisk = true, autoSpan = true;
+  // Last folders by kind; a kind with none starts in the home folder.
+  mutable QString lastExtract, lastAdd;
+
+  bool PromptAfterExtracted() const override { return promptAfterExtracted; }
+  bool PromptAfterAdded() const override { return promptAfterAdded; }
+  bool PromptAfterDeleted() const override { return promptAfterDeleted; }
+  int CompressionLevel() const override { return compressionLevel; }
+  bool RecurseDirs() const override { return recurseDirs; }
+  bool SaveDirNames() const override { return saveDirNames; }
+  bool UseTimestamp() const override { return useTimestamp; }
+  bool ForceMsDos() const override { return forceMsDos; }
+  bool FormatEachDisk() const override { return formatEachDisk; }
+  bool AutoSpan() const override { return autoSpan; }
+  QString FolderSetting(char kind) const override;
+  void StoreLastFolder(char kind, const QString& folder) const override;
 };
 
 }  // namespace arkelin::window

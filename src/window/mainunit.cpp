@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 
 #include "platform/Paths.h"
@@ -60,6 +61,20 @@ const char* const kGroupB[] = {"Splitarchive1", "MakeSelfExtractedfile1", "Add1"
 
 }  // namespace
 
+QString IMainSettings::FolderSetting(char) const { return QDir::homePath(); }
+void IMainSettings::StoreLastFolder(char, const QString&) const {}
+
+QString DefaultMainSettings::FolderSetting(char kind) const {
+  if (kind == 'E') return lastExtract.isEmpty() ? QDir::homePath() : lastExtract;
+  if (kind == 'A') return lastAdd.isEmpty() ? QDir::homePath() : lastAdd;
+  return openFolder.isEmpty() ? QDir::homePath() : openFolder;
+}
+
+void DefaultMainSettings::StoreLastFolder(char kind, const QString& folder) const {
+  if (kind == 'E') lastExtract = folder;
+  if (kind == 'A') lastAdd = folder;
+}
+
 QString DefaultMainSettings::DefaultZipName() const {
   if (!defaultZipName.isEmpty()) return Q(pf::MapDefaultPath(U8(defaultZipName)));
   return Q(pf::MapDefaultPath("C:\\Noname.zip"));
@@ -90,6 +105,7 @@ TMainform::TMainform(QWidget* parent)
                          QIcon(QStringLiteral(":/window/small_exe.png")),
                          QIcon(QStringLiteral(":/window/large_noext.png")),
                          QIcon(QStringLiteral(":/window/small_noext.png")));
+  WireEngineEvents();
   engines_->OnDirUpdate = [this] { FillFromZip(); };
   engines_->OnListFile = [this](const ListedEntry& e) {
     AddRarRow(e.name, e.uncompressed, e.compressed, e.dosDateTime);
@@ -287,8 +303,13 @@ void TMainform::BuildStatusBar() {
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   ProgressBar1->setMaximumHeight(14);
   ProgressBar1->hide();
-  CancelBut = new QPushButton(QStringLiteral("Cancel"), right);
+  CancelBut = new QPushButton(right);
   CancelBut->setObjectName(QStringLiteral("CancelBut"));
+  CancelBut->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  CancelBut->setFlat(true);
+  CancelBut->setToolTip(QStringLiteral("Cancel"));
+  CancelBut->setMaximumHeight(16);
+  connect(CancelBut, &QPushButton::clicked, this, [this] { CancelButClick(); });
   CancelBut->hide();
   lay->addWidget(Panel4, 1);
   lay->addWidget(ProgressBar1, 1);
@@ -442,6 +463,7 @@ void TMainform::BuildRecentMenu(QMenu* menu, const QString& iniFile, int maxCoun
 }
 
 void TMainform::RecentItemClick(QAction* item) {
+  if (RefuseWhileBusy()) return;
   const QString line = item->data().toString();
   const int eq = line.indexOf(u'=');
   const QString name = (eq < 0 ? line : line.mid(eq + 1)).left(999);
@@ -599,6 +621,13 @@ void TMainform::FormActivate() {
 // ---- Window events ---------------------------------------------------------------------------
 
 void TMainform::closeEvent(QCloseEvent* e) {
+  // The engine works inside this window's event loop: closing now would pull
+  // the components away under the running command.
+  if (EngineBusy()) {
+    Panel3->setText(BusyText());
+    e->ignore();
+    return;
+  }
   // Nothing is asked and nothing saved here; the lists are freed.
   Favorites.clear();
   MailAttachments.clear();
@@ -622,8 +651,8 @@ void TMainform::dropEvent(QDropEvent* e) {
   for (const QUrl& u : e->mimeData()->urls())
     if (u.isLocalFile()) files << u.toLocalFile();
   e->acceptProposedAction();
-  LastAddRequest = files;
-  NotAvailable(QStringLiteral("Adding dropped files"));
+  // Handled after the drop has finished, so the desktop is not kept waiting.
+  QMetaObject::invokeMethod(this, [this, files] { DropFiles(files); }, Qt::QueuedConnection);
 }
 
 // ---- Commands ---------------------------------------------------------------------------------
@@ -633,6 +662,7 @@ void TMainform::NotAvailable(const QString& command) {
 }
 
 void TMainform::Openarchive1Click() {
+  if (RefuseWhileBusy()) return;
   pf::FileDialogRequest req;
   req.title = "Open archive";
   req.initialDir = U8(Settings().OpenFolder());
@@ -657,17 +687,12 @@ void TMainform::Openarchive1Click() {
   EnterZipSession(name);
 }
 
-void TMainform::Closearchive1Click() { CloseSession(); }
+void TMainform::Closearchive1Click() {
+  if (RefuseWhileBusy()) return;
+  CloseSession();
+}
 void TMainform::Exit1Click() { close(); }
 
-void TMainform::Add1Click() {
-  if (RefuseForRar()) return;
-  RunAddCommand({});
-}
-void TMainform::Delete1Click() {
-  if (RefuseForRar()) return;
-  NotAvailable(QStringLiteral("Delete"));
-}
 void TMainform::Viewfile1Click() {
   if (RefuseForRar()) return;
   NotAvailable(QStringLiteral("View/edit"));
@@ -677,28 +702,17 @@ void TMainform::Executefile1Click() {
   NotAvailable(QStringLiteral("Run"));
 }
 
-void TMainform::RunAddCommand(const QStringList& prefill) {
-  LastAddRequest = prefill;
-  NotAvailable(QStringLiteral("Add"));
-}
 void TMainform::RefreshSelfExtracting(const QString&) { NotAvailable(QStringLiteral("Refreshing a self-extracting archive")); }
 void TMainform::OpenFavoritesWindow() { NotAvailable(QStringLiteral("Favorite archives")); }
 
-void TMainform::Newarchive1Click() { NotAvailable(QStringLiteral("New archive")); }
 void TMainform::Openspannedarchive1Click() { NotAvailable(QStringLiteral("Open multiple volume archive")); }
-void TMainform::Savearchiveas1Click() { NotAvailable(QStringLiteral("Save archive as")); }
-void TMainform::Copyarchive1Click() { NotAvailable(QStringLiteral("Copy archive")); }
-void TMainform::Delete2Click() { NotAvailable(QStringLiteral("Delete archive")); }
-void TMainform::Archiveinformation1Click() { NotAvailable(QStringLiteral("Properties")); }
 void TMainform::Splitarchive1Click() { NotAvailable(QStringLiteral("Create multiple volumes")); }
 void TMainform::MakeSelfExtractedfile1Click() { NotAvailable(QStringLiteral("Make Self Extracting file")); }
 void TMainform::Multiplefileextracting1Click() { NotAvailable(QStringLiteral("Multiple file extracting")); }
 void TMainform::Favoritearchives1Click() { OpenFavoritesWindow(); }
 void TMainform::AddzipfiletoFavorites1Click() { NotAvailable(QStringLiteral("Add to Favorites")); }
 void TMainform::Searchforarchives1Click() { NotAvailable(QStringLiteral("Search for archive(s)")); }
-void TMainform::Extract1Click() { NotAvailable(QStringLiteral("Extract")); }
 void TMainform::Searchfile1Click() { NotAvailable(QStringLiteral("Search for file(s)")); }
-void TMainform::Test1Click() { NotAvailable(QStringLiteral("Test")); }
 void TMainform::Install1Click() { NotAvailable(QStringLiteral("Install")); }
 void TMainform::Mailarchive1Click() { NotAvailable(QStringLiteral("Mail archive")); }
 

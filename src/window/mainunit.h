@@ -34,6 +34,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/rar/RARArc.h"
+#include "engine/zip/ZipMstr.h"
 #include "window/FileListModel.h"
 #include "window/MainSettings.h"
 
@@ -42,6 +44,7 @@ class QAction;
 namespace arkelin::window {
 
 class ArchiveEngines;  // the ZIP engine, the RAR reader and the icon finder
+class TAddForm;
 
 class TMainform : public QMainWindow {
   Q_OBJECT
@@ -123,10 +126,40 @@ class TMainform : public QMainWindow {
   // Shown by Configuration...; installed by the program at start-up.
   std::function<void()> ShowConfiguration;
 
-  // Commands built later: what they were asked, for the record.
+  // The names the last Add command was started with (command line).
   QStringList LastAddRequest;
   // Shows "<command> is not available yet." (information box).
   void NotAvailable(const QString& command);
+
+  // ---- Engines -----------------------------------------------------------------------
+  engine::zip::TZipMaster& ZipMaster1();
+  engine::rar::TRAR& rar();
+
+  // ---- Progress, messages and cancel ------------------------------------------------
+  // The ZIP engine's progress: the right panel shows the file, the bar counts
+  // blocks of 32 768 bytes. Pending messages are processed at the end.
+  void ZipMaster1Progress(engine::zip::ProgressType type, const QString& fileName, int64_t fileSize);
+  // Codes above 0 are shown as "Error message from DLL: " + message.
+  void ZipMaster1Message(int errCode, const QString& message);
+  // Stops the running engine command (add, delete, extract or test).
+  void CancelButClick();
+  // Non-zero while a self-extracting refresh copies data.
+  int CancelTag = 0;
+  // True once Cancel was pressed during the running (or last) engine command.
+  bool CancelRequested() const { return cancelRequested_; }
+  // True while an engine command runs; a second one is refused meanwhile.
+  bool EngineBusy() const { return engineDepth_ > 0; }
+  static QString BusyText();
+  // Entries extracted by the running RAR extraction.
+  int RarExtractedFiles = 0;
+
+  // ---- Add and drop ----------------------------------------------------------------------
+  // The names dropped while no Add window is open, waiting for the add.
+  QStringList DropList;
+  // The shell drop handler: files dropped on the archive window or the Add window.
+  void DropFiles(const QStringList& names);
+  // The Add window while the Add command shows it.
+  TAddForm* AddForm() const;
 
   // ---- Components (named as in the rest of the program) ----------------------
   QTableView* lw_Files = nullptr;
@@ -208,6 +241,24 @@ class TMainform : public QMainWindow {
   void SetSelfExtractCaptions(const QString& zipName);
   void SetCurrentZipName(const QString& name);
   void EmptyList();
+  void WireEngineEvents();
+  // Shows "busy" in the left panel and answers true while an engine command runs.
+  bool RefuseWhileBusy();
+  void ShowProgress(bool on);
+  // The selected rows, in list order.
+  QList<int> SelectedRowIndexes() const;
+  void ExtractZip();
+  void ExtractRar();
+  void TestZip();
+  void TestRar();
+  void ShowWarning(const QString& text);
+  void ShowInformation(const QString& text);
+
+  friend struct EngineScope;
+  int engineDepth_ = 0;
+  bool cancelRequested_ = false;
+  int rarShift_ = 0;  // RAR entries above 2 GiB: bar positions are bytes >> shift
+  TAddForm* addForm_ = nullptr;
 
   FileListModel* model_ = nullptr;
   std::unique_ptr<ArchiveEngines> engines_;

@@ -13,7 +13,9 @@
 
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
+#include "window/Addunit.h"
 #include "window/RecentIni.h"
+#include "window/extrunit.h"
 #include "window/mainunit.h"
 
 using namespace arkelin::window;
@@ -99,9 +101,14 @@ void MainformTest::init() {
   QVERIFY(dir_->isValid());
   pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
   fake_ = std::make_unique<pf::FakePlatformScope>();
+  // The command windows close at once instead of waiting in a modal loop.
+  TAddForm::SetShowHook([](TAddForm& w) { w.BitBtn2->click(); });
+  TExtract::SetShowHook([](TExtract& w) { w.BitBtn2->click(); });
 }
 
 void MainformTest::cleanup() {
+  TAddForm::SetShowHook(nullptr);
+  TExtract::SetShowHook(nullptr);
   fake_.reset();
   pf::SetDataFolderOverride("");
   dir_.reset();
@@ -580,8 +587,6 @@ void MainformTest::zipArchiveMadeByZipListsItsFiles() {
   f.FormActivate();
   QCOMPARE(f.windowTitle(), "Arkelin2001Free - " + zipFile);
   QCOMPARE(f.Item("Extract1")->isEnabled(), true);
-  if (f.Model().RowCountValue() == 0 && fake_->dialogs.Saw("not available yet"))
-    QSKIP("the ZIP engine is not part of this build yet");
   QAbstractItemModel* m = f.lw_Files->model();
   QCOMPARE(m->rowCount(), 3);  // the folder entries give no rows
   QMap<QString, QStringList> rows;
@@ -654,10 +659,10 @@ void MainformTest::notBuiltCommandsSayNotAvailable() {
   TMainform f;
   f.EnterZipSession("/d/a.zip");
   fake_->dialogs.boxes.clear();
-  for (const char* n : {"Extract1", "Test1", "Newarchive1", "Mailarchive1", "Favoritearchives1"}) {
+  for (const char* n : {"Splitarchive1", "Multiplefileextracting1", "Mailarchive1", "Favoritearchives1"}) {
     f.Item(n)->trigger();
   }
-  QCOMPARE(fake_->dialogs.boxes.size(), size_t(5));
+  QCOMPARE(fake_->dialogs.boxes.size(), size_t(4));
   for (const auto& b : fake_->dialogs.boxes) {
     QVERIFY(b.text.find("is not available yet.") != std::string::npos);
     QCOMPARE(b.caption, std::string("Information"));

@@ -1,0 +1,124 @@
+// TAddForm, the Add window: collects the files and folders the next add hands
+// to the ZIP engine.
+//
+// A folder tree, the files of the tree's folder (several may be selected and
+// dragged), and the Add list of full paths (files, and folders ending in "/")
+// with buttons to add files, add the folder, remove names and keep the list
+// sorted; three options (delete the originals afterwards, only update, force
+// multiple volumes). Files dropped on the window from the desktop go to the
+// owner's drop handler through OnShellDrop. The window adds nothing itself:
+// the caller reads the list and the options after ShowModal.
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringList>
+#include <QToolButton>
+
+#include <functional>
+
+#include "window/FolderTree.h"
+
+namespace arkelin::window {
+
+// The Add list: accepts names dragged from the window's file box only.
+class AddListWidget : public QListWidget {
+  Q_OBJECT
+ public:
+  using QListWidget::QListWidget;
+  QWidget* acceptedSource = nullptr;
+  std::function<void()> OnFilesDragged;
+  std::function<void(const QStringList&)> OnShellDrop;
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+};
+
+class TAddForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAddForm(QWidget* parent = nullptr);
+
+  // Cleared by the Add command and by "&OK"; set by "&Close", "<Add file(s)>"
+  // and "<Add directory>". Closing by the title bar leaves it as it is.
+  bool Cancelled = false;
+
+  // The Add list, in order.
+  QStringList Names() const;
+  void SetNames(const QStringList& names);
+  // Appends without the duplicate test (drops).
+  void AppendNames(const QStringList& names);
+  void ClearNames();
+
+  void SetFolder(const QString& folder);
+  QString Folder() const { return DirectoryListBox1->Folder(); }
+  // Shows the files of the tree's folder in the file box.
+  void FillFileBox();
+
+  // Withdraws or registers the window as a target for desktop drops.
+  void AcceptOutside(bool on);
+
+  // Shows the window modally.
+  void ShowModal();
+
+  // Called with every list of names dropped from the desktop on the window.
+  std::function<void(const QStringList&)> OnShellDrop;
+  // Called each time the window becomes active (drop acceptance follows the
+  // setting there).
+  std::function<void()> OnActivate;
+
+  // ---- Controls ----
+  QLabel* Header;
+  QPushButton* bu_SelectAll;
+  QToolButton* bu_NewDir;
+  FolderTree* DirectoryListBox1;
+  QListWidget* FileListBox1;
+  QPushButton* SortBut;
+  QPushButton* bu_addDir;
+  QPushButton* bu_AddFiles;
+  QPushButton* bu_Delete;
+  AddListWidget* SelectedList;
+  QCheckBox* CB_Move;
+  QCheckBox* Ch_Update;
+  QCheckBox* CheckBox1;
+  QPushButton* BitBtn1;
+  QPushButton* BitBtn2;
+
+  void bu_SelectAllClick();
+  void bu_NewDirClick();
+  void SortButClick();
+  void bu_addDirClick();
+  void bu_AddFilesClick();
+  void bu_DeleteClick();
+  void BitBtn1Click();
+  void BitBtn2Click();
+  // The selected files of the file box dragged onto the Add list.
+  void FilesDragged();
+  bool Sorted() const { return sorted_; }
+
+  // Tests drive the window from here instead of a modal loop. Null in the program.
+  using ShowHook = std::function<void(TAddForm&)>;
+  static void SetShowHook(ShowHook hook);
+
+ protected:
+  void changeEvent(QEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+
+ private:
+  // Appends unless present (letter case ignored); answers whether it did.
+  void AppendUnique(const QString& name);
+  void AddSelectedFiles();
+  void AfterAppend();
+  bool sorted_ = false;
+};
+
+// Local files named by the URLs of a drop, in drop order.
+QStringList LocalFilesOf(const class QMimeData* data);
+
+}  // namespace arkelin::window

@@ -393,3 +393,39 @@ TEST_F(ZipDllAdd, EntryAbove4GiBGetsZip64SizesThatPeersRead) {
   EXPECT_EQ(Shell("unzip -tq huge.zip"), 0) << Capture("unzip -tq huge.zip");
   EXPECT_EQ(Capture("unzip -p huge.zip small.txt"), "after the big one");
 }
+
+TEST_F(ZipDllAdd, AddingToEveryFixtureEitherKeepsItsEntriesRawOrRefusesUntouched) {
+  const fs::path fixtures = fs::path(ARKELIN_FIXTURES) / "zip";
+  if (!fs::exists(fixtures)) GTEST_SKIP() << "no fixtures at " << fixtures;
+  WriteFile("added.txt", Prose(3000, 21));
+  int accepted = 0, refused = 0;
+  std::string refusedNames;
+  for (const auto& f : fs::directory_iterator(fixtures)) {
+    const std::string name = f.path().filename().string();
+    if (name.find(".z0") != std::string::npos) continue;  // pieces of a split set
+    SCOPED_TRACE(name);
+    const std::string copy = "fx-" + name;
+    fs::copy_file(f.path(), copy, fs::copy_options::overwrite_existing);
+    const std::string original = ReadFile(copy);
+    const std::string before = RawEntryDigests(copy);
+    ZipOptions o;
+    o.archive = copy;
+    o.specs = {"added.txt"};
+    auto r = RunZip(o);
+    EXPECT_EQ(TempFilesIn("."), 0);
+    if (r.result == 0) {
+      ++refused;
+      refusedNames += " " + name;
+      EXPECT_EQ(ReadFile(copy), original) << r.Messages();
+      EXPECT_TRUE(r.HasMessageCode(3)) << r.Messages();
+      continue;
+    }
+    ++accepted;
+    EXPECT_EQ(r.result, 1);
+    if (!before.empty()) EXPECT_EQ(RawEntryDigests(copy).substr(0, before.size()), before);
+    EXPECT_EQ(Capture("unzip -p " + copy + " added.txt"), Prose(3000, 21));
+  }
+  EXPECT_GT(accepted, 20);
+  std::printf("fixtures: %d took the new entry, %d were refused untouched:%s\n", accepted, refused,
+              refusedNames.c_str());
+}

@@ -323,7 +323,13 @@ void TDirTree::ReadFolders(TDirNode& node, bool probe) {
     child->Path = node.Path + name + "/";
     child->Parent = &node;
     if (OnGetIcon) OnGetIcon(*this, *child);
-    if (probe) Probe(*child);
+    // Children read on the way down to a selection are not probed (that
+    // would list every sibling); they get a placeholder instead, so that each
+    // can still be opened; opening an empty one just removes it.
+    if (probe)
+      Probe(*child);
+    else
+      AddPlaceholder(*child);
     node.Children.push_back(std::move(child));
   }
   if (view_) view_->ChildrenReset(&node);

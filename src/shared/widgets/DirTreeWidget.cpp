@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QTimer>
+#include <filesystem>
 
 #include "platform/Paths.h"
 
@@ -22,7 +23,10 @@ TDirTreeWidget::TDirTreeWidget(QWidget* parent) : QTreeWidget(parent) {
   setUniformRowHeights(true);
 
   tree_.SetView(this);
-  tree_.OnChange = [this](TDirTree&, TDirNode*) { emit changed(); };
+  tree_.OnChange = [this](TDirTree&, TDirNode*) {
+    emit changed();
+    emit FolderChanged(Folder());
+  };
 
   connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
     if (syncing_) return;  // opened by the core itself
@@ -49,6 +53,20 @@ TDirTreeWidget::~TDirTreeWidget() {
   poll_->stop();
   tree_.SetView(nullptr);
   tree_.OnChange = nullptr;
+}
+
+QString TDirTreeWidget::Folder() const {
+  std::string p = tree_.SelectedPath();
+  if (p == "?") return QString();
+  if (p.size() > 1 && p.back() == '/') p.pop_back();
+  return QString::fromStdString(p);
+}
+
+void TDirTreeWidget::SetFolder(const QString& folder) {
+  std::filesystem::path p = platform::ToFsPath(folder.toStdString());
+  std::error_code ec;
+  while (!p.empty() && !std::filesystem::is_directory(p, ec) && p != p.root_path()) p = p.parent_path();
+  tree_.SelectPath(p.empty() ? std::string("?") : platform::FromFsPath(p));
 }
 
 void TDirTreeWidget::SetDevicePollInterval(int ms) {

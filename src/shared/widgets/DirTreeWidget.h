@@ -31,6 +31,13 @@ class TDirTreeWidget : public QTreeWidget, private IDirTreeView {
   void ReloadTree() { tree_.ReloadTree(); }
   void SelectDrive(const std::string& root) { tree_.SelectDrive(root); }
 
+  // For the windows: the selected folder as a disk path without its
+  // trailing separator ("/" stays; empty when nothing is selected), and
+  // selection of a folder, or of its nearest existing parent when it is gone.
+  QString Folder() const;
+  void SetFolder(const QString& folder);
+  void Reload() { ReloadTree(); }
+
   // The item showing node, or null.
   QTreeWidgetItem* ItemOf(const TDirNode* node) const;
   // The node an item shows (null for a placeholder).
@@ -42,6 +49,8 @@ class TDirTreeWidget : public QTreeWidget, private IDirTreeView {
  signals:
   // The selected folder changed (from the user or the program).
   void changed();
+  // The same, with Folder().
+  void FolderChanged(const QString& folder);
 
  private:
   void BeginUpdate() override;

@@ -133,6 +133,16 @@ class DirTreeWidgetTest : public QObject {
     QCOMPARE(w.currentItem()->text(0), QStringLiteral("Letters"));
   }
 
+  void folderAndSetFolderForTheWindows() {
+    TDirTreeWidget w;
+    w.SetDevicePollInterval(0);
+    QSignalSpy spy(&w, &TDirTreeWidget::FolderChanged);
+    w.SetFolder(QString::fromStdString(sys_ + "Docs/Letters/missing/deeper"));
+    QCOMPARE(w.Folder(), QString::fromStdString(sys_ + "Docs/Letters"));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), QString::fromStdString(sys_ + "Docs/Letters"));
+  }
+
   void reloadAfterANewFolderShowsIt() {
     TDirTreeWidget w;
     w.SetDevicePollInterval(0);

@@ -283,21 +283,38 @@ TFileOperation::Step TFileOperation::CopyFile(const fs::path& from, const fs::pa
     return s;
   };
 
-  std::vector<char> buf(kChunk);
+  // The kernel copies without a trip through user memory where the file
+  // systems allow it; otherwise the data goes through a buffer.
+  bool inKernel = true;
+  std::vector<char> buf;
   for (;;) {
-    const ssize_t n = ::read(in, buf.data(), buf.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return giveUp(Step::Fail, errno);
-    }
-    if (n == 0) break;
-    for (ssize_t off = 0; off < n;) {
-      const ssize_t w = ::write(out, buf.data() + off, static_cast<size_t>(n - off));
-      if (w < 0) {
+    ssize_t n = 0;
+    if (inKernel) {
+      n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                    errno == EBADF)) {
+        inKernel = false;  // the offsets moved only by what was copied so far
+        continue;
+      }
+      if (n < 0) return giveUp(Step::Fail, errno);
+      if (n == 0) break;
+    } else {
+      if (buf.empty()) buf.resize(kChunk);
+      n = ::read(in, buf.data(), buf.size());
+      if (n < 0) {
         if (errno == EINTR) continue;
         return giveUp(Step::Fail, errno);
       }
-      off += w;
+      if (n == 0) break;
+      for (ssize_t off = 0; off < n;) {
+        const ssize_t w = ::write(out, buf.data() + off, static_cast<size_t>(n - off));
+        if (w < 0) {
+          if (errno == EINTR) continue;
+          return giveUp(Step::Fail, errno);
+        }
+        off += w;
+      }
     }
     done_ += n;
     if (progress_) progress_->Done(done_);

@@ -486,3 +486,30 @@ TEST_F(FileOperation, SettingActiveRunsOnceAndDoesNotStaySet) {
   EXPECT_FALSE(op.Active());
   EXPECT_EQ(Read(dir / "b"), "1");
 }
+
+TEST_F(FileOperation, CopiesAndMovesAcrossFileSystems) {
+  std::error_code ec;
+  if (!fs::is_directory("/dev/shm", ec)) GTEST_SKIP() << "no second file system at hand";
+  char tmpl[] = "/dev/shm/arkelin-fileop-XXXXXX";
+  if (!::mkdtemp(tmpl)) GTEST_SKIP() << "cannot write to /dev/shm";
+  const fs::path other = tmpl;
+  std::string data(3 << 20, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 % 251);
+  Write(other / "f.bin", data);
+  Write(other / "tree" / "s" / "g", "G");
+  TFileOperation op;
+  op.FilesFrom = (other / "f.bin").string();
+  op.FilesTo = P("copied.bin");
+  const bool copied = op.Execute();
+  op.Operation = foMove;
+  op.FilesFrom = (other / "tree").string();
+  op.FilesTo = dir.string();
+  const bool moved = op.Execute();
+  const bool treeLeft = fs::exists(other / "tree");
+  fs::remove_all(other, ec);
+  EXPECT_TRUE(copied);
+  EXPECT_TRUE(Read(dir / "copied.bin") == data);
+  EXPECT_TRUE(moved);
+  EXPECT_EQ(Read(dir / "tree" / "s" / "g"), "G");
+  EXPECT_FALSE(treeLeft);
+}

@@ -13,6 +13,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "shared/FileOp.h"
 #include "shared/widgets/U_InmDlg.h"
 #include "window/Addunit.h"
 #include "window/ArchiveEngines_p.h"
@@ -649,19 +650,14 @@ void TMainform::Copyarchive1Click() {
   QString target = dest;
   if (!target.endsWith(u'/')) target += u'/';
   target += QFileInfo(source).fileName();
-  // TODO: the shared file-operation component, with its "Copying files"
-  // progress window and questions, takes this over once it is built; until
-  // then an existing file is asked about here.
-  if (QFileInfo::exists(target)) {
-    if (pf::Dialogs().MessageBox(U8(QStringLiteral("Overwrite Existing File: ") + target + u'?'),
-                                 pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) != pf::BtnYes)
-      return;
-    QFile::remove(target);
-  }
-  if (!QFile::copy(source, target)) {
-    ShowWarning(QStringLiteral("Error: Copying file ") + source);
-    return;
-  }
+  shared::TFileOperation FileOperation1;
+  FileOperation1.Operation = shared::foCopy;
+  FileOperation1.FilesFrom = U8(source);
+  FileOperation1.FilesTo = U8(target);
+  FileOperation1.ProgressTitle = "Copying files";
+  // A copy that failed or was stopped has been reported by the operation
+  // itself; it is not followed by a success message.
+  if (!FileOperation1.Execute()) return;
   ShowInformation(QStringLiteral("Copy successful"));
 }
 

@@ -1,0 +1,58 @@
+// Takes pictures of the archive window, the extract window and the Add window
+// for checking by eye: run it under a virtual display with an archive and an
+// output folder ("arkelin_window_screenshots archive.zip out/"). Not a test.
+#include <QApplication>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QFileInfo>
+#include <QThread>
+
+#include "platform/qt/QtPlatform.h"
+#include "window/Addunit.h"
+#include "window/extrunit.h"
+#include "window/mainunit.h"
+
+using namespace arkelin::window;
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
+  arkelin::platform::qt::InstallQtPlatform();
+  if (argc < 3) return 2;
+  const QString archive = QString::fromLocal8Bit(argv[1]);
+  const QString out = QString::fromLocal8Bit(argv[2]);
+  QDir().mkpath(out);
+  TMainform f;
+  f.resize(640, 420);
+  f.show();
+  f.EnterZipSession(archive);
+  f.lw_Files->selectRow(0);
+  f.CountSelection(0);
+  auto settle = [] {
+    for (int i = 0; i < 20; ++i) {
+      QApplication::processEvents();
+      QThread::msleep(20);
+    }
+  };
+  settle();
+  f.grab().save(out + "/main-window.png");
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(QDir::homePath());
+    d.show();
+    settle();
+    d.grab().save(out + "/extract-window.png");
+    d.BitBtn2->click();
+  });
+  f.Extract1Click();
+  TAddForm::SetShowHook([&](TAddForm& w) {
+    w.SetFolder(QFileInfo(archive).absolutePath());
+    w.FileListBox1->selectAll();
+    w.bu_AddFilesClick();
+    w.show();
+    settle();
+    w.grab().save(out + "/add-window.png");
+    w.BitBtn2->click();
+  });
+  f.Add1Click();
+  return 0;
+}

@@ -172,13 +172,17 @@ void CompressPool::Submit(std::shared_ptr<CompressTask> task) {
 
 void CompressPool::Wait(const CompressTask& task) {
   std::unique_lock<std::mutex> lock(mutex_);
+  waitingFor_ = &task;
   finished_.wait(lock, [&] { return task.done; });
+  waitingFor_ = nullptr;
 }
 
 void CompressPool::Abort() {
   std::unique_lock<std::mutex> lock(mutex_);
   queue_.clear();
+  aborting_ = true;
   finished_.wait(lock, [&] { return running_ == 0; });
+  aborting_ = false;
 }
 
 void CompressPool::Work() {
@@ -193,12 +197,16 @@ void CompressPool::Work() {
       ++running_;
     }
     Run(*task);
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       task->done = true;
       --running_;
+      // Only the task the writer waits for (or an abort) is worth a wake-up;
+      // with many small files a wake-up per task costs more than the work.
+      wake = waitingFor_ == task.get() || (aborting_ && running_ == 0);
     }
-    finished_.notify_all();
+    if (wake) finished_.notify_all();
   }
 }
 

@@ -79,6 +79,8 @@ class CompressPool {
   std::deque<std::shared_ptr<CompressTask>> queue_;
   int running_ = 0;
   bool stopping_ = false;
+  bool aborting_ = false;
+  const CompressTask* waitingFor_ = nullptr;  // the task Wait() blocks on
   std::vector<std::thread> threads_;
 };
 

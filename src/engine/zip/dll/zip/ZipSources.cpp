@@ -94,8 +94,8 @@ class Walker {
         continue;
       }
       if (!WildMatch(pattern, n)) continue;
-      struct stat st {};
-      if (stat(path.c_str(), &st) != 0) {
+      struct stat st = lst;
+      if (S_ISLNK(lst.st_mode) && stat(path.c_str(), &st) != 0) {
         r_.skipped.push_back(path + ": broken link, left out");
         continue;
       }

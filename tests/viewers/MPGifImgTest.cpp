@@ -218,11 +218,10 @@ TEST(TGIFData, ExtensionBlocksOfOddSizesAreSkippedCorrectly) {
 
 TEST(TGIFData, TruncatedFilesKeepWhatWasDecoded) {
   const auto px = RandomPixels(40 * 40, 16, 11);
-  const std::string full = GifBuilder(40, 40, 4)
-                               .Image(0, 0, 40, 40, 4, Str(LzwEncode(px, 4), 4))
-                               .Image(0, 0, 40, 40, 4, Str(LzwEncode(px, 4), 4))
-                               .Trailer()
-                               .bytes;
+  GifBuilder b(40, 40, 4);
+  b.Image(0, 0, 40, 40, 4, Str(LzwEncode(px, 4), 4));
+  const size_t secondStart = b.bytes.size();
+  const std::string full = b.Image(0, 0, 40, 40, 4, Str(LzwEncode(px, 4), 4)).Trailer().bytes;
   // Every possible cut: never a crash, never more than the complete frames
   // plus one partial one, and a partial frame agrees with the source as far
   // as it goes.
@@ -235,9 +234,9 @@ TEST(TGIFData, TruncatedFilesKeepWhatWasDecoded) {
       ASSERT_EQ(got.size(), px.size());
     }
   }
-  // Cut inside the second image's data: the first frame whole, the second
+  // Cut inside the second image's data (after its 10-byte descriptor, code
+  // size and first sub-block length): the first frame whole, the second
   // partly there.
-  const size_t secondStart = full.size() - 1 - (full.size() - 1 - 13 - 48) / 2;
   Loaded gif(full.substr(0, secondStart + 200));
   ASSERT_EQ(gif.image.FrameCount(), 2);
   EXPECT_EQ(Indexes(gif.image.FrameBitmap(0)), px);

@@ -5,6 +5,9 @@
 // extra fields and end-record traps. Nothing may be written outside the
 // target, each refusal names its entry, and no partial file stays.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include "UnzTestUtil.h"
 
@@ -266,6 +269,44 @@ TEST_F(UnzDllSafety, LocalNameDifferentFromTheDirectoryUsesTheDirectoryName) {
   bool warned = false;
   for (const auto& e : c.Of(kActionMessage)) warned |= e.text.find("local header") != std::string::npos;
   EXPECT_TRUE(warned);
+}
+
+TEST_F(UnzDllSafety, DeclaredSizeBeyondTheFreeSpaceIsRefusedFirst) {
+  // A stored entry of three bytes whose Zip64 size claims 2^60 bytes.
+  auto z = Make("n=b'huge'; data=b'abc'; crc=__import__('zlib').crc32(data)\n"
+                "lx=struct.pack('<HHQQ',1,16,1<<60,3)\n"
+                "loc=struct.pack('<IHHHHHIIIHH',0x04034b50,45,0,0,0,0x5021,crc,3,0xffffffff,len(n),len(lx))+n+lx+data\n"
+                "cx=struct.pack('<HHQ',1,8,1<<60)\n"
+                "cen=struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,45,45,0,0,0,0x5021,crc,3,0xffffffff,len(n),len(cx),0,0,0,0,0)+n+cx\n"
+                "end=struct.pack('<IHHHHIIH',0x06054b50,0,0,1,1,len(cen),len(loc),0)\n"
+                "open(Z,'wb').write(loc+cen+end)\n");
+  Call c = Extract(z);
+  EXPECT_TRUE(c.HasError("free disk space")) << c.AllErrors();
+  EXPECT_TRUE(fs::is_empty(tmp_.Out()));
+  Call t = Extract(z, true);
+  EXPECT_TRUE(t.HasError("huge")) << t.AllErrors();
+}
+
+TEST_F(UnzDllSafety, AFullDiskLeavesNoPartialFile) {
+  // A file-size limit makes writes fail the way a full disk does.
+  auto z = Make("z=zipfile.ZipFile(Z,'w',zipfile.ZIP_DEFLATED)\nz.writestr('small.txt','fits')\n"
+                "z.writestr('large.bin',bytes(range(256))*8192)\nz.close()\n");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit rl {256 * 1024, 256 * 1024};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    Call c = Extract(z);
+    _exit(c.HasError("large.bin") ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed write is reported for its entry";
+  auto t = Tree(tmp_.Out());
+  EXPECT_EQ(t.size(), 1u) << "no partial large.bin and no temporary file";
+  EXPECT_EQ(t["small.txt"], "fits");
 }
 
 }  // namespace

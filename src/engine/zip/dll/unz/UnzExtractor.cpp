@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -448,6 +449,15 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
     const int r = MayReplace(dirFd, parts.back(), shown, entryTime, existed);
     if (r < 0 || stop_) return false;
     if (r == 0) return true;
+    // The declared size is checked against the free space first; the
+    // decoder still stops at that size if the data would run longer.
+    struct statvfs vfs {};
+    if (::fstatvfs(dirFd, &vfs) == 0 && vfs.f_bavail != 0 &&
+        e.uncompressedSize / vfs.f_frsize >= static_cast<uint64_t>(vfs.f_bavail)) {
+      Message(kUnzErrCreate, shown + ": not enough free disk space for " + std::to_string(e.uncompressedSize) +
+                                 " bytes");
+      return true;
+    }
     for (int tries = 0; tries < 8 && tmp.fd < 0; ++tries) {
       tmpName = TempName();
       tmp = Fd(::openat(dirFd, tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -464,8 +465,21 @@ int32_t Reporter::Ask(int32_t action, std::string& text) {
   return answer;
 }
 
+// A link to the archive stays a link: the archive it points to is the one
+// rewritten (the rename would otherwise put a plain file in its place).
+static std::string ResolveArchive(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string out = real;
+  free(real);
+  return out;
+}
+
 int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
   Command cmd = cmdIn;
+  cmd.archive = ResolveArchive(cmd.archive);
   if (cmd.encrypt && cmd.password.empty()) {
     std::string text = cmd.archive;
     const int32_t answer = rep.Ask(dll::kActionPassword, text);
@@ -575,7 +589,9 @@ int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
   return static_cast<int32_t>(written.size());
 }
 
-int32_t RunDelete(const Command& cmd, Reporter& rep) {
+int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
+  Command cmd = cmdIn;
+  cmd.archive = ResolveArchive(cmd.archive);
   OldArchive old;
   if (!LoadOld(cmd.archive, old, rep, true)) return 0;
   std::vector<std::string> patterns;

@@ -178,3 +178,24 @@ TEST_F(ZipDllDelete, MissingArchiveIsReported) {
   EXPECT_TRUE(r.HasMessageCode(3)) << r.Messages();
   EXPECT_FALSE(fs::exists("gone.zip"));
 }
+
+TEST_F(ZipDllSafety, ALinkToTheArchiveStaysALink) {
+  MakeOriginal();
+  fs::create_directories("real");
+  fs::rename("orig.zip", "real/orig.zip");
+  fs::create_symlink("real/orig.zip", "link.zip");
+  WriteFile("n.txt", "new");
+  ZipOptions o;
+  o.archive = "link.zip";
+  o.specs = {"n.txt"};
+  ASSERT_EQ(RunZip(o).result, 1);
+  EXPECT_TRUE(fs::is_symlink("link.zip"));
+  EXPECT_EQ(Capture("unzip -p real/orig.zip n.txt"), "new");
+  EXPECT_EQ(TempFilesIn("real"), 0);
+  o.remove = true;
+  ASSERT_EQ(RunZip(o).result, 1);
+  EXPECT_TRUE(fs::is_symlink("link.zip"));
+  const std::string names = Capture("unzip -Z1 real/orig.zip");
+  EXPECT_EQ(names.find("n.txt"), std::string::npos) << names;
+  EXPECT_EQ(std::count(names.begin(), names.end(), '\n'), 3) << names;
+}

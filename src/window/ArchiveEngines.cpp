@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <map>
 
+#include "shared/FindIcon.h"
+
 namespace arkelin::window {
 
 namespace ez = arkelin::engine::zip;
@@ -30,7 +32,7 @@ std::optional<ListedEntry> EntryFromRarHeader(const ::RARHeaderDataEx& h) {
 struct ArchiveEngines::Impl {
   ez::TZipMaster zip;
   er::TRAR rar;
-  std::map<QString, QIcon> own;  // "default", "exe", "noext"
+  shared::TRFindIcon FindIcon;
 };
 
 ArchiveEngines::ArchiveEngines() : d_(std::make_unique<Impl>()) {
@@ -73,21 +75,20 @@ QString ArchiveEngines::ArchiveName() const { return QString::fromStdString(d_->
 void ArchiveEngines::SetArchiveName(const QString& name) { d_->rar.ArchiveName = name.toStdString(); }
 void ArchiveEngines::ListFiles() { d_->rar.ListFiles(); }
 
-// TODO: the file-type icon finder is not part of this build yet; until it is,
-// the window's own three images stand for every type.
 QIcon ArchiveEngines::SmallIconFor(const QString& entryName) {
-  const QString file = entryName.mid(std::max(entryName.lastIndexOf(u'\\'), entryName.lastIndexOf(u'/')) + 1);
-  const int dot = file.lastIndexOf(u'.');
-  if (dot < 0) return d_->own["noext"];
-  if (file.mid(dot).compare(QStringLiteral(".exe"), Qt::CaseInsensitive) == 0) return d_->own["exe"];
-  return d_->own["default"];
+  d_->FindIcon.SetFileName(entryName.toStdString());
+  return d_->FindIcon.SmallIcon();
 }
 
-void ArchiveEngines::SetOwnImages(const QIcon&, const QIcon& smallDefault, const QIcon&,
-                                  const QIcon& smallExe, const QIcon&, const QIcon& smallNoExt) {
-  d_->own["default"] = smallDefault;
-  d_->own["exe"] = smallExe;
-  d_->own["noext"] = smallNoExt;
+void ArchiveEngines::SetOwnImages(const QIcon& largeDefault, const QIcon& smallDefault, const QIcon& largeExe,
+                                  const QIcon& smallExe, const QIcon& largeNoExt, const QIcon& smallNoExt) {
+  shared::TRFindIcon& f = d_->FindIcon;
+  f.SetLargeDefaultIcon(largeDefault);
+  f.SetSmallDefaultIcon(smallDefault);
+  f.SetLargeExeIcon(largeExe);
+  f.SetSmallExeIcon(smallExe);
+  f.SetLargeNoExtIcon(largeNoExt);
+  f.SetSmallNoExtIcon(smallNoExt);
 }
 
 }  // namespace arkelin::window

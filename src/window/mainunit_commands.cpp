@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "shared/FileOp.h"
+#include "shared/U_Globalfunc.h"
 #include "shared/widgets/U_InmDlg.h"
 #include "window/Addunit.h"
 #include "window/ArchiveEngines_p.h"
@@ -34,18 +35,6 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
 const char* const kFatalDll = "Error in Extract; Fatal DLL Exception";
-
-// Minutes and seconds between two tick counts, each at least two digits.
-QString ElapsedText(qint64 fromMs, qint64 toMs) {
-  const qint64 secs = std::max<qint64>(0, toMs - fromMs) / 1000;
-  return QStringLiteral("%1:%2").arg(secs / 60, 2, 10, QChar(u'0')).arg(secs % 60, 2, 10, QChar(u'0'));
-}
-
-// "\" appended unless empty or already there.
-QString WithBackslash(const QString& path) {
-  if (path.isEmpty() || path.endsWith(u'\\')) return path;
-  return path + u'\\';
-}
 
 }  // namespace
 
@@ -329,7 +318,7 @@ void TMainform::TestZip() {
     }
     end = clock.elapsed();
   }
-  Panel3->setText(QStringLiteral("Time elapsed: ") + ElapsedText(start, end));
+  Panel3->setText(QStringLiteral("Time elapsed: ") + Q(shared::ElapsedText(start, end)));
   ShowTotals();
   if (cancelRequested_) return;  // a stopped test proves nothing either way
   // Folder entries are not tested by the engine and never count as
@@ -514,7 +503,7 @@ void TMainform::Delete1Click() {
   zip.FSpecArgs.clear();
   for (int row : SelectedRowIndexes()) {
     const FileRow& r = model_->Row(row);
-    zip.FSpecArgs.push_back(U8(WithBackslash(r.path) + r.caption));
+    zip.FSpecArgs.push_back(shared::WithEntrySeparator(U8(r.path)) + U8(r.caption));
   }
   if (zip.FSpecArgs.empty()) {
     ShowWarning(QStringLiteral("Error :No file(s) selected"));

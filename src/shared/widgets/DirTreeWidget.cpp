@@ -50,7 +50,12 @@ TDirTreeWidget::TDirTreeWidget(QWidget* parent) : QTreeWidget(parent) {
 }
 
 TDirTreeWidget::~TDirTreeWidget() {
+  // The items go while the core still lives; nothing the base class does on
+  // its way out may reach the core afterwards.
   poll_->stop();
+  syncing_ = true;
+  blockSignals(true);
+  clear();
   tree_.SetView(nullptr);
   tree_.OnChange = nullptr;
 }

@@ -9,6 +9,7 @@
 #include "platform/FakePlatform.h"
 #include "platform/Platform.h"
 #include "shared/widgets/DirTreeWidget.h"
+#include "shared/widgets/DriveRootBox.h"
 
 namespace fs = std::filesystem;
 using arkelin::platform::DriveType;
@@ -141,6 +142,22 @@ class DirTreeWidgetTest : public QObject {
     QCOMPARE(w.Folder(), QString::fromStdString(sys_ + "Docs/Letters"));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), QString::fromStdString(sys_ + "Docs/Letters"));
+  }
+
+  void rootsBoxFollowsTheTreeAndMovesIt() {
+    TDirTreeWidget w;
+    w.SetDevicePollInterval(0);
+    arkelin::shared::TDriveRootBox box(&w);
+    QCOMPARE(box.count(), 2);
+    QCOMPARE(box.itemText(1), QStringLiteral("usb"));
+    QCOMPARE(box.currentIndex(), 0);
+    QVERIFY(w.SelectPath(sys_ + "Docs"));
+    emit box.activated(1);  // the user picks the removable volume
+    QCOMPARE(QString::fromStdString(w.SelectedPath()), QString::fromStdString(usb_));
+    QCOMPARE(box.currentIndex(), 1);
+    emit box.activated(0);  // and back: the last folder used there
+    QCOMPARE(QString::fromStdString(w.SelectedPath()), QString::fromStdString(sys_ + "Docs/"));
+    QCOMPARE(box.currentIndex(), 0);
   }
 
   void reloadAfterANewFolderShowsIt() {

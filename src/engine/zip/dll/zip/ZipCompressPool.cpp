@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 #include <unistd.h>
 
 #include <libdeflate.h>
@@ -21,8 +22,6 @@ SourceFd::~SourceFd() {
 }
 
 namespace {
-
-constexpr size_t kDictionary = 32768;
 
 // Reads exactly n bytes at offset; errno-style result (EIO for a file that
 // became shorter).
@@ -87,34 +86,101 @@ void RunWhole(CompressTask& t) {
   }
 }
 
+}  // namespace
+
+// Turns a complete raw deflate stream into one that another stream can
+// follow: the final-block bit of its last block is cleared and the stream is
+// padded to a byte boundary with empty blocks. libdeflate has no flush, so
+// the block boundaries are found by inflating the stream with Z_BLOCK, which
+// stops after every block and tells how many bits of the last byte it left.
+bool MakeJoinable(std::string& s) {
+  if (s.empty()) return false;
+  auto* b = reinterpret_cast<unsigned char*>(s.data());
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return false;
+  struct Ender {
+    z_stream* z;
+    ~Ender() { inflateEnd(z); }
+  } ender{&z};
+  // The first block header starts at bit 0; clear its final bit before
+  // inflate reads it, the others as their headers come up.
+  bool last = b[0] & 1;
+  b[0] &= static_cast<unsigned char>(~1u);
+  z.next_in = b;
+  z.avail_in = static_cast<uInt>(s.size());
+  std::vector<unsigned char> junk(1 << 16);
+  for (;;) {
+    z.next_out = junk.data();
+    z.avail_out = static_cast<uInt>(junk.size());
+    if (inflate(&z, Z_BLOCK) != Z_OK) return false;
+    if (!(z.data_type & 128)) continue;  // output full inside a block
+    if (last) break;
+    const int unused = z.data_type & 7;
+    if (unused != 0) {
+      // The next header starts inside the last byte taken.
+      const unsigned mask = 0x100u >> unused;
+      last = z.next_in[-1] & mask;
+      z.next_in[-1] &= static_cast<unsigned char>(~mask);
+    } else {
+      if (z.avail_in == 0) return false;
+      last = z.next_in[0] & 1;
+      z.next_in[0] &= static_cast<unsigned char>(~1u);
+    }
+  }
+  if (z.avail_in != 0) return false;
+  const int unused = z.data_type & 7;
+  if (unused == 0) return true;
+  // Fill the unused bits of the last byte with empty blocks: an empty stored
+  // block for an odd count, one to three empty fixed blocks (10 bits each)
+  // for an even one.
+  unsigned char lastByte = static_cast<unsigned char>(s.back()) & static_cast<unsigned char>((0x100u >> unused) - 1);
+  s.pop_back();
+  if (unused & 1) {
+    s.push_back(static_cast<char>(lastByte));
+    if (unused == 1) s.push_back('\0');
+    s.append("\0\0\xff\xff", 4);
+    return true;
+  }
+  switch (unused) {
+    case 6:
+      s.push_back(static_cast<char>(lastByte | 0x08));
+      lastByte = 0;
+      [[fallthrough]];
+    case 4:
+      s.push_back(static_cast<char>(lastByte | 0x20));
+      lastByte = 0;
+      [[fallthrough]];
+    default:  // 2
+      s.push_back(static_cast<char>(lastByte | 0x80));
+      s.push_back('\0');
+  }
+  return true;
+}
+
+namespace {
+
 void RunBlock(CompressTask& t) {
-  const size_t dict = static_cast<size_t>(std::min<uint64_t>(t.offset, kDictionary));
-  std::string in(dict + t.length, '\0');
-  if ((t.error = ReadFully(t.file->fd, t.offset - dict, in.data(), in.size())) != 0) return;
-  const auto* data = reinterpret_cast<const Bytef*>(in.data() + dict);
-  t.crc = static_cast<uint32_t>(libdeflate_crc32(0, data, t.length));
+  std::string in(t.length, '\0');
+  if ((t.error = ReadFully(t.file->fd, t.offset, in.data(), in.size())) != 0) return;
+  t.crc = static_cast<uint32_t>(libdeflate_crc32(0, in.data(), in.size()));
   if (t.level == 0) {
-    t.out = in.substr(dict);
+    t.out = std::move(in);
     return;
   }
-  z_stream z{};
-  if (deflateInit2(&z, t.level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+  libdeflate_compressor* c = CompressorFor(t.level);
+  if (!c) {
     t.error = ENOMEM;
     return;
   }
-  if (dict > 0) deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(in.data()), static_cast<uInt>(dict));
-  t.out.resize(deflateBound(&z, static_cast<uLong>(t.length)) + 64);
-  z.next_in = const_cast<Bytef*>(data);
-  z.avail_in = static_cast<uInt>(t.length);
-  z.next_out = reinterpret_cast<Bytef*>(t.out.data());
-  z.avail_out = static_cast<uInt>(t.out.size());
-  // A sync flush ends the block on a byte boundary without the final bit, so
-  // the next block's output can simply follow it.
-  const int rc = deflate(&z, t.lastBlock ? Z_FINISH : Z_SYNC_FLUSH);
-  const bool ok = t.lastBlock ? rc == Z_STREAM_END : (rc == Z_OK && z.avail_in == 0);
-  t.out.resize(t.out.size() - z.avail_out);
-  deflateEnd(&z);
-  if (!ok) t.error = EIO;
+  std::string out(libdeflate_deflate_compress_bound(c, in.size()), '\0');
+  const size_t n = libdeflate_deflate_compress(c, in.data(), in.size(), out.data(), out.size());
+  out.resize(n);
+  // Every block but the file's last must leave the stream open.
+  if (n == 0 || (!t.lastBlock && !MakeJoinable(out))) {
+    t.error = EIO;
+    return;
+  }
+  t.out = std::move(out);
 }
 
 }  // namespace

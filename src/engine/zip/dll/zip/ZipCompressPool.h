@@ -1,12 +1,11 @@
 // The compression workers of the zip library. Work comes as tasks, each one
 // piece of one file: a whole small or medium file (read, CRC, deflated in one
 // call with libdeflate, stored instead when deflate does not shrink it, and
-// encrypted when asked), or one block of a large file (deflated with zlib
-// against the last 32 KiB before it as dictionary and ended with a sync
-// flush, so the blocks of a file join into one valid deflate stream). Tasks
-// run on a small pool of threads; the writer waits for them in file order.
-// The pool never calls back into the caller: progress stays on the writer's
-// thread.
+// encrypted when asked), or one block of a large file (deflated on its own
+// with libdeflate; every block but the last is then made joinable, so the
+// blocks of a file form one valid deflate stream). Tasks run on a small pool
+// of threads; the writer waits for them in file order. The pool never calls
+// back into the caller: progress stays on the writer's thread.
 #pragma once
 
 #include <array>
@@ -44,7 +43,6 @@ struct CompressTask {
   bool lastBlock = false;    // the last block of a large file
   int level = 6;             // 0 = store
   const std::string* password = nullptr;  // whole tasks only: encrypt
-  uint16_t dosTime = 0;      // not used by whole tasks (check byte is the CRC)
 
   // Output, valid once done.
   std::string out;
@@ -87,6 +85,11 @@ class CompressPool {
 // The 12-byte traditional encryption header (11 random bytes, then the
 // check byte), encrypted with the fresh keys, which it advances.
 std::array<uint8_t, 12> EncryptionHeader(dll::ZipCryptoKeys& keys, uint8_t check);
+
+// Clears the final-block bit of a complete raw deflate stream and pads it to
+// a byte boundary with empty blocks, so that another stream can follow it
+// directly. False when the stream does not inflate cleanly.
+bool MakeJoinable(std::string& stream);
 
 // How many workers to start: the processors the machine offers, at most 2
 // (the library shares the machine with the program's interface thread).

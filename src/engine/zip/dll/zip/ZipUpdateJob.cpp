@@ -27,11 +27,11 @@ namespace arkelin::engine::zip::zipdll {
 
 namespace {
 
-// Files up to this size are read and deflated whole by libdeflate; larger
-// ones go through zlib block by block. Together with the window of bytes in
+// Files up to this size are read and deflated whole; larger ones block by
+// block. Together with the window of bytes in
 // flight this bounds the memory a run needs, whatever the entry sizes.
 constexpr uint64_t kWholeLimit = 16ull << 20;
-constexpr uint64_t kBlockSize = 1ull << 20;
+constexpr uint64_t kBlockSize = 4ull << 20;
 constexpr uint64_t kWindow = 64ull << 20;
 // Tasks in flight at most; each may hold an open file until it has run.
 constexpr size_t kMaxTasks = 256;

@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,6 +20,7 @@
 
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
+#include "shared/widgets/U_InmDlg.h"
 #include "window/Addunit.h"
 #include "window/extrunit.h"
 #include "window/mainunit.h"
@@ -154,6 +158,9 @@ class CommandsTest : public QObject {
   void rarSessionListsExtractsAndTests();
   void rarDamagedEntryIsNamedAndArchiveReportedCorrupted();
   void secondCommandIsRefusedAndCancelStopsRarExtraction();
+  void rarPasswordRequestThenOtherEntriesStillExtract();
+  void desktopDropReachesTheDropHandler();
+  void addWindowDropAcceptanceFollowsSetting();
 };
 
 void CommandsTest::init() {
@@ -1151,6 +1158,99 @@ void CommandsTest::secondCommandIsRefusedAndCancelStopsRarExtraction() {
   fake_->dialogs.boxes.clear();
   f.Test1Click();
   QCOMPARE(Texts(), QStringList({"Archive is OK"}));
+}
+
+namespace {
+QStringList g_passwordCaptions;
+void TypePassword(arkelin::shared::TF_InmDlg& dialog) {
+  g_passwordCaptions << dialog.windowTitle();
+  arkelin::shared::TF_InmDlg* d = &dialog;
+  QTimer::singleShot(0, d, [d] {
+    if (!d->Edits().empty()) d->Edits()[0]->setText("password");
+    for (QPushButton* b : d->findChildren<QPushButton*>())
+      if (b->text().contains("OK")) {
+        b->click();
+        return;
+      }
+    d->reject();
+  });
+}
+}  // namespace
+
+void CommandsTest::rarPasswordRequestThenOtherEntriesStillExtract() {
+  if (!HaveRarLibrary()) QSKIP("libarkunrar.so is not built");
+  g_passwordCaptions.clear();
+  arkelin::shared::SetInmDlgHook(&TypePassword);
+  TMainform f;
+  f.SetSettings(&settings_);
+  f.EnterRarSession(Fixture("rar/la-test_read_format_rar5_encrypted.rar"));
+  QCOMPARE(f.Model().RowCountValue(), 4);
+  const QString out = P("enc");
+  QVERIFY(QDir().mkpath(out));
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(out);
+    d.BitBtn1->click();
+  });
+  fake_->dialogs.boxes.clear();
+  f.Extract1Click();
+  arkelin::shared::SetInmDlgHook(nullptr);
+  // Asked once per encrypted entry, then told why it could not be read.
+  QCOMPARE(g_passwordCaptions, QStringList({"Password required", "Password required"}));
+  int errors = 0;
+  for (const auto& b : fake_->dialogs.boxes)
+    if (b.caption == "Error") ++errors;
+  QCOMPARE(errors, 2);
+  QCOMPARE(ReadFile(out + "/a.txt").size(), 18);
+  QCOMPARE(ReadFile(out + "/c.txt").size(), 18);
+  QVERIFY(!QFile::exists(out + "/b.txt"));
+  QCOMPARE(fake_->busy.depth, 0);
+}
+
+void CommandsTest::desktopDropReachesTheDropHandler() {
+  WriteFile(P("d/one.txt"), "1");
+  WriteFile(P("d/two.txt"), "22");
+  settings_.askZipName = false;
+  settings_.defaultZipName = P("default.zip");
+  settings_.promptAfterAdded = false;
+  TMainform f;
+  f.SetSettings(&settings_);
+  f.resize(400, 300);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(P("d/one.txt")), QUrl::fromLocalFile(P("d/two.txt"))});
+  const QPoint at = f.rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&f, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&f, &drop);
+  QTRY_COMPARE(f.CurrentZipName(), P("default.zip"));
+  QCOMPARE(f.ZipMaster1().AddOptions, ez::AddOpts(ez::AddRecurseDirs | ez::AddDirNames));
+  if (HaveEngineLibraries()) QCOMPARE(f.Model().RowCountValue(), 2);
+}
+
+void CommandsTest::addWindowDropAcceptanceFollowsSetting() {
+  TMainform f;
+  f.SetSettings(&settings_);
+  f.EnterZipSession(P("acc.zip"));
+  bool windowAccepts = true, listAccepts = true, mainAccepts = true;
+  TAddForm::SetShowHook([&](TAddForm& w) {
+    windowAccepts = w.acceptDrops();
+    listAccepts = static_cast<bool>(w.SelectedList->OnShellDrop);
+    mainAccepts = f.acceptDrops();
+    w.BitBtn2->click();
+  });
+  settings_.acceptOutside = false;
+  f.Add1Click();
+  QVERIFY(!windowAccepts);
+  QVERIFY(!listAccepts);
+  QVERIFY(!mainAccepts);
+  settings_.acceptOutside = true;
+  f.Add1Click();
+  QVERIFY(windowAccepts);
+  QVERIFY(listAccepts);
+  QVERIFY(mainAccepts);
 }
 
 QTEST_MAIN(CommandsTest)

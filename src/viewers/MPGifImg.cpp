@@ -402,9 +402,6 @@ QList<QRgb> PaletteFor(const TColorTable* table) {
 // Draws the first text line of a plain-text extension into the frame.
 void DrawPlainText(QImage& bitmap, const TPlainTextExtension& e, const TColorTable* table) {
   if (bitmap.isNull()) return;
-  // Text needs the font system, which exists only with a QGuiApplication.
-  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-    throw EInvalidGraphicOperation("GIF text cannot be drawn: fonts are not available yet");
   int fg = 0;
   int bg = -1;   // -1: background not drawn
   if (table) {
@@ -414,6 +411,9 @@ void DrawPlainText(QImage& bitmap, const TPlainTextExtension& e, const TColorTab
     bg = e.BackgroundIndex;
   }
   if (e.Lines.empty()) return;
+  // Text needs the font system, which exists only with a QGuiApplication.
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    throw EInvalidGraphicOperation("GIF text cannot be drawn: fonts are not available yet");
   const QRect clip = QRect(e.GridLeft, e.GridTop, e.GridWidth, e.GridHeight) & bitmap.rect();
   if (clip.isEmpty()) return;
 

@@ -49,6 +49,15 @@ void MakeTree(const fs::path& root, int files) {
   }
 }
 
+int CountFiles(const fs::path& root) {
+  int n = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_regular_file()) ++n;
+  return n;
+}
+
 void Report(const char* what, double ours, double peer, const char* peerName) {
   std::printf("%-28s ours %8.3f s   %-8s %8.3f s   ratio %.2f\n", what, ours, peerName, peer, ours / peer);
 }
@@ -97,7 +106,11 @@ int main(int argc, char** argv) {
     op.FilesTo = dst.string();
     op.Execute();
   });
+  const int oursCount = CountFiles(dst / "tree");
   const double cpTree = Best(clean, [&] { Shell("cp -r '" + tree.string() + "' '" + dst.string() + "/'"); });
+  const int cpCount = CountFiles(dst / "tree");
+  if (oursCount != files || cpCount != files)
+    std::printf("WARNING: copied %d (ours) and %d (cp) of %d files\n", oursCount, cpCount, files);
   Report(("copy tree of " + std::to_string(files) + " files").c_str(), oursTree, cpTree, "cp -r");
 
   const fs::path victim = work / "victim";
@@ -110,7 +123,9 @@ int main(int argc, char** argv) {
     t.Path = victim.string();
     t.Execute();
   });
+  const bool oursGone = !fs::exists(victim);
   const double rmDel = Best(prepare, [&] { Shell("rm -rf '" + victim.string() + "'"); });
+  if (!oursGone) std::printf("WARNING: TMPDelTree left %s behind\n", victim.c_str());
   Report(("delete tree of " + std::to_string(files) + " files").c_str(), oursDel, rmDel, "rm -rf");
 
   fs::remove_all(work);

@@ -161,6 +161,7 @@ class CommandsTest : public QObject {
   void rarPasswordRequestThenOtherEntriesStillExtract();
   void desktopDropReachesTheDropHandler();
   void addWindowDropAcceptanceFollowsSetting();
+  void cancelStopsZipExtractionAndSkipsTheCount();
 };
 
 void CommandsTest::init() {
@@ -1251,6 +1252,46 @@ void CommandsTest::addWindowDropAcceptanceFollowsSetting() {
   QVERIFY(windowAccepts);
   QVERIFY(listAccepts);
   QVERIFY(mainAccepts);
+}
+
+void CommandsTest::cancelStopsZipExtractionAndSkipsTheCount() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString src = P("bigsrc");
+  WriteFile(src + "/big.bin", Noise(32 * 1024 * 1024, 5));
+  WriteFile(src + "/small.txt", "small");
+  QProcess zip;
+  zip.setWorkingDirectory(src);
+  zip.start("zip", {"-q", "-0", P("big.zip"), "big.bin", "small.txt"});
+  QVERIFY(zip.waitForFinished(60000));
+  QCOMPARE(zip.exitCode(), 0);
+  TMainform f;
+  f.SetSettings(&settings_);
+  f.EnterZipSession(P("big.zip"));
+  const QString out = P("bigout");
+  QVERIFY(QDir().mkpath(out));
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(out);
+    d.BitBtn1->click();
+  });
+  bool barShown = false;
+  fake_->pump.onProcess = [&] {
+    barShown = barShown || f.ProgressBar1->isVisible() || !f.ProgressBar1->isHidden();
+    if (f.EngineBusy() && !f.CancelRequested()) f.CancelBut->click();
+  };
+  fake_->dialogs.boxes.clear();
+  f.Extract1Click();
+  fake_->pump.onProcess = nullptr;
+  QVERIFY(barShown);
+  QVERIFY(f.CancelRequested());
+  QVERIFY(!fake_->dialogs.Saw("were extracted"));
+  // The big entry was stopped: no complete copy of it is left behind.
+  QVERIFY(QFileInfo(out + "/big.bin").size() < 32 * 1024 * 1024);
+  QVERIFY(f.ProgressBar1->isHidden());
+  QCOMPARE(fake_->busy.depth, 0);
+  // The session is still usable: the next extract runs to its end.
+  f.Extract1Click();
+  QCOMPARE(QFileInfo(out + "/big.bin").size(), 32 * 1024 * 1024);
+  QCOMPARE(Texts().last(), QString("2 file(s) were extracted"));
 }
 
 QTEST_MAIN(CommandsTest)

@@ -431,3 +431,15 @@ TEST_F(DirTree, AViewIsToldAndPaintingIsResumed) {
   EXPECT_EQ(view.depth, 0);
   t.SetView(nullptr);
 }
+
+TEST_F(DirTree, FastLoadGivesEveryRootAPlaceholderAndRootsCanBeVetoed) {
+  TestTree t;
+  t.FastLoad = true;
+  t.OnAddDir = [&](TDirTree&, const std::string& path, bool& accept) { accept = path != usb; };
+  t.Create();
+  EXPECT_EQ(t.DriveRoots(), (std::vector<std::string>{sys, home}));
+  // The home root is empty, yet shows as expandable until it is opened.
+  EXPECT_EQ(Texts(*t.Items()[1]), std::vector<std::string>{"<placeholder>"});
+  t.Expanding(t.Items()[1].get());
+  EXPECT_TRUE(t.Items()[1]->Children.empty());
+}

@@ -10,7 +10,7 @@
 #   a Qt Test executable run offscreen.
 
 set(ARKELIN_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
-set(ARKELIN_SHARED_FIXTURES ${CMAKE_SOURCE_DIR}/../shared/fixtures CACHE PATH "Archives made by other tools")
+set(ARKELIN_SHARED_FIXTURES ${CMAKE_SOURCE_DIR}/tests/fixtures CACHE PATH "Archives made by other tools")
 
 # Layers, lowest first. Targets in the layers listed in ARKELIN_NO_WIDGETS
 # must never reach Qt6::Widgets, checked at configure time.

@@ -288,7 +288,7 @@ TEST(ArkUnrar, NoFixtureCrashesOrHangs) {
     TestArc(name);
     SUCCEED() << name << ": " << listed.names.size() << " entries";
   }
-  Outcome notRar = List("../SOURCES.md");
+  Outcome notRar = List("../README.md");
   EXPECT_EQ(notRar.errors, (std::vector<int>{13}));
   Outcome missing = List("no-such-file.rar");
   EXPECT_EQ(missing.errors, (std::vector<int>{15}));

@@ -412,7 +412,7 @@ TEST(NMsmtpConnect, UnresolvableHostGivesNullRemoteAddressAfterOneRetry) {
   smtp.OnInvalidHost = [&](TNMSMTP& s, bool& handled) {
     ++asked;
     s.Host = "still-no-such-host.invalid";
-    handled = true;
+    handled = asked < 5;  // keeps a component that asks again from looping for ever
   };
   try {
     smtp.Connect();
@@ -495,6 +495,7 @@ TEST(NMsmtpScripted, AbortWhileWaitingForAReplyEndsTheWait) {
   });
   TNMSMTP smtp;
   client = &smtp;
+  smtp.TimeOut = 10000;  // a lost abort fails the test instead of hanging it
   smtp.Host = "127.0.0.1";
   smtp.Port = server.Port();
   smtp.PostMessage.FromAddress = "ann@example.org";
@@ -520,6 +521,7 @@ TEST(NMsmtpScripted, AbortBeforeSendingEndsTheSend) {
   smtp.PostMessage.FromAddress = "ann@example.org";
   smtp.PostMessage.ToAddress = {"bob@example.org"};
   smtp.OnSendStart = [](TNMSMTP& s) { s.Abort(); };
+  smtp.TimeOut = 10000;
   smtp.Connect();
   try {
     smtp.SendMail();
@@ -541,6 +543,7 @@ TEST(NMsmtpScripted, MultiLineRepliesAreReadWhole) {
   smtp.PostMessage.FromAddress = "ann@example.org";
   smtp.PostMessage.ToAddress = {"bob@example.org"};
   smtp.Connect();
+  EXPECT_EQ(smtp.LastReply(), "250-mail.test\r\n");
   // Were the second RSET line left unread, it would pass for MAIL's answer.
   try {
     smtp.SendMail();
@@ -548,6 +551,27 @@ TEST(NMsmtpScripted, MultiLineRepliesAreReadWhole) {
   } catch (const ESmtpError& e) {
     EXPECT_STREQ(e.what(), "550 sender refused");
   }
+  EXPECT_EQ(server.Received().back(), "MAIL FROM:<ann@example.org>");
+}
+
+TEST(NMsmtpScripted, EndOfDataAnsweredWithoutANumberIsNoSuccess) {
+  ScriptedServer server("220 ready\r\n", Script({{".", "thanks\r\n"}}));
+  TNMSMTP smtp;
+  EventLog log;
+  log.Attach(smtp);
+  smtp.Host = "127.0.0.1";
+  smtp.Port = server.Port();
+  smtp.PostMessage.FromAddress = "ann@example.org";
+  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  smtp.Connect();
+  try {
+    smtp.SendMail();
+    FAIL();
+  } catch (const ESmtpError& e) {
+    EXPECT_STREQ(e.what(), "thanks");
+  }
+  EXPECT_EQ(log.Count("failure"), 1);
+  EXPECT_EQ(log.Count("success"), 0);
 }
 
 TEST(NMsmtpScripted, RefusedGreetingRaisesItsText) {

@@ -139,12 +139,6 @@ TEST(TDecoder, CodeSize9KeepsTheLow8BitsOfEachLiteral) {
   EXPECT_EQ(Indexes(gif.image.FrameBitmap(0)), (std::vector<uint8_t>{44, 7, 255}));
 }
 
-TEST(TDecoder, CodeSize2WithTheSmallestTable) {
-  const auto px = RandomPixels(64, 2, 9);
-  Loaded gif(OneImage(8, 8, 2, LzwEncode(px, 2), 1));
-  EXPECT_EQ(Indexes(gif.image.FrameBitmap(0)), px);
-}
-
 TEST(TDecoder, InterlacedRowsArriveInTheFourPasses) {
   // Row r of the stream is filled with the value r; the bitmap row shows
   // which stream row landed on it.

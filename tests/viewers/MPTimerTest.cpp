@@ -144,18 +144,6 @@ TEST(TMPTimerPool, RepeatCountDisablesTheTriggerWhenUsedUp) {
   EXPECT_EQ(fired, 3);
 }
 
-TEST(TMPTimerPool, DisabledTriggersDoNotFire) {
-  FakeTimerScope clock;
-  TMPTimerPool pool;
-  int a = 0, b = 0;
-  pool.AddTrigger(100, -1, Counter(a));
-  const int hb = pool.AddTrigger(100, -1, Counter(b));
-  pool.SetEnabled(hb, false);
-  clock.RunFor(500);
-  EXPECT_EQ(a, 5);
-  EXPECT_EQ(b, 0);
-}
-
 TEST(TMPTimerPool, HandlerErrorsAreShownAndAbortsAreSilent) {
   arkelin::platform::FakePlatformScope platform;
   FakeTimerScope clock;
@@ -188,19 +176,6 @@ TEST(TMPTimerPool, HandlersMayRemoveTriggersDuringATick) {
   EXPECT_EQ(second, 0);
   EXPECT_EQ(third, 3);
   EXPECT_EQ(pool.TriggerCount(), 1);
-}
-
-TEST(TMPTimerPool, NewTriggersTakeDefEnabled) {
-  FakeTimerScope clock;
-  TMPTimerPool pool;
-  pool.DefEnabled = false;
-  const int off = pool.AddTrigger(100, -1, nullptr);
-  pool.DefEnabled = true;
-  const int on = pool.AddTrigger(100, -1, nullptr);
-  EXPECT_FALSE(pool.Trigger(off).Enabled());
-  EXPECT_TRUE(pool.Trigger(on).Enabled());
-  EXPECT_EQ(pool.Trigger(on).Created(), clock.now);
-  EXPECT_EQ(pool.Trigger(on).LastFired(), clock.now);
 }
 
 // ---- The real timer -------------------------------------------------------------

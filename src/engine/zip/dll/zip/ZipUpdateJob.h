@@ -79,6 +79,9 @@ int32_t RunAdd(const Command& cmd, Reporter& rep);
 int32_t RunDelete(const Command& cmd, Reporter& rep);
 
 // Decodes the long command record; false (with a reason) when it is unusable.
+// The record's temporary-folder field is not used: the new archive is always
+// written beside the old one, so that putting it in place is one atomic
+// rename that cannot fail half-way across file systems.
 bool DecodeCommand(const dll::ZipCommandHead* head, Command& out, std::string& why);
 
 }  // namespace arkelin::engine::zip::zipdll

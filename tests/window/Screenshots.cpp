@@ -1,6 +1,7 @@
 // Takes pictures of the archive window, the extract window and the Add window
 // for checking by eye: run it under a virtual display with an archive and an
-// output folder ("arkelin_window_screenshots archive.zip out/"). Not a test.
+// output folder, and optionally the folder the Add window shows
+// ("arkelin_window_screenshots archive.zip out/ [folder]"). Not a test.
 #include <QApplication>
 #include <QDir>
 #include <QItemSelectionModel>
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
   if (argc < 3) return 2;
   const QString archive = QString::fromLocal8Bit(argv[1]);
   const QString out = QString::fromLocal8Bit(argv[2]);
+  const QString addFolder =
+      argc > 3 ? QString::fromLocal8Bit(argv[3]) : QFileInfo(archive).absolutePath();
   QDir().mkpath(out);
   TMainform f;
   f.resize(640, 420);
@@ -45,7 +48,7 @@ int main(int argc, char** argv) {
   });
   f.Extract1Click();
   TAddForm::SetShowHook([&](TAddForm& w) {
-    w.SetFolder(QFileInfo(archive).absolutePath());
+    w.SetFolder(addFolder);
     w.FileListBox1->selectAll();
     w.bu_AddFilesClick();
     w.show();

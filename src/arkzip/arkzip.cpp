@@ -162,9 +162,12 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o,
   return true;
 }
 
-int Outcome(const Session& s, bool wanted) {
-  if (s.zm.SuccessCount() <= 0) return wanted || s.errors || s.messages ? kError : kOk;
-  return s.errors ? kSomeFailed : kOk;
+// 0 when no file failed, even if there was nothing to do (every file skipped
+// or none newer); 1 when some files failed and others were done; 2 when errors
+// left nothing done, or the component itself refused (no archive, no library).
+int Outcome(const Session& s) {
+  if (s.errors > 0) return s.zm.SuccessCount() > 0 ? kSomeFailed : kError;
+  return s.messages == 0 || s.zm.SuccessCount() > 0 ? kOk : kError;
 }
 
 int Add(const std::string& archive, const std::vector<std::string>& args) {
@@ -186,7 +189,7 @@ int Add(const std::string& archive, const std::vector<std::string>& args) {
   s.zm.FSpecArgs = o.rest;
   s.zm.Add();
   std::printf("%d file(s) added\n", s.zm.SuccessCount());
-  return Outcome(s, true);
+  return Outcome(s);
 }
 
 int Extract(const std::string& archive, const std::vector<std::string>& args, bool test) {
@@ -217,12 +220,9 @@ int Extract(const std::string& archive, const std::vector<std::string>& args, bo
   s.zm.ExtrBaseDir = o.dir.empty() ? "." : o.dir;
   if (o.passwordGiven) s.zm.SetPassword(o.password);
   s.zm.FSpecArgs = o.rest;
-  const int entries = s.zm.Count();
   s.zm.Extract();
   std::printf("%d file(s) %s\n", s.zm.SuccessCount(), test ? "tested OK" : "extracted");
-  // Nothing done: fine for an empty archive that raised no message at all.
-  if (s.zm.SuccessCount() <= 0) return entries == 0 && s.messages == 0 ? kOk : kError;
-  return s.errors ? kSomeFailed : kOk;
+  return Outcome(s);
 }
 
 int Delete(const std::string& archive, const std::vector<std::string>& args) {
@@ -235,7 +235,7 @@ int Delete(const std::string& archive, const std::vector<std::string>& args) {
   s.zm.FSpecArgs = o.rest;
   s.zm.Delete();
   std::printf("%d file(s) deleted\n", s.zm.SuccessCount());
-  return Outcome(s, false);
+  return Outcome(s);
 }
 
 }  // namespace

@@ -184,6 +184,13 @@ TEST_F(ArkzipRoundTrip, WhatWeWritePeersReadAndWhatPeersWriteWeExtract) {
   EXPECT_EQ(Shell("mkdir " + Q(tmp_ / "peer") + " && cd " + Q(tmp_ / "peer") + " && unzip -q " +
                   Q(tmp_ / "ours.zip")).rc, 0);
   EXPECT_EQ(Slurp(tmp_ / "peer" / "sub" / "big.bin"), big);
+  for (const std::string tool : {"bsdtar -xf", "7z x -y"}) {
+    const fs::path out = tmp_ / ("peer-" + tool.substr(0, 2));
+    fs::create_directories(out);
+    EXPECT_EQ(Shell("cd " + Q(out) + " && " + tool + " " + Q(tmp_ / "ours.zip")).rc, 0) << tool;
+    EXPECT_EQ(Slurp(out / "sub" / "big.bin"), big) << tool;
+    EXPECT_EQ(Slurp(out / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8") << tool;
+  }
 
   ASSERT_EQ(Shell("cd " + Q(src) + " && zip -qr " + Q(tmp_ / "theirs.zip") + " .").rc, 0);
   r = Shell(Arkzip() + " extract " + Q(tmp_ / "theirs.zip") + " --dir " + Q(tmp_ / "mine") + " --dirnames");
@@ -191,6 +198,25 @@ TEST_F(ArkzipRoundTrip, WhatWeWritePeersReadAndWhatPeersWriteWeExtract) {
   EXPECT_EQ(Slurp(tmp_ / "mine" / "sub" / "big.bin"), big);
   EXPECT_EQ(Slurp(tmp_ / "mine" / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8");
   EXPECT_EQ(Shell(Arkzip() + " test " + Q(tmp_ / "theirs.zip")).rc, 0);
+  // A second extraction without --overwrite skips every file: nothing failed.
+  std::ofstream(tmp_ / "mine" / "a.txt", std::ios::trunc) << "mine";
+  r = Shell(Arkzip() + " extract " + Q(tmp_ / "theirs.zip") + " --dir " + Q(tmp_ / "mine") + " --dirnames");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(Slurp(tmp_ / "mine" / "a.txt"), "mine");
+  // A damaged entry among good ones: 1; every entry damaged: 2.
+  std::string damaged = Slurp(tmp_ / "theirs.zip");
+  const size_t at = damaged.find("alpha");
+  ASSERT_NE(at, std::string::npos);  // zip stores a 6-byte file
+  damaged[at] = 'A';
+  std::ofstream(tmp_ / "damaged.zip", std::ios::binary) << damaged;
+  r = Shell(Arkzip() + " test " + Q(tmp_ / "damaged.zip"));
+  EXPECT_EQ(r.rc, 1) << r.out;
+  ASSERT_EQ(Shell("cd " + Q(src) + " && zip -q0 " + Q(tmp_ / "one.zip") + " a.txt").rc, 0);
+  std::string one = Slurp(tmp_ / "one.zip");
+  one[one.find("alpha")] = 'A';
+  std::ofstream(tmp_ / "one-damaged.zip", std::ios::binary) << one;
+  r = Shell(Arkzip() + " test " + Q(tmp_ / "one-damaged.zip"));
+  EXPECT_EQ(r.rc, 2) << r.out;
 
   r = Shell(Arkzip() + " delete " + Q(tmp_ / "ours.zip") + " a.txt");
   EXPECT_EQ(r.rc, 0) << r.out;

@@ -137,10 +137,11 @@ std::string ComposeBody(const TPostMessage& msg, const std::string& boundary, co
     const std::string data = ReadAttachment(path);
     out += "--" + boundary + "\r\n";
     out += "Content-Type: application/octet-stream; name=\"" + name + "\"\r\n";
-    out += "Content-Transfer-Encoding: base64\r\n";
+    out += encoder.EncodeType == uuMime ? "Content-Transfer-Encoding: base64\r\n"
+                                        : "Content-Transfer-Encoding: x-uuencode\r\n";
     out += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
     if (events.encodeStart) events.encodeStart(path);
-    encoder.Encode(data, out);
+    encoder.Encode(data, out, name);
     if (events.encodeEnd) events.encodeEnd(path);
   }
   out += "--" + boundary + "--\r\n";

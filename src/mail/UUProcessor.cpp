@@ -1,7 +1,6 @@
 // Base64 attachment lines; see UUProcessor.h.
 #include "mail/UUProcessor.h"
 
-#include <stdexcept>
 
 namespace arkelin::mail {
 
@@ -47,10 +46,30 @@ std::string Base64Lines(std::string_view data) {
   return out;
 }
 
-void TNMUUProcessor::Encode(std::string_view data, std::string& out) const {
-  if (EncodeType != uuMime)
-    throw std::runtime_error("uuencode attachments are not available yet");
-  out += Base64Lines(data);
+std::string UuencodeLines(std::string_view data, std::string_view name) {
+  // Each six bits become the character 32 + value, with "`" standing for 0
+  // so that no line carries trailing blanks a mail server might strip.
+  auto put = [](std::string& line, unsigned v) { line += v ? static_cast<char>(32 + v) : '`'; };
+  std::string out = "begin 644 " + std::string(name) + "\r\n";
+  for (std::size_t pos = 0; pos < data.size(); pos += TNMUUProcessor::kBlockBytes) {
+    const std::string_view block = data.substr(pos, TNMUUProcessor::kBlockBytes);
+    std::string line;
+    put(line, static_cast<unsigned>(block.size()));
+    for (std::size_t i = 0; i < block.size(); i += 3) {
+      unsigned v = 0;
+      for (std::size_t k = 0; k < 3; ++k)
+        v = (v << 8) | (i + k < block.size() ? static_cast<unsigned char>(block[i + k]) : 0u);
+      for (int shift = 18; shift >= 0; shift -= 6) put(line, (v >> shift) & 63);
+    }
+    if (line.front() == '.') out += '.';
+    out += line + "\r\n";
+  }
+  out += "`\r\nend\r\n";
+  return out;
+}
+
+void TNMUUProcessor::Encode(std::string_view data, std::string& out, std::string_view name) const {
+  out += EncodeType == uuMime ? Base64Lines(data) : UuencodeLines(data, name);
 }
 
 }  // namespace arkelin::mail

@@ -164,6 +164,19 @@ TEST_F(MailComposeFiles, QuoteInAFileNameStaysInsideTheParameter) {
   EXPECT_NE(body.find("filename=\"say _hi_.txt\"\r\n"), std::string::npos);
 }
 
+TEST_F(MailComposeFiles, UuencodedAttachmentSaysSoInItsPart) {
+  TPostMessage m = Sample();
+  m.Attachments = {File("cat.txt", "Cat")};
+  TNMUUProcessor uu;
+  uu.EncodeType = uuCode;
+  const std::string body = ComposeBody(m, "B", "us-ascii", uu);
+  EXPECT_NE(body.find("Content-Transfer-Encoding: x-uuencode\r\n"
+                      "Content-Disposition: attachment; filename=\"cat.txt\"\r\n\r\n"
+                      "begin 644 cat.txt\r\n#0V%T\r\n`\r\nend\r\n--B--\r\n"),
+            std::string::npos)
+      << body;
+}
+
 TEST_F(MailComposeFiles, UnopenableFileStopsBeforeItsEvents) {
   TPostMessage m = Sample();
   const std::string missing = tmp_.path().toStdString() + "/none.zip";

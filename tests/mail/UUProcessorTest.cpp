@@ -1,4 +1,5 @@
-// Base64 attachment lines, checked against Qt's decoder.
+// Attachment lines: base64 checked against Qt's decoder, uuencode against
+// Python's encoder.
 #include "mail/UUProcessor.h"
 
 #include <gtest/gtest.h>
@@ -58,18 +59,45 @@ TEST(TNMUUProcessor, EveryLengthRoundTripsInSixtyCharacterLines) {
   }
 }
 
-TEST(TNMUUProcessor, EncodeAppendsAndRefusesUuencode) {
+TEST(TNMUUProcessor, EncodeAppendsInTheChosenForm) {
   TNMUUProcessor p;
   std::string out = "head\r\n";
-  p.Encode("foo", out);
+  p.Encode("foo", out, "f.txt");
   EXPECT_EQ(out, "head\r\nZm9v\r\n");
   p.EncodeType = uuCode;
-  try {
-    p.Encode("foo", out);
-    FAIL();
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("not available yet"), std::string::npos);
+  out.clear();
+  p.Encode("Cat", out, "cat.txt");
+  EXPECT_EQ(out, "begin 644 cat.txt\r\n#0V%T\r\n`\r\nend\r\n");
+}
+
+// Python's binascii writes the same lines (with "`" for zero); a line whose
+// length character is "." (14 bytes) is sent with a second one in front.
+TEST(TNMUUProcessor, UuencodeLinesMatchPythonsEncoder) {
+  std::mt19937 rng(5);
+  std::string data(14 + 45 * 2 + 1, '\0');
+  for (char& c : data) c = static_cast<char>(rng() & 0xFF);
+  for (std::size_t len : {0u, 1u, 2u, 3u, 14u, 44u, 45u, 46u, 105u}) {
+    SCOPED_TRACE(len);
+    const std::string part = data.substr(0, len);
+    std::string hex;
+    for (unsigned char c : part) {
+      char b[3];
+      std::snprintf(b, sizeof b, "%02x", c);
+      hex += b;
+    }
+    const std::string cmd =
+        "/usr/bin/python3 -c \"import binascii,sys\nd=bytes.fromhex('" + hex +
+        "')\nfor i in range(0,len(d),45):\n l=binascii.b2a_uu(d[i:i+45],backtick=True).rstrip(b'\\n')\n"
+        " sys.stdout.buffer.write((b'.' if l[:1]==b'.' else b'')+l+b'\\r\\n')\"";
+    std::string expected;
+    FILE* f = popen(cmd.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) expected.append(buf, n);
+    ASSERT_EQ(pclose(f), 0);
+    EXPECT_EQ(UuencodeLines(part, "d.bin"), "begin 644 d.bin\r\n" + expected + "`\r\nend\r\n");
   }
+  EXPECT_EQ(UuencodeLines(data.substr(0, 14), "x").substr(13, 2), "..");  // after "begin 644 x\r\n"
 }
 
 }  // namespace

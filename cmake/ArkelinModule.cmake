@@ -45,8 +45,10 @@ function(arkelin_add_gtest)
     ARKELIN_FIXTURES="${ARKELIN_SHARED_FIXTURES}"
     ARKELIN_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     ARKELIN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  # A test that waits on a server or a child process for ever fails after
+  # ten minutes instead of holding up the whole run.
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
 endfunction()
 
 function(arkelin_add_qtest)
@@ -58,7 +60,7 @@ function(arkelin_add_qtest)
     ARKELIN_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     ARKELIN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 1200)
 endfunction()
 
 # Fails the configure step when a Widgets-free layer reaches Qt6::Widgets,

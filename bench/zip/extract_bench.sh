@@ -65,11 +65,12 @@ echo "Corpus: $(du -sm "$CORPUS" | cut -f1) MB in $files files; archive $(du -sm
 
 # Seconds for one command, the output folder emptied before and after.
 OUT="$WORK/out"
+rm -f "$WORK/.failed"
 run() {
   rm -rf "$OUT"; mkdir -p "$OUT"; sync
   local t0 t1
   t0=$(date +%s.%N)
-  "$@" >/dev/null 2>&1 || { echo "FAILED: $*" >&2; }
+  "$@" >/dev/null 2>&1 || { echo "FAILED: $*" >&2; touch "$WORK/.failed"; }
   t1=$(date +%s.%N)
   echo "$t0 $t1" | awk '{printf "%.2f", $2 - $1}'
 }
@@ -81,14 +82,21 @@ unzip_x=$(run unzip -qo "$ARCHIVE" -d "$OUT")
 sz_x=$(run 7z x -y -o"$OUT" "$ARCHIVE")
 bsd_x=$(run bsdtar -xf "$ARCHIVE" -C "$OUT")
 cp_x=$(run cp -r "$CORPUS/." "$OUT/")
+# Ours again, last: the slower of the two runs counts, so that the order of
+# the runs (page cache, write-back of the earlier runs) cannot flatter us.
+ours_x2=$(run "$ARKZIP" extract "$ARCHIVE" --dir "$OUT" --dirnames --overwrite)
+ours_x=$(awk -v a="$ours_x" -v b="$ours_x2" 'BEGIN { print (a > b ? a : b) }')
 
 ours_t=$(run "$ARKZIP" test "$ARCHIVE")
 unzip_t=$(run unzip -tq "$ARCHIVE")
 sz_t=$(run 7z t "$ARCHIVE")
 bsd_t=$(run sh -c "bsdtar -xOf '$ARCHIVE' >/dev/null")
+ours_t2=$(run "$ARKZIP" test "$ARCHIVE")
+ours_t=$(awk -v a="$ours_t" -v b="$ours_t2" 'BEGIN { print (a > b ? a : b) }')
 rm -rf "$OUT"
 
 ratio() { awk -v p="$1" -v o="$2" 'BEGIN { if (o > 0) printf "%.2f", p / o; else print "-" }'; }
+[[ ! -e "$WORK/.failed" ]] || echo "WARNING: a run failed; its time means nothing"
 printf "\n%-10s %10s %10s\n" "extract" "seconds" "peer/ours"
 printf "%-10s %10s %10s\n" ours "$ours_x" 1.00
 printf "%-10s %10s %10s\n" unzip "$unzip_x" "$(ratio "$unzip_x" "$ours_x")"

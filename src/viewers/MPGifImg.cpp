@@ -413,7 +413,7 @@ void DrawPlainText(QImage& bitmap, const TPlainTextExtension& e, const TColorTab
   if (e.Lines.empty()) return;
   // Text needs the font system, which exists only with a QGuiApplication.
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-    throw EInvalidGraphicOperation("GIF text cannot be drawn: fonts are not available yet");
+    throw EInvalidGraphicOperation("GIF text cannot be drawn without a graphical application (no fonts)");
   const QRect clip = QRect(e.GridLeft, e.GridTop, e.GridWidth, e.GridHeight) & bitmap.rect();
   if (clip.isEmpty()) return;
 

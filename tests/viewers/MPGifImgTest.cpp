@@ -239,6 +239,9 @@ TEST(TGIFData, TruncatedFilesKeepWhatWasDecoded) {
   while (same < px.size() && partial[same] == px[same]) ++same;
   EXPECT_GT(same, 100u);
   EXPECT_LT(same, px.size());
+  // Past the end nothing is made up: no code is finished from missing bytes
+  // and the rest of the frame stays at index 0.
+  for (size_t k = same; k < partial.size(); ++k) ASSERT_EQ(partial[k], 0) << k;
   EXPECT_EQ(gif.image.Data().ParseError(), "GIF data ends before its trailer");
 }
 

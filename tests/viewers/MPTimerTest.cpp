@@ -104,6 +104,19 @@ TEST(TMPTimerPool, FiresWhenTheIntervalLess23MsHasPassed) {
   EXPECT_EQ(calls[2], std::make_pair(int64_t(330), int64_t(110)));
 }
 
+TEST(TMPTimerPool, FiresUpTo23MsBeforeItsInterval) {
+  FakeTimerScope clock;
+  TMPTimerPool pool;
+  std::vector<int64_t> at;
+  pool.AddTrigger(55, -1, nullptr);
+  // 110 ms after the start is 10 ms short of 120 but past 120 - 23 = 97.
+  pool.AddTrigger(120, -1, [&](TMPTimerPool&, int, int64_t created, int64_t) { at.push_back(created); });
+  // 140: at 110 only 110 - 0 >= 117 fails, so the first firing is at 165.
+  pool.AddTrigger(140, -1, [&](TMPTimerPool&, int, int64_t created, int64_t) { at.push_back(1000 + created); });
+  clock.RunFor(165);
+  EXPECT_EQ(at, (std::vector<int64_t>{110, 1165}));
+}
+
 TEST(TMPTimerPool, TwoIntervalsShareOneTimer) {
   FakeTimerScope clock;
   TMPTimerPool pool;

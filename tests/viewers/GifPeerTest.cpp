@@ -133,6 +133,37 @@ int CompareWithQt(const QString& path) {
   return i;
 }
 
+// The packed flags byte of every image descriptor in the file, found by
+// walking its blocks (bit 7: local colour table, bit 6: interlaced).
+std::vector<uint8_t> DescriptorFlags(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  const QByteArray d = f.readAll();
+  auto at = [&](qsizetype i) { return i < d.size() ? static_cast<uint8_t>(d[i]) : uint8_t(0x3B); };
+  auto skipBlocks = [&](qsizetype i) {
+    while (i < d.size() && at(i) != 0) i += at(i) + 1;
+    return i + 1;
+  };
+  std::vector<uint8_t> flags;
+  qsizetype i = 13;
+  if (at(10) & 0x80) i += 3 << ((at(10) & 7) + 1);
+  while (i < d.size()) {
+    const uint8_t b = at(i);
+    if (b == 0x21) {
+      i = skipBlocks(i + 2);
+    } else if (b == 0x2C) {
+      const uint8_t packed = at(i + 9);
+      flags.push_back(packed);
+      i += 10;
+      if (packed & 0x80) i += 3 << ((packed & 7) + 1);
+      i = skipBlocks(i + 1);  // after the code size byte
+    } else {
+      break;
+    }
+  }
+  return flags;
+}
+
 }  // namespace
 
 TEST_P(GifPeers, EveryFrameMatchesQtsReader) {
@@ -157,6 +188,15 @@ TEST_P(GifPeers, TheGeneratedSetCoversTheVariety) {
   TGIFImage gif;
   gif.LoadFromFile(path.toStdString());
   const std::string name = c.name;
+  const std::vector<uint8_t> flags = DescriptorFlags(path);
+  ASSERT_EQ(static_cast<int>(flags.size()), gif.FrameCount()) << name;
+  if (name.find("interlaced") != std::string::npos)
+    for (uint8_t f : flags) EXPECT_TRUE(f & 0x40) << name << " has a frame that is not interlaced";
+  if (name.rfind("local_tables", 0) == 0) {
+    int local = 0;
+    for (uint8_t f : flags) local += (f & 0x80) != 0;
+    EXPECT_GE(local, 2) << name << ": local colour tables";
+  }
   if (name == "local_tables_animated") {
     ASSERT_EQ(gif.FrameCount(), 3);
     EXPECT_EQ(gif.FrameDelay(0), 7);

@@ -4,6 +4,7 @@
 // overwrite and password questions, and the loading messages.
 #include "engine/zip/ZipMstr.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -348,6 +349,21 @@ TEST_F(ZipBinding, MissingLibrariesAndEntryPointsAreReported) {
   EXPECT_EQ(messages_[1], "UnzDllExec function not found in UNZDLL.DLL!");
   EXPECT_EQ(zm_.GetZipDllVersion(), 158);
   EXPECT_EQ(zm_.GetUnzDllVersion(), 152);
+
+  fs::create_directories(tmp_.Path() / "noversion");
+  fs::copy_file(std::string(ARKELIN_BIN_DIR) + "/libnoversionzipdll.so", tmp_.Path() / "noversion" / kZipDllName);
+  fs::copy_file(std::string(ARKELIN_BIN_DIR) + "/libnoversionzipdll.so", tmp_.Path() / "noversion" / kUnzDllName);
+  zm_.SetDLLDirectory((tmp_.Path() / "noversion").string());
+  messages_.clear();
+  zm_.Add();
+  zm_.Extract();
+  ASSERT_GE(messages_.size(), 2u);
+  EXPECT_NE(std::find(messages_.begin(), messages_.end(), "GetZipDllVersion function not found in ZIPDLL.DLL!"),
+            messages_.end());
+  EXPECT_NE(std::find(messages_.begin(), messages_.end(), "GetUnzDllVersion function not found in UNZDLL.DLL!"),
+            messages_.end());
+  EXPECT_EQ(zm_.SuccessCount(), 0);
+  EXPECT_EQ(zm_.GetZipDllVersion(), 0);
 }
 
 TEST_F(ZipBinding, ChecksBeforeTheLibraryCall) {

@@ -53,6 +53,13 @@ void ExpectPeersAccept(const std::string& archive, const std::string& password =
 
 }  // namespace
 
+namespace {
+void SetMtime(const std::string& path, time_t t) {
+  struct utimbuf u {t, t};
+  utime(path.c_str(), &u);
+}
+}  // namespace
+
 class ZipDllAdd : public ZipDllTest {};
 
 TEST_F(ZipDllAdd, ReportsTheLongLayoutVersion) {
@@ -84,9 +91,11 @@ for i in zipfile.ZipFile('out.zip').infolist(): print(i.filename, i.flag_bits & 
   for (const auto& [n, c] : files) EXPECT_EQ(ReadFile("x/" + n), c) << n;
 }
 
-TEST_F(ZipDllAdd, StoreAndMaximumLevelsBothRoundTrip) {
+TEST_F(ZipDllAdd, EveryLevelFromStoreToMaximumRoundTrips) {
   const auto files = MakeTree();
-  for (int level : {0, 9}) {
+  std::vector<uintmax_t> sizes;
+  for (int level = 0; level <= 9; ++level) {
+    SCOPED_TRACE(level);
     ZipOptions o;
     o.archive = "l" + std::to_string(level) + ".zip";
     o.specs = {"tree/"};
@@ -98,8 +107,38 @@ TEST_F(ZipDllAdd, StoreAndMaximumLevelsBothRoundTrip) {
     EXPECT_EQ(FileContents(o.archive), ExpectedContents(files));
     const std::string methods = Python("import zipfile\nprint(sorted({i.compress_type for i in zipfile.ZipFile('" +
                                        o.archive + "').infolist() if i.file_size}))\n");
-    EXPECT_EQ(methods, level == 0 ? "[0]\n" : "[0, 8]\n");  // random data is kept stored at level 9
+    EXPECT_EQ(methods, level == 0 ? "[0]\n" : "[0, 8]\n");  // random data is kept stored
+    sizes.push_back(std::filesystem::file_size(o.archive));
   }
+  EXPECT_GT(sizes[0], sizes[1]);
+  EXPECT_GT(sizes[1], sizes[9]);
+}
+
+TEST_F(ZipDllAdd, ExtendedTimestampInLocalAndCentralHeaders) {
+  WriteFile("ts/a.txt", "time");
+  SetMtime("ts/a.txt", 1600000001);  // an odd second, which DOS time cannot hold
+  ZipOptions o;
+  o.archive = "ts.zip";
+  o.specs = {"ts/a.txt"};
+  ASSERT_EQ(RunZip(o).result, 1);
+  const std::string got = Python(
+      "import zipfile,struct\n"
+      "def ut(x):\n"
+      "  p=0\n"
+      "  while p+4<=len(x):\n"
+      "    h,n=struct.unpack('<HH',x[p:p+4])\n"
+      "    if h==0x5455 and x[p+4]&1: return struct.unpack('<I',x[p+5:p+9])[0]\n"
+      "    p+=4+n\n"
+      "i=zipfile.ZipFile('ts.zip').getinfo('ts/a.txt')\n"
+      "f=open('ts.zip','rb'); f.seek(i.header_offset); h=f.read(30)\n"
+      "nl,el=struct.unpack('<HH',h[26:30]); f.read(nl)\n"
+      "print(ut(i.extra), ut(f.read(el)))\n");
+  EXPECT_EQ(got, "1600000001 1600000001\n");
+  // unzip restores the exact second from it.
+  ASSERT_EQ(Shell("mkdir -p tsout && cd tsout && unzip -q ../ts.zip"), 0);
+  struct stat st {};
+  ASSERT_EQ(stat("tsout/ts/a.txt", &st), 0);
+  EXPECT_EQ(st.st_mtime, 1600000001);
 }
 
 TEST_F(ZipDllAdd, EncryptedEntriesOpenWithUnzipAnd7zPasswords) {
@@ -288,13 +327,6 @@ TEST_F(ZipDllAdd, SameNameReplacesTheEntryInPlace) {
   EXPECT_EQ(Capture("unzip -p r.zip a.txt"), "new a, longer than before");
   EXPECT_EQ(Shell("unzip -t r.zip"), 0);
 }
-
-namespace {
-void SetMtime(const std::string& path, time_t t) {
-  struct utimbuf u {t, t};
-  utime(path.c_str(), &u);
-}
-}  // namespace
 
 TEST_F(ZipDllAdd, UpdateAndFreshenGoByModificationTime) {
   WriteFile("u/old.txt", "old v1");

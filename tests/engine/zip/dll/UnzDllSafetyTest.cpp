@@ -184,6 +184,12 @@ TEST_F(UnzDllSafety, OverlappingEntriesAreRefusedForExtractAndTest) {
     EXPECT_TRUE(fs::is_empty(tmp_.Out()));
     EXPECT_EQ(Count(z, test), 0);
   }
+  // Listing still works: both names are shown.
+  const fs::path listing = tmp_.Path() / "listing.txt";
+  ASSERT_EQ(Sh("(" + Q(fs::path(ARKELIN_BIN_DIR) / "arkzip") + " list " + Q(z) + " > " + Q(listing) + ")"), 0);
+  const std::string text = ReadFile(listing);
+  EXPECT_NE(text.find(" a.txt\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" b.txt\n"), std::string::npos) << text;
   // A quoted-overlap style bomb: the data of one entry runs over the next header.
   auto q = Make("z=zipfile.ZipFile(Z,'w')\nz.writestr('a','A'*100)\nz.writestr('b','B'*100)\nz.close()\n"
                 "d=bytearray(open(Z,'rb').read())\ne=d.rfind(b'PK\\x05\\x06')\ncd=struct.unpack('<I',d[e+16:e+20])[0]\n"

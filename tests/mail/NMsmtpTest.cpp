@@ -484,6 +484,16 @@ ScriptedServer::Reply Script(std::map<std::string, std::string> overrides = {}) 
   };
 }
 
+// Points the client at the scripted server with a one-recipient mail; a
+// wait that never ends fails the test after ten seconds instead of hanging.
+void AimAt(TNMSMTP& smtp, const ScriptedServer& server) {
+  smtp.TimeOut = 10000;
+  smtp.Host = "127.0.0.1";
+  smtp.Port = server.Port();
+  smtp.PostMessage.FromAddress = "ann@example.org";
+  smtp.PostMessage.ToAddress = {"bob@example.org"};
+}
+
 TEST(NMsmtpScripted, AbortWhileWaitingForAReplyEndsTheWait) {
   TNMSMTP* client = nullptr;
   ScriptedServer server("220 ready\r\n", [&, plain = Script()](const std::string& line) -> std::string {
@@ -495,11 +505,7 @@ TEST(NMsmtpScripted, AbortWhileWaitingForAReplyEndsTheWait) {
   });
   TNMSMTP smtp;
   client = &smtp;
-  smtp.TimeOut = 10000;  // a lost abort fails the test instead of hanging it
-  smtp.Host = "127.0.0.1";
-  smtp.Port = server.Port();
-  smtp.PostMessage.FromAddress = "ann@example.org";
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  AimAt(smtp, server);
   smtp.Connect();
   try {
     smtp.SendMail();
@@ -516,12 +522,8 @@ TEST(NMsmtpScripted, AbortWhileWaitingForAReplyEndsTheWait) {
 TEST(NMsmtpScripted, AbortBeforeSendingEndsTheSend) {
   ScriptedServer server("220 ready\r\n", Script());
   TNMSMTP smtp;
-  smtp.Host = "127.0.0.1";
-  smtp.Port = server.Port();
-  smtp.PostMessage.FromAddress = "ann@example.org";
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  AimAt(smtp, server);
   smtp.OnSendStart = [](TNMSMTP& s) { s.Abort(); };
-  smtp.TimeOut = 10000;
   smtp.Connect();
   try {
     smtp.SendMail();
@@ -538,10 +540,7 @@ TEST(NMsmtpScripted, MultiLineRepliesAreReadWhole) {
                                 {"RSET", "250-flushed\r\n250 ok\r\n"},
                                 {"MAIL", "550 sender refused\r\n"}}));
   TNMSMTP smtp;
-  smtp.Host = "127.0.0.1";
-  smtp.Port = server.Port();
-  smtp.PostMessage.FromAddress = "ann@example.org";
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  AimAt(smtp, server);
   smtp.Connect();
   EXPECT_EQ(smtp.LastReply(), "250-mail.test\r\n");
   // Were the second RSET line left unread, it would pass for MAIL's answer.
@@ -559,10 +558,7 @@ TEST(NMsmtpScripted, EndOfDataAnsweredWithoutANumberIsNoSuccess) {
   TNMSMTP smtp;
   EventLog log;
   log.Attach(smtp);
-  smtp.Host = "127.0.0.1";
-  smtp.Port = server.Port();
-  smtp.PostMessage.FromAddress = "ann@example.org";
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  AimAt(smtp, server);
   smtp.Connect();
   try {
     smtp.SendMail();

@@ -1,6 +1,8 @@
 // Walks the file specifications of an add command; see ZipSources.h.
 #include "engine/zip/dll/zip/ZipSources.h"
 
+#include "engine/zip/dll/common/SafePath.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -147,30 +149,11 @@ class Walker {
   std::set<std::string> names_;
 };
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
 }  // namespace
 
 bool WildMatch(const std::string& pattern, const std::string& text) {
   if (pattern == "*.*" || pattern == "*") return true;
-  // Iterative matching with one backtrack point for the last star.
-  size_t p = 0, t = 0, starP = std::string::npos, starT = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(text[t]))) {
-      ++p;
-      ++t;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starT = t;
-    } else if (starP != std::string::npos) {
-      p = starP + 1;
-      t = ++starT;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
+  return dll::WildcardMatch(pattern, text);
 }
 
 std::string DosComponent(const std::string& component) {
@@ -190,9 +173,12 @@ std::string DosComponent(const std::string& component) {
   std::string base = dot == std::string::npos ? component : component.substr(0, dot);
   std::string ext = dot == std::string::npos ? std::string() : component.substr(dot + 1);
   std::string out = clean(base, 8);
-  if (out.empty()) out = "_";
+  if (out.empty()) out.push_back('_');
   ext = clean(ext, 3);
-  if (!ext.empty()) out += "." + ext;
+  if (!ext.empty()) {
+    out += '.';
+    out += ext;
+  }
   return out;
 }
 

@@ -16,6 +16,8 @@
 //      password (zero-terminated) into text and answers 1, or answers 0 when
 //      none is given (the entry is then skipped), -1 = stop.
 // Unattended components answer 0 to both without asking.
+//   9  keep alive: nothing to show, the library is still busy (removing a
+//      large partial file after a stop); the answer is not read.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,7 @@ enum CallbackAction : int32_t {
   kActionTotalSize = 6,
   kActionOverwrite = 7,
   kActionPassword = 8,
+  kActionKeepAlive = 9,
 };
 
 struct EngineCallbackData {

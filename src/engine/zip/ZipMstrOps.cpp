@@ -164,6 +164,8 @@ int TZipMaster::HandleEngineCallback(int action, int64_t errorCode, int64_t size
         answer = b == platform::BtnYes ? 1 : b == platform::BtnCancel ? -1 : 0;
       }
       break;
+    case dll::kActionKeepAlive:  // only the pump below
+      break;
     case dll::kActionPassword:
       if (!Unattended && text && capacity > 1) {
         auto pw = platform::Dialogs().InputBox("Password", "Enter the password for " + ToBackslashes(t), "", true);

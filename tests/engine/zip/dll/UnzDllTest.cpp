@@ -307,6 +307,36 @@ TEST_F(UnzDll, StopAnswerEndsAtOnceAndLeavesNoPartialFile) {
   EXPECT_TRUE(fs::is_empty(tmp_.Out())) << "neither the file nor its temporary remains";
 }
 
+TEST_F(UnzDll, LargePartialFileIsRemovedInStepsWithKeepAliveCalls) {
+  // Stored, so the stop comes deep into the entry's data.
+  const int64_t size = 100 << 20;
+  {
+    fs::create_directories(tmp_ / "large");
+    std::ofstream f(tmp_ / "large/large.bin", std::ios::binary);
+    std::string block(1 << 20, 'x');
+    for (int64_t i = 0; i < size; i += block.size()) f.write(block.data(), block.size());
+  }
+  ASSERT_EQ(Sh("cd " + Q(tmp_ / "large") + " && zip -q -0 " + Q(tmp_ / "l.zip") + " large.bin"), 0);
+  Call c;
+  c.archive = (tmp_ / "l.zip").string();
+  int64_t written = 0;
+  size_t stopAt = 0;
+  c.stopWhen = [&](const Event& e) {
+    if (e.action != kActionUpdate || stopAt) return 0;
+    written += e.size;
+    if (written < (80 << 20)) return 0;
+    stopAt = c.events.size();
+    return 1;
+  };
+  EXPECT_EQ(c.Run(), 0);
+  ASSERT_GT(stopAt, 0u);
+  // 80 MB are shortened in 32 MB steps: two keep-alive calls, and nothing
+  // else after the stop.
+  ASSERT_EQ(c.events.size(), stopAt + 2);
+  for (size_t i = stopAt; i < c.events.size(); ++i) EXPECT_EQ(c.events[i].action, kActionKeepAlive);
+  EXPECT_TRUE(fs::is_empty(tmp_.Out())) << "neither the file nor its temporary remains";
+}
+
 TEST_F(UnzDll, ManyEntriesThroughZip64) {
   // More than 65,535 entries need the Zip64 end records.
   ASSERT_EQ(Py(tmp_.Path(), "import zipfile\n"

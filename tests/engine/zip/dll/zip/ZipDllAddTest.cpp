@@ -48,7 +48,9 @@ void ExpectPeersAccept(const std::string& archive, const std::string& password =
     const std::string p7 = password.empty() ? "" : " -p'" + password + "'";
     EXPECT_EQ(Shell("7z t" + p7 + " " + archive), 0) << Capture("7z t" + p7 + " " + archive);
   }
-  if (password.empty() && HaveTool("bsdtar")) EXPECT_EQ(Shell("bsdtar -tf " + archive), 0);
+  if (password.empty() && HaveTool("bsdtar")) {
+    EXPECT_EQ(Shell("bsdtar -tf " + archive), 0);
+  }
 }
 
 }  // namespace
@@ -396,7 +398,9 @@ TEST_F(ZipDllAdd, MoreThan65535EntriesGetZip64EndRecords) {
                    "z.read('many/f65599'))\n"),
             "65600 None b'65599'\n");
   EXPECT_EQ(Shell("unzip -tq many.zip"), 0);
-  if (HaveTool("7z")) EXPECT_EQ(Shell("7z t many.zip"), 0);
+  if (HaveTool("7z")) {
+    EXPECT_EQ(Shell("7z t many.zip"), 0);
+  }
   // Adding one more to it keeps all and stays readable.
   WriteFile("one.more", "x");
   o.specs = {"one.more"};
@@ -454,7 +458,9 @@ TEST_F(ZipDllAdd, AddingToEveryFixtureEitherKeepsItsEntriesRawOrRefusesUntouched
     }
     ++accepted;
     EXPECT_EQ(r.result, 1);
-    if (!before.empty()) EXPECT_EQ(RawEntryDigests(copy).substr(0, before.size()), before);
+    if (!before.empty()) {
+      EXPECT_EQ(RawEntryDigests(copy).substr(0, before.size()), before);
+    }
     EXPECT_EQ(Capture("unzip -p " + copy + " added.txt"), Prose(3000, 21));
   }
   EXPECT_GT(accepted, 20);

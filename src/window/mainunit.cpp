@@ -545,6 +545,25 @@ const IMainSettings& TMainform::Settings() const { return settings_ ? *settings_
 
 void TMainform::ApplyDateTimeFormats() {
   model_->SetStampPattern(Settings().DateFormat(), Settings().TimeFormat());
+  FitColumnsToFont();
+}
+
+// The default widths suit a small dialog font; with the desktop's font a
+// column is widened until its title and the widest text it can hold (a
+// stamp in the chosen pattern, "100%") fit. Columns are never narrowed.
+void TMainform::FitColumnsToFont() {
+  const QFontMetrics list = lw_Files->fontMetrics();
+  const QFontMetrics head = lw_Files->horizontalHeader()->fontMetrics();
+  constexpr int kPadding = 14;  // the view's text margins and the grid line
+  // 2028/12/28 22:58:58, wide digits in every field.
+  const uint32_t widest = ((48u << 9 | 12u << 5 | 28u) << 16) | (22u << 11 | 58u << 5 | 29u);
+  for (int c = 0; c < FileListModel::ColumnCount; ++c) {
+    int need = head.horizontalAdvance(FileListModel::ColumnCaption(c)) + kPadding + 8;  // and the sort arrow
+    if (c == FileListModel::ColModified)
+      need = std::max(need, list.horizontalAdvance(ModifiedText(widest, model_->StampPattern())) + kPadding);
+    if (c == FileListModel::ColRatio) need = std::max(need, list.horizontalAdvance(QStringLiteral("100%")) + kPadding);
+    if (lw_Files->columnWidth(c) < need) lw_Files->setColumnWidth(c, need);
+  }
 }
 
 void TMainform::SetListColor(const QColor& c) {

@@ -229,6 +229,8 @@ class TMainform : public QMainWindow {
   void dropEvent(QDropEvent* e) override;
 
  private:
+  // Widens list columns whose title or widest text does not fit the font.
+  void FitColumnsToFont();
   void BuildMenus();
   void BuildToolbar();
   void BuildStatusBar();

@@ -125,7 +125,7 @@ void MainformTest::startsWithNoArchiveAndArchiveCommandsDisabled() {
   }
   for (const QString& n : kAlways) QVERIFY2(f.Item(n)->isEnabled(), qPrintable(n));
   for (const QString& n : kGroupAButtons) QVERIFY2(!f.Button(n)->isEnabled(), qPrintable(n));
-  for (const QString& n : {"bu_Open", "bu_New", "bu_Close"}) QVERIFY(f.Button(n)->isEnabled());
+  for (const char* n : {"bu_Open", "bu_New", "bu_Close"}) QVERIFY(f.Button(n)->isEnabled());
   QVERIFY(f.ProgressBar1->isHidden());
   QVERIFY(f.CancelBut->isHidden());
   QCOMPARE(f.lw_Files->model()->rowCount(), 0);
@@ -607,6 +607,17 @@ void MainformTest::zipArchiveMadeByZipListsItsFiles() {
   QCOMPARE(empty.value(3), QString("2019/12/31   23:59"));
   QCOMPARE(rows.value("noise.bin").value(5), QString(""));
   QCOMPARE(f.Panel4->text(), QString("Total 3 files,  23 Kb"));
+  // Every title and every stamp and ratio shown fits its column whole.
+  const QFontMetrics fm = f.lw_Files->fontMetrics();
+  for (int c = 0; c < 6; ++c) {
+    const QString title = m->headerData(c, Qt::Horizontal).toString();
+    QVERIFY2(f.lw_Files->columnWidth(c) >= f.lw_Files->horizontalHeader()->fontMetrics().horizontalAdvance(title) + 6,
+             qPrintable(title));
+  }
+  for (const QStringList& cells : rows) {
+    QVERIFY2(f.lw_Files->columnWidth(3) >= fm.horizontalAdvance(cells[3]) + 6, qPrintable(cells[3]));
+    QVERIFY2(f.lw_Files->columnWidth(4) >= fm.horizontalAdvance(cells[4]) + 6, qPrintable(cells[4]));
+  }
 }
 
 void MainformTest::openArchiveUsesTheDialogAndEntersTheSession() {

@@ -770,7 +770,10 @@ void TF_Settings::LoadLayout() {
     mainForm_->resize(std::max(v[3], 1), std::max(v[2], 1));
   }
   if (fileList_) {
+    // A width never stored keeps the list's own, which is already fitted to
+    // the desktop's font; a stored one is the user's and is taken as it is.
     for (int i = 0; i < 6; ++i) {
+      if (!ini.ValueExists("LAYOUT", kColumnKeys[i].key)) continue;
       const int w = ini.ReadInteger("LAYOUT", kColumnKeys[i].key, kColumnKeys[i].def);
       fileList_->setColumnWidth(i, std::max(w, 0));
     }

@@ -281,6 +281,7 @@ void TMainform::BuildFileList() {
   connect(lw_Files, &QAbstractItemView::doubleClicked, this, [this] { lw_FilesDblClick(); });
   setCentralWidget(lw_Files);
   ApplyDateTimeFormats();
+  FitColumnsToFont(FileListModel::ColumnCount);
 }
 
 void TMainform::BuildStatusBar() {
@@ -544,20 +545,24 @@ void TMainform::SetSettings(const IMainSettings* settings) {
 const IMainSettings& TMainform::Settings() const { return settings_ ? *settings_ : defaults_; }
 
 void TMainform::ApplyDateTimeFormats() {
+  const QString before = model_->StampPattern();
   model_->SetStampPattern(Settings().DateFormat(), Settings().TimeFormat());
-  FitColumnsToFont();
+  if (model_->StampPattern() != before) FitColumnsToFont(FileListModel::ColModified);
 }
 
 // The default widths suit a small dialog font; with the desktop's font a
 // column is widened until its title and the widest text it can hold (a
 // stamp in the chosen pattern, "100%") fit. Columns are never narrowed.
-void TMainform::FitColumnsToFont() {
+// Done once at creation, before the stored layout is applied, and for the
+// Modified column when the stamp pattern changes.
+void TMainform::FitColumnsToFont(int only) {
   const QFontMetrics list = lw_Files->fontMetrics();
   const QFontMetrics head = lw_Files->horizontalHeader()->fontMetrics();
   constexpr int kPadding = 14;  // the view's text margins and the grid line
   // 2028/12/28 22:58:58, wide digits in every field.
   const uint32_t widest = ((48u << 9 | 12u << 5 | 28u) << 16) | (22u << 11 | 58u << 5 | 29u);
   for (int c = 0; c < FileListModel::ColumnCount; ++c) {
+    if (only != FileListModel::ColumnCount && c != only) continue;
     int need = head.horizontalAdvance(FileListModel::ColumnCaption(c)) + kPadding + 8;  // and the sort arrow
     if (c == FileListModel::ColModified)
       need = std::max(need, list.horizontalAdvance(ModifiedText(widest, model_->StampPattern())) + kPadding);

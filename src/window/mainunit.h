@@ -229,8 +229,9 @@ class TMainform : public QMainWindow {
   void dropEvent(QDropEvent* e) override;
 
  private:
-  // Widens list columns whose title or widest text does not fit the font.
-  void FitColumnsToFont();
+  // Widens list columns whose title or widest text does not fit the font
+  // (one column, or all when given ColumnCount).
+  void FitColumnsToFont(int only);
   void BuildMenus();
   void BuildToolbar();
   void BuildStatusBar();

@@ -1,7 +1,7 @@
 // File operations benchmark: one large file and a tree of many small files
 // are copied with TFileOperation and with `cp` / `cp -r`, and the tree is
 // deleted with TMPDelTree and with `rm -rf`. Best of three runs each; prints
-// the times and the ratios (ours / peer; below 1 is faster). The page cache
+// the times and the ratios (peer / ours; above 1 means ours is faster). The page cache
 // is warm for both sides: the source is read once before timing.
 //
 //   bench_fileop [MEGABYTES] [FILES]
@@ -59,7 +59,7 @@ int CountFiles(const fs::path& root) {
 }
 
 void Report(const char* what, double ours, double peer, const char* peerName) {
-  std::printf("%-28s ours %8.3f s   %-8s %8.3f s   ratio %.2f\n", what, ours, peerName, peer, ours / peer);
+  std::printf("%-28s ours %8.3f s   %-8s %8.3f s   peer/ours %.2f\n", what, ours, peerName, peer, peer / ours);
 }
 
 }  // namespace

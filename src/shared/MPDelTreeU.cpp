@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <system_error>
 #include <vector>
 
@@ -90,10 +91,13 @@ bool TMPDelTree::DeleteFolder(const fs::path& folder, bool isRoot) {
 
   for (const auto& e : entries) {
     if (cancelled_) break;
-    std::error_code sec;
-    const fs::file_status st = e.symlink_status(sec);
+    // One lstat gives the kind, everything the event shows and whether the
+    // permissions need touching; a tree of many small files is removed at
+    // about the speed of rm -rf.
+    struct stat fst {};
+    const bool statted = ::lstat(e.path().c_str(), &fst) == 0;
     const std::string full = platform::FromFsPath(e.path());
-    if (!sec && fs::is_directory(st)) {
+    if (statted && S_ISDIR(fst.st_mode)) {
       // A failed subfolder keeps this folder from going too; the listing
       // goes on so that as much as possible is removed.
       if (!DeleteFolder(e.path(), false)) result = false;
@@ -102,13 +106,13 @@ bool TMPDelTree::DeleteFolder(const fs::path& folder, bool isRoot) {
 
     TSearchRec rec;
     rec.Name = platform::FromFsPath(e.path().filename());
-    rec.Symlink = fs::is_symlink(st);
-    if (!rec.Symlink) {
-      std::error_code zec;
-      const auto size = e.file_size(zec);
-      rec.Size = zec ? 0 : static_cast<int64_t>(size);
-      rec.Time = e.last_write_time(zec);
-      rec.ReadOnly = (st.permissions() & fs::perms::owner_write) == fs::perms::none;
+    rec.Symlink = statted && S_ISLNK(fst.st_mode);
+    if (statted && !rec.Symlink) {
+      rec.Size = static_cast<int64_t>(fst.st_size);
+      rec.Time = std::chrono::file_clock::from_sys(
+          std::chrono::sys_seconds(std::chrono::seconds(fst.st_mtim.tv_sec)) +
+          std::chrono::nanoseconds(fst.st_mtim.tv_nsec));
+      rec.ReadOnly = (fst.st_mode & S_IWUSR) == 0;
     }
     rec.Hidden = !rec.Name.empty() && rec.Name[0] == '.';
 
@@ -119,6 +123,8 @@ bool TMPDelTree::DeleteFolder(const fs::path& folder, bool isRoot) {
       Report("DelTree aborted by user !", "");
       return false;
     }
+    const bool needsPermission = statted && !rec.Symlink && (fst.st_mode & (S_IRUSR | S_IWUSR)) != (S_IRUSR | S_IWUSR);
+    if (!statted || needsPermission) ClearAttributes(e.path(), false);
     if (!DeleteOneFile(e.path())) {
       Report("Cannot delete file %s", full);
       return false;
@@ -135,7 +141,6 @@ bool TMPDelTree::DeleteFolder(const fs::path& folder, bool isRoot) {
 }
 
 bool TMPDelTree::DeleteOneFile(const fs::path& file) {
-  ClearAttributes(file, false);
   if (HowToDelete == htdAllowUndo) return platform::Files().MoveToTrash(platform::FromFsPath(file));
   std::error_code ec;
   return fs::remove(file, ec) && !ec;

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <map>
+
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -224,6 +227,33 @@ TEST_F(MPDelTree, ImmutableFileOnDiskIsReported) {
   ASSERT_EQ(fake.dialogs.boxes.size(), 1u);
   EXPECT_EQ(fake.dialogs.boxes[0].text, "Cannot delete file " + (root / "sub" / "fixed").string());
   EXPECT_TRUE(fs::exists(root / "sub" / "fixed"));
+}
+
+TEST_F(MPDelTree, ProcessFileRecordDescribesEachFileAsItWas) {
+  const fs::path root = dir / "described";
+  Write(root / "sized", std::string(1234, 'x'));
+  Write(root / ".hidden");
+  Write(root / "locked");
+  fs::permissions(root / "locked", fs::perms::owner_read);
+  fs::create_symlink("sized", root / "link");
+  const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(50);
+  fs::last_write_time(root / "sized", stamp);
+
+  TMPDelTree t;
+  t.Path = root.string();
+  std::map<std::string, TSearchRec> seen;
+  t.OnProcessFile = [&](TMPDelTree&, const std::string&, const TSearchRec& rec, bool&) { seen[rec.Name] = rec; };
+  EXPECT_TRUE(t.Execute());
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen["sized"].Size, 1234);
+  EXPECT_EQ(seen["sized"].Time, stamp);
+  EXPECT_FALSE(seen["sized"].ReadOnly);
+  EXPECT_FALSE(seen["sized"].Hidden);
+  EXPECT_TRUE(seen[".hidden"].Hidden);
+  EXPECT_TRUE(seen["locked"].ReadOnly);
+  EXPECT_TRUE(seen["link"].Symlink);
+  EXPECT_EQ(seen["link"].Size, 0);  // the link, not what it points at
+  EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(MPDelTree, ProcessFileSeesEveryFileAndCanStopTheWholeRun) {

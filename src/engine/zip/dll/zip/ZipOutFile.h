@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -43,8 +44,10 @@ class OutFile {
   // mode_t(-1): a new file keeps what the umask gave) and renames it over
   // `archive`. Throws WriteError.
   void Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t gid);
-  // Closes and removes the file (also what the destructor does).
-  void Discard();
+  // Closes and removes the file (also what the destructor does). A large
+  // file is first shortened in steps, with keepAlive called between them:
+  // giving its blocks back takes the file system a while.
+  void Discard(const std::function<void()>& keepAlive = nullptr);
 
  private:
   void Flush();

@@ -450,6 +450,14 @@ bool Reporter::Send(int32_t action, int32_t code, uint64_t size, const std::stri
   return !stopped_;
 }
 
+void Reporter::KeepAlive() {
+  if (!fn_) return;
+  dll::EngineCallbackData d{};
+  d.caller = caller_;
+  d.actionCode = dll::kActionKeepAlive;
+  fn_(&d);
+}
+
 int32_t Reporter::Ask(int32_t action, std::string& text) {
   if (stopped_) return -1;
   if (!fn_) return 0;
@@ -566,6 +574,7 @@ int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
     Commit(out, cmd.archive, old, central);
   } catch (const Cancelled&) {
     writer.Abort();
+    out.Discard([&rep] { rep.KeepAlive(); });
     return 0;
   } catch (const BadArchive& b) {
     writer.Abort();
@@ -637,6 +646,7 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
     }
     Commit(out, cmd.archive, old, central);
   } catch (const Cancelled&) {
+    out.Discard([&rep] { rep.KeepAlive(); });
     return 0;
   } catch (const BadArchive& b) {
     rep.Message(kMsgBadArchive, cmd.archive + ": " + b.text + "; the archive is unchanged");

@@ -65,6 +65,9 @@ class Reporter {
   // answer's text; the result is the callback's answer (-1 after a stop).
   int32_t Ask(int32_t action, std::string& text);
   bool Stopped() const { return stopped_; }
+  // Still busy, nothing to show (action 9); also after a stop, its answer
+  // is not read.
+  void KeepAlive();
 
  private:
   bool Send(int32_t action, int32_t code, uint64_t size, const std::string& text);

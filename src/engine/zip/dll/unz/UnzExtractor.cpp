@@ -18,6 +18,7 @@
 #include "engine/zip/dll/common/Crc32.h"
 #include "engine/zip/dll/common/DosTime.h"
 #include "engine/zip/dll/common/SafePath.h"
+#include "engine/zip/dll/common/ShrinkFile.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 #include "engine/zip/dll/common/ZipFormat.h"
 #include "engine/zip/dll/unz/EntryDecoder.h"
@@ -27,7 +28,6 @@ namespace arkelin::engine::zip::dll {
 namespace {
 
 constexpr int64_t kProgressStep = 64 * 1024;
-constexpr off_t kDiscardStep = 32 * 1024 * 1024;
 constexpr size_t kMaxLinkText = 4096;
 
 // A descriptor closed on scope exit.
@@ -103,7 +103,6 @@ class Run {
 
   int32_t Execute();
   bool Progress(int64_t bytes);  // false when the caller asked to stop
-  void DiscardInSteps(int fd);
 
  private:
   // Sends one callback; remembers a stop. `text` is cut to 511 bytes.
@@ -218,20 +217,6 @@ int32_t Run::Call(int32_t action, int32_t error, int64_t size, std::string_view 
     stop_ = true;
   }
   return r;
-}
-
-// Giving a large file's blocks back to the file system takes a while
-// (about a tenth of a second for 500 MB); the partial file of a stopped
-// entry is shortened from its end in steps, with a keep-alive call between
-// them, so the caller's window goes on repainting while it is removed.
-void Run::DiscardInSteps(int fd) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return;
-  for (off_t size = st.st_size; size > kDiscardStep;) {
-    size -= kDiscardStep;
-    if (::ftruncate(fd, size) != 0) return;
-    Call(kActionKeepAlive, 0, 0, "");
-  }
 }
 
 bool Run::Progress(int64_t bytes) {
@@ -520,7 +505,7 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   }
 
   if (tmp.fd >= 0) {
-    if (!ok) DiscardInSteps(tmp.fd);
+    if (!ok) ShrinkInSteps(tmp.fd, [this] { Call(kActionKeepAlive, 0, 0, ""); });
     if (ok) {
       ::fchmod(tmp.fd, FileMode(e));
       if (entryTime >= 0) {

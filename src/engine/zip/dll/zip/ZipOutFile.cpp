@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/zip/dll/common/ShrinkFile.h"
+
 namespace arkelin::engine::zip::zipdll {
 
 namespace {
@@ -112,15 +114,7 @@ void OutFile::Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t 
 }
 
 void OutFile::Discard(const std::function<void()>& keepAlive) {
-  constexpr off_t kStep = 32 * 1024 * 1024;
-  struct stat st {};
-  if (fd_ >= 0 && !committed_ && keepAlive && ::fstat(fd_, &st) == 0) {
-    for (off_t size = st.st_size; size > kStep;) {
-      size -= kStep;
-      if (::ftruncate(fd_, size) != 0) break;
-      keepAlive();
-    }
-  }
+  if (fd_ >= 0 && !committed_ && keepAlive) dll::ShrinkInSteps(fd_, keepAlive);
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

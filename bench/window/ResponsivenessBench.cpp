@@ -22,7 +22,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 

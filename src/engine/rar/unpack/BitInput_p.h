@@ -66,6 +66,11 @@ class BitInput {
     const uint64_t pos = BitPosition();
     return pos > real ? pos - real : 0;
   }
+  // Every real bit has been consumed (only zero padding is left).
+  bool Exhausted() const {
+    if (!eof_) return false;
+    return BitPosition() >= (base_ + static_cast<uint64_t>(end_ - buf_.get())) << 3;
+  }
   // The source reported an error (further bytes read as zeros).
   bool ReadFailed() const { return readError_; }
 

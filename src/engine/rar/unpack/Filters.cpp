@@ -84,8 +84,9 @@ void FilterItanium(uint8_t* data, size_t size, uint32_t fileOffset) {
 }
 
 void FilterDelta(const uint8_t* in, uint8_t* out, size_t size, unsigned channels) {
+  if (channels == 0) std::memset(out, 0, size);
   size_t src = 0;
-  for (unsigned c = 0; c < channels; ++c) {
+  for (size_t c = 0; c < channels && c < size; ++c) {
     uint8_t prev = 0;
     for (size_t j = c; j < size; j += channels) {
       prev = static_cast<uint8_t>(prev - in[src++]);
@@ -126,8 +127,9 @@ void FilterRgb(const uint8_t* in, uint8_t* out, size_t size, unsigned width, uns
 }
 
 void FilterAudio(const uint8_t* in, uint8_t* out, size_t size, unsigned channels) {
+  if (channels == 0) std::memset(out, 0, size);
   size_t src = 0;
-  for (unsigned c = 0; c < channels; ++c) {
+  for (size_t c = 0; c < channels && c < size; ++c) {
     int prevByte = 0, prevDelta = 0, d1 = 0, d2 = 0, d3 = 0, k1 = 0, k2 = 0, k3 = 0;
     unsigned dif[7] = {};
     unsigned n = 0;

@@ -17,11 +17,12 @@ void FilterE8(uint8_t* data, size_t size, uint32_t fileOffset, bool e9, bool mod
 void FilterArm(uint8_t* data, size_t size, uint32_t fileOffset);
 // In place, Itanium bundles.
 void FilterItanium(uint8_t* data, size_t size, uint32_t fileOffset);
-// in and out do not overlap; both hold size bytes. channels >= 1.
+// in and out do not overlap; both hold size bytes. With no channels the
+// output is all zeros.
 void FilterDelta(const uint8_t* in, uint8_t* out, size_t size, unsigned channels);
 // width = bytes per row (>= 3), posR = offset of red (0..2), size >= 3.
 void FilterRgb(const uint8_t* in, uint8_t* out, size_t size, unsigned width, unsigned posR);
-// RAR 2.9 audio filter, channels >= 1.
+// RAR 2.9 audio filter (no channels: zeros, as the delta filter).
 void FilterAudio(const uint8_t* in, uint8_t* out, size_t size, unsigned channels);
 
 }  // namespace arkelin::engine::rar::unpack

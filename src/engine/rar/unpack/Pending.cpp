@@ -12,5 +12,4 @@ class PendingUnpacker final : public Unpacker {
 }  // namespace
 std::unique_ptr<Unpacker> MakeRar15Unpacker(const Limits&) { return std::make_unique<PendingUnpacker>(); }
 std::unique_ptr<Unpacker> MakeRar20Unpacker(const Limits&) { return std::make_unique<PendingUnpacker>(); }
-std::unique_ptr<Unpacker> MakeRar29Unpacker(const Limits&) { return std::make_unique<PendingUnpacker>(); }
 }  // namespace arkelin::engine::rar::unpack

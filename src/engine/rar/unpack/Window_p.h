@@ -60,6 +60,11 @@ class EntryOutput {
   bool stopped_ = false;
 };
 
+// Window bytes have their own type, not a character type, so that stores
+// into the window cannot alias the decoders' other state: the compiler may
+// then keep bit-reader and position fields in registers across literals.
+enum class WinByte : uint8_t {};
+
 class LzWindow {
  public:
   LzWindow() = default;
@@ -82,7 +87,10 @@ class LzWindow {
   uint64_t size() const { return size_; }
   bool allocated() const { return buf_ != nullptr; }
 
-  void Put(uint8_t b) { buf_[pos & mask_] = b; ++pos; }
+  void Put(uint8_t b) {
+    buf_[pos & mask_] = static_cast<WinByte>(b);
+    ++pos;
+  }
   // Copies len bytes from dist back, byte by byte semantics (overlap repeats).
   // The caller has checked 1 <= dist <= min(pos, size()).
   void Copy(uint64_t dist, uint32_t len) {
@@ -90,8 +98,8 @@ class LzWindow {
     const size_t s = static_cast<size_t>((pos - dist) & mask_);
     pos += len;
     if (d + len <= size_ && s + len <= size_) {
-      uint8_t* dp = buf_ + d;
-      const uint8_t* sp = buf_ + s;
+      WinByte* dp = buf_ + d;
+      const WinByte* sp = buf_ + s;
       if (dist >= len) {
         std::memcpy(dp, sp, len);
       } else if (dist >= 8) {
@@ -110,7 +118,7 @@ class LzWindow {
       ss = (ss + 1) & mask_;
     }
   }
-  uint8_t At(uint64_t absolute) const { return buf_[absolute & mask_]; }
+  uint8_t At(uint64_t absolute) const { return static_cast<uint8_t>(buf_[absolute & mask_]); }
 
   // Copies [from, from + n) out of the window into dst.
   void CopyOut(uint64_t from, size_t n, uint8_t* dst) const;
@@ -121,7 +129,7 @@ class LzWindow {
   uint64_t written = 0;  // bytes of this stream handed on (or dropped)
 
  private:
-  uint8_t* buf_ = nullptr;
+  WinByte* buf_ = nullptr;
   uint64_t size_ = 0;
   uint64_t mask_ = 0;
 };

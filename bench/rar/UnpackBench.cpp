@@ -12,7 +12,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "FixtureEntries.h"
+#include "engine/common/Crc32.h"
 #include "engine/rar/unpack/RarUnpack.h"
 
 using namespace arkelin::engine::rar::unpack;
@@ -65,7 +65,7 @@ class MemSource : public PackedSource {
 class CrcSink : public UnpackedSink {
  public:
   bool Write(const uint8_t* data, size_t n) override {
-    crc = static_cast<uint32_t>(crc32(crc, data, static_cast<uInt>(n)));
+    crc = arkelin::engine::common::Crc32(crc, data, n);
     return true;
   }
   uint32_t crc = 0;

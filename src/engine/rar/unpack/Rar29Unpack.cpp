@@ -10,12 +10,11 @@
 // ever send six fixed programs; they are recognised by length and CRC32 and
 // run natively. Any other program makes the entry Unsupported: it is never
 // interpreted.
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "engine/common/Crc32.h"
 #include "engine/rar/unpack/BitInput_p.h"
 #include "engine/rar/unpack/Decoders_p.h"
 #include "engine/rar/unpack/Filters_p.h"
@@ -69,7 +68,7 @@ Program Identify(const std::vector<uint8_t>& code) {
   static const Known kKnown[] = {{53, 0xAD576887u, Program::E8},   {57, 0x3CD7E57Eu, Program::E8E9},
                                  {120, 0x3769893Fu, Program::Itanium}, {29, 0x0E06077Du, Program::Delta},
                                  {149, 0x1C2C5DC8u, Program::Rgb},  {216, 0xBC85E701u, Program::Audio}};
-  const uint32_t crc = static_cast<uint32_t>(crc32(0, code.data(), static_cast<uInt>(code.size())));
+  const uint32_t crc = common::Crc32(0, code.data(), code.size());
   for (const auto& k : kKnown)
     if (k.length == code.size() && k.crc == crc) return k.kind;
   return Program::Unknown;

@@ -1,12 +1,11 @@
 // Test support: packed sources and sinks for driving the decoders.
 #pragma once
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "engine/common/Crc32.h"
 #include "engine/rar/unpack/RarUnpack.h"
 
 namespace arkelin::engine::rar::unpack::test {
@@ -33,7 +32,7 @@ class CollectSink : public UnpackedSink {
  public:
   explicit CollectSink(size_t keepLimit = SIZE_MAX) : keepLimit_(keepLimit) {}
   bool Write(const uint8_t* data, size_t n) override {
-    crc_ = static_cast<uint32_t>(crc32(crc_, data, static_cast<uInt>(n)));
+    crc_ = common::Crc32(crc_, data, n);
     total_ += n;
     const size_t keep = std::min(n, keepLimit_ - std::min(keepLimit_, bytes.size()));
     bytes.insert(bytes.end(), data, data + keep);
@@ -58,8 +57,6 @@ class DiscardSink : public UnpackedSink {
   bool Write(const uint8_t*, size_t) override { return true; }
 };
 
-inline uint32_t Crc32Of(const std::vector<uint8_t>& v) {
-  return static_cast<uint32_t>(crc32(0, v.data(), static_cast<uInt>(v.size())));
-}
+inline uint32_t Crc32Of(const std::vector<uint8_t>& v) { return common::Crc32(0, v.data(), v.size()); }
 
 }  // namespace arkelin::engine::rar::unpack::test

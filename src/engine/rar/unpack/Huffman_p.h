@@ -29,19 +29,23 @@ class HuffmanCode {
   bool Build(const uint8_t* lengths, unsigned n);
 
   // The next symbol, or -1 for a code word the table does not assign.
-  int Decode(BitInput& in) const {
+  // Reader: BitInput or BitCursor.
+  template <typename Reader>
+  int Decode(Reader& in) const {
     const uint32_t v = in.Peek(kMaxLength);
     if (v < limit_[kQuickBits]) {
       const uint32_t e = quick_[v >> (kMaxLength - kQuickBits)];
       in.Skip(e & 0xF);
       return static_cast<int>(e >> 4);
     }
-    return DecodeLong(in, v);
+    unsigned len = kQuickBits + 1;
+    while (len <= kMaxLength && v >= limit_[len]) ++len;
+    if (len > kMaxLength) return -1;
+    in.Skip(len);
+    return sorted_[first_[len] + ((v - base_[len]) >> (kMaxLength - len))];
   }
 
  private:
-  int DecodeLong(BitInput& in, uint32_t v) const;
-
   // Left-aligned (15-bit) code space: codes of length <= L occupy
   // [0, limit_[L]); the first code of length L is base_[L].
   uint32_t limit_[kMaxLength + 1];

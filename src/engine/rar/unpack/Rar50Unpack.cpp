@@ -66,10 +66,11 @@ class Rar50Unpacker final : public Unpacker {
     win_.Copy(dist, len);
     return true;
   }
-  uint32_t SlotLength(unsigned slot) {
+  template <typename Reader>
+  static uint32_t SlotLength(Reader& in, unsigned slot) {
     if (slot < 8) return slot + 2;
     const unsigned n = (slot >> 2) - 1;
-    return 2 + ((4 + (slot & 3)) << n) + in_.Bits(n);
+    return 2 + ((4 + (slot & 3)) << n) + in.Bits(n);
   }
   bool Flush();
   bool ApplyFilter(const Filter& f);
@@ -259,19 +260,30 @@ bool Rar50Unpacker::ReadTables() {
 
 bool Rar50Unpacker::DecodeBlock(uint64_t endBits) {
   if (in_.BitPosition() < endBits && !tables_) return Corrupt("block without tables");
+  BitCursor in(in_);  // the bit buffer stays in registers in this loop
+  bool ok = true;
   for (;;) {
-    if (win_.pos >= flushLimit_ && !Flush()) return false;
-    if (in_.BitPosition() >= endBits) break;
-    const int s = main_.Decode(in_);
+    if (win_.pos >= flushLimit_ && !Flush()) {
+      ok = false;
+      break;
+    }
+    if (in.BitPosition() >= endBits) break;
+    const int s = main_.Decode(in);
     if (s < 256) {
-      if (s < 0) return Corrupt("bad symbol");
+      if (s < 0) {
+        ok = Corrupt("bad symbol");
+        break;
+      }
       win_.Put(static_cast<uint8_t>(s));
       continue;
     }
     if (s >= 262) {
-      uint32_t len = SlotLength(static_cast<unsigned>(s - 262));
-      const int ds = dist_.Decode(in_);
-      if (ds < 0) return Corrupt("bad distance symbol");
+      uint32_t len = SlotLength(in, static_cast<unsigned>(s - 262));
+      const int ds = dist_.Decode(in);
+      if (ds < 0) {
+        ok = Corrupt("bad distance symbol");
+        break;
+      }
       uint64_t dist;
       if (ds < 4) {
         dist = static_cast<uint64_t>(ds) + 1;
@@ -279,12 +291,16 @@ bool Rar50Unpacker::DecodeBlock(uint64_t endBits) {
         const unsigned n = (static_cast<unsigned>(ds) >> 1) - 1;
         dist = (uint64_t{2u | (static_cast<unsigned>(ds) & 1)} << n) + 1;
         if (n >= 4) {
-          if (n > 4) dist += in_.Bits64(n - 4) << 4;
-          const int a = align_.Decode(in_);
-          if (a < 0) return Corrupt("bad alignment symbol");
+          if (n > 32 + 4) dist += uint64_t{in.Bits(n - 36)} << 36;  // RAR 7 only
+          if (n > 4) dist += uint64_t{in.Bits(std::min(n - 4, 32u))} << 4;
+          const int a = align_.Decode(in);
+          if (a < 0) {
+            ok = Corrupt("bad alignment symbol");
+            break;
+          }
           dist += static_cast<uint64_t>(a);
         } else {
-          dist += in_.Bits(n);
+          dist += in.Bits(n);
         }
       }
       len += (dist > 0x100) + (dist > 0x2000) + (dist > 0x40000);
@@ -293,25 +309,41 @@ bool Rar50Unpacker::DecodeBlock(uint64_t endBits) {
       rep_[1] = rep_[0];
       rep_[0] = dist;
       lastLen_ = len;
-      if (!CopyMatch(dist, len)) return false;
+      if (!CopyMatch(dist, len)) {
+        ok = false;
+        break;
+      }
     } else if (s == 256) {
-      if (!ReadFilter()) return false;
+      in.Sync();
+      ok = ReadFilter();
+      in.Load();
+      if (!ok) break;
     } else if (s == 257) {
-      if (lastLen_ != 0 && !CopyMatch(rep_[0], lastLen_)) return false;
+      if (lastLen_ != 0 && !CopyMatch(rep_[0], lastLen_)) {
+        ok = false;
+        break;
+      }
     } else {
       const unsigned k = static_cast<unsigned>(s - 258);
       const uint64_t dist = rep_[k];
       for (unsigned i = k; i > 0; --i) rep_[i] = rep_[i - 1];
       rep_[0] = dist;
-      const int ls = len_.Decode(in_);
-      if (ls < 0) return Corrupt("bad length symbol");
-      const uint32_t len = SlotLength(static_cast<unsigned>(ls));
+      const int ls = len_.Decode(in);
+      if (ls < 0) {
+        ok = Corrupt("bad length symbol");
+        break;
+      }
+      const uint32_t len = SlotLength(in, static_cast<unsigned>(ls));
       lastLen_ = len;
-      if (!CopyMatch(dist, len)) return false;
+      if (!CopyMatch(dist, len)) {
+        ok = false;
+        break;
+      }
     }
   }
-  if (in_.BitPosition() > endBits) return Corrupt("a symbol runs past the end of its block");
-  return true;
+  in.Sync();
+  if (ok && in_.BitPosition() > endBits) return Corrupt("a symbol runs past the end of its block");
+  return ok;
 }
 
 bool Rar50Unpacker::ReadFilter() {

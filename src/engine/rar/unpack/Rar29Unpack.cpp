@@ -149,6 +149,7 @@ class Rar29Unpacker final : public Unpacker {
   bool ReadBlockHeader();
   bool ReadLzTables();
   Run RunLz();
+  Run RunLzWith(BitCursor& in);
   Run RunPpm();
   bool EndOfInput(Run& run);
   bool CopyMatch(uint32_t dist, uint32_t len) {
@@ -156,7 +157,7 @@ class Rar29Unpacker final : public Unpacker {
     win_.Copy(dist, len);
     return true;
   }
-  unsigned LowBits(bool& ok);
+  unsigned LowBits(BitCursor& in, bool& ok);
   bool DefineFilter(unsigned flags, const std::vector<uint8_t>& payload);
   bool Flush();
   void ScheduleFlush();
@@ -335,12 +336,12 @@ bool Rar29Unpacker::ReadLzTables() {
   return true;
 }
 
-unsigned Rar29Unpacker::LowBits(bool& ok) {
+unsigned Rar29Unpacker::LowBits(BitCursor& in, bool& ok) {
   if (lowRepeat_ > 0) {
     --lowRepeat_;
     return lowPrev_;
   }
-  const int t = low_.Decode(in_);
+  const int t = low_.Decode(in);
   if (t < 0) {
     ok = Corrupt("bad low distance symbol");
     return 0;
@@ -365,14 +366,24 @@ bool Rar29Unpacker::EndOfInput(Run& run) {
 }
 
 Rar29Unpacker::Run Rar29Unpacker::RunLz() {
+  BitCursor in(in_);  // the bit buffer stays in registers in this loop
+  const Run r = RunLzWith(in);
+  in.Sync();
+  return r;
+}
+
+Rar29Unpacker::Run Rar29Unpacker::RunLzWith(BitCursor& in) {
   for (;;) {
     if (win_.pos >= flushLimit_ && !Flush()) return Run::Error;
-    if (in_.PastEnd() && in_.Exhausted()) {
-      Run run;
-      EndOfInput(run);
-      return run;
+    if (in.PastEnd()) {
+      in.Sync();
+      if (in_.Exhausted()) {
+        Run run;
+        EndOfInput(run);
+        return run;
+      }
     }
-    const int s = main_.Decode(in_);
+    const int s = main_.Decode(in);
     if (s < 256) {
       if (s < 0) return Corrupt("bad symbol"), Run::Error;
       win_.Put(static_cast<uint8_t>(s));
@@ -380,18 +391,18 @@ Rar29Unpacker::Run Rar29Unpacker::RunLz() {
     }
     if (s >= 271) {
       const unsigned j = static_cast<unsigned>(s - 271);
-      uint32_t len = kLenBase[j] + 3 + in_.Bits(kLenBits[j]);
-      const int ds = dist_.Decode(in_);
+      uint32_t len = kLenBase[j] + 3 + in.Bits(kLenBits[j]);
+      const int ds = dist_.Decode(in);
       if (ds < 0) return Corrupt("bad distance symbol"), Run::Error;
       uint32_t dist = kDist.base[ds] + 1;
       const unsigned b = kDist.bits[ds];
       if (ds >= 10) {
-        if (b > 4) dist += in_.Bits(b - 4) << 4;
+        if (b > 4) dist += in.Bits(b - 4) << 4;
         bool ok = true;
-        dist += LowBits(ok);
+        dist += LowBits(in, ok);
         if (!ok) return Run::Error;
       } else {
-        dist += in_.Bits(b);
+        dist += in.Bits(b);
       }
       if (dist >= 0x2000) {
         ++len;
@@ -406,25 +417,28 @@ Rar29Unpacker::Run Rar29Unpacker::RunLz() {
       continue;
     }
     if (s == 256) {
-      if (in_.Bit() != 0) {
-        if (!ReadBlockHeader()) return Run::Error;
+      if (in.Bits(1) != 0) {
+        in.Sync();
+        const bool ok = ReadBlockHeader();
+        in.Load();
+        if (!ok) return Run::Error;
         if (ppmMode_) return Run::Switch;
         continue;
       }
-      tablesValid_ = in_.Bit() == 0;
+      tablesValid_ = in.Bits(1) == 0;
       if (!Flush()) return Run::Error;
       if (out_.overflow()) return Corrupt("the data is longer than the declared size"), Run::Error;
       return Run::FileEnd;
     }
     if (s == 257) {
-      const unsigned flags = in_.Bits(8);
+      const unsigned flags = in.Bits(8);
       unsigned n = (flags & 7) + 1;
       if (n == 7)
-        n = in_.Bits(8) + 7;
+        n = in.Bits(8) + 7;
       else if (n == 8)
-        n = in_.Bits(16);
+        n = in.Bits(16);
       std::vector<uint8_t> payload(n);
-      for (auto& b : payload) b = static_cast<uint8_t>(in_.Bits(8));
+      for (auto& b : payload) b = static_cast<uint8_t>(in.Bits(8));
       if (!DefineFilter(flags, payload)) return Run::Error;
       continue;
     }
@@ -437,15 +451,15 @@ Rar29Unpacker::Run Rar29Unpacker::RunLz() {
       const uint32_t dist = rep_[k];
       for (unsigned i = k; i > 0; --i) rep_[i] = rep_[i - 1];
       rep_[0] = dist;
-      const int ls = len_.Decode(in_);
+      const int ls = len_.Decode(in);
       if (ls < 0) return Corrupt("bad length symbol"), Run::Error;
-      const uint32_t len = kLenBase[ls] + 2 + in_.Bits(kLenBits[ls]);
+      const uint32_t len = kLenBase[ls] + 2 + in.Bits(kLenBits[ls]);
       lastLen_ = len;
       if (!CopyMatch(dist, len)) return Run::Error;
       continue;
     }
     const unsigned j = static_cast<unsigned>(s - 263);
-    const uint32_t dist = kShortBase[j] + in_.Bits(kShortBits[j]) + 1;
+    const uint32_t dist = kShortBase[j] + in.Bits(kShortBits[j]) + 1;
     rep_[3] = rep_[2];
     rep_[2] = rep_[1];
     rep_[1] = rep_[0];

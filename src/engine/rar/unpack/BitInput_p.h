@@ -24,22 +24,22 @@
 
 namespace arkelin::engine::rar::unpack {
 
-class BitInput {
+// The reading operations of BitInput and BitCursor over their bits_ (unread
+// bits at the top) and nbits_, refilled by the class's RefillBits().
+template <typename Derived>
+class BitReading {
  public:
-  BitInput();
-
-  // Starts reading a new entry's packed data (drops any buffered bytes).
-  void Reset(PackedSource* source);
-
   // Next n bits without consuming them, n = 0..32.
   uint32_t Peek(unsigned n) {
-    if (nbits_ < n) Refill();
-    return static_cast<uint32_t>((bits_ >> (63 - n)) >> 1);
+    Derived& d = static_cast<Derived&>(*this);
+    if (d.nbits_ < n) d.RefillBits();
+    return static_cast<uint32_t>((d.bits_ >> (63 - n)) >> 1);
   }
   // Drops n bits that Peek made available.
   void Skip(unsigned n) {
-    bits_ <<= n;
-    nbits_ -= n;
+    Derived& d = static_cast<Derived&>(*this);
+    d.bits_ <<= n;
+    d.nbits_ -= n;
   }
   uint32_t Bits(unsigned n) {
     const uint32_t v = Peek(n);
@@ -53,6 +53,14 @@ class BitInput {
     const uint64_t hi = Bits(n - 32);
     return (hi << 32) | Bits(32);
   }
+};
+
+class BitInput : public BitReading<BitInput> {
+ public:
+  BitInput();
+
+  // Starts reading a new entry's packed data (drops any buffered bytes).
+  void Reset(PackedSource* source);
 
   // Skips to the next byte boundary (nothing if aligned).
   void AlignToByte() { Skip(nbits_ & 7); }
@@ -84,6 +92,8 @@ class BitInput {
 
  private:
   friend class BitCursor;
+  friend class BitReading<BitInput>;
+  void RefillBits() { Refill(); }
   void Refill();
   void FillBuffer();
 
@@ -102,25 +112,12 @@ class BitInput {
   bool readError_ = false;
 };
 
-class BitCursor {
+class BitCursor : public BitReading<BitCursor> {
  public:
   explicit BitCursor(BitInput& in) : in_(in), bits_(in.bits_), nbits_(in.nbits_) {}
   BitCursor(const BitCursor&) = delete;
   BitCursor& operator=(const BitCursor&) = delete;
 
-  uint32_t Peek(unsigned n) {
-    if (nbits_ < n) Refill();
-    return static_cast<uint32_t>((bits_ >> (63 - n)) >> 1);
-  }
-  void Skip(unsigned n) {
-    bits_ <<= n;
-    nbits_ -= n;
-  }
-  uint32_t Bits(unsigned n) {
-    const uint32_t v = Peek(n);
-    Skip(n);
-    return v;
-  }
   uint64_t BitPosition() const { return (in_.fetched_ << 3) - nbits_; }
   bool PastEnd() const { return in_.zeros_ != 0; }
 
@@ -134,10 +131,10 @@ class BitCursor {
     bits_ = in_.bits_;
     nbits_ = in_.nbits_;
   }
-  BitInput& input() { return in_; }
 
  private:
-  void Refill() {
+  friend class BitReading<BitCursor>;
+  void RefillBits() {
     Sync();
     in_.Refill();
     Load();

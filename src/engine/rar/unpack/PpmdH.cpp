@@ -81,9 +81,9 @@ uint32_t PpmdModelH::RemoveNode(unsigned index) {
   return b;
 }
 
-void PpmdModelH::SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex) {
-  const unsigned nu = I2U(oldIndex) - I2U(newIndex);
-  const uint32_t p = block + I2U(newIndex) * kUnit;
+// Frees nu (1..128) units at p: one block of the largest class that fits,
+// and the rest (under 4 units) in the class of its own size.
+void PpmdModelH::InsertUnits(uint32_t p, unsigned nu) {
   unsigned i = U2I(nu);
   if (I2U(i) != nu) {
     --i;
@@ -91,6 +91,10 @@ void PpmdModelH::SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex
     InsertNode(p + k * kUnit, nu - k - 1);
   }
   InsertNode(p, i);
+}
+
+void PpmdModelH::SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex) {
+  InsertUnits(block + I2U(newIndex) * kUnit, I2U(oldIndex) - I2U(newIndex));
 }
 
 // Free blocks while gluing: +0 u16 stamp (0 = free), +2 u16 size in units,
@@ -140,13 +144,7 @@ void PpmdModelH::GlueFreeBlocks() {
         p += 128 * kUnit;
         nu -= 128;
       }
-      unsigned i = U2I(nu);
-      if (I2U(i) != nu) {
-        --i;
-        const unsigned k = I2U(i);
-        InsertNode(p + k * kUnit, nu - k - 1);
-      }
-      InsertNode(p, i);
+      InsertUnits(p, nu);
     }
     b = next;
   }

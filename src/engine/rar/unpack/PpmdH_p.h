@@ -127,6 +127,7 @@ class PpmdModelH {
   // Allocator.
   void InsertNode(uint32_t block, unsigned index);
   uint32_t RemoveNode(unsigned index);
+  void InsertUnits(uint32_t p, unsigned nu);
   void SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex);
   void GlueFreeBlocks();
   uint32_t AllocUnitsRare(unsigned index);

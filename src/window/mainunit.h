@@ -14,8 +14,11 @@
 // Panel3. Settings are read through IMainSettings at the moment they are
 // needed. Everything runs on the user-interface thread.
 //
-// Commands whose windows are not built yet answer through NotAvailable() with
-// a clear message instead of acting.
+// The handlers keep their menu names and forward to command units by family
+// (ArchiveFileCommands, EntryCommands, ViewCommands, SfxVolumeCommands,
+// ToolsCommands, MailCommands), which are friends of the window. Commands
+// whose windows are not built yet answer through NotAvailable() with a clear
+// message instead of acting.
 #pragma once
 
 #include <QLabel>
@@ -45,6 +48,12 @@ namespace arkelin::window {
 
 class ArchiveEngines;  // the ZIP engine, the RAR reader and the icon finder
 class TAddForm;
+class ArchiveFileCommands;
+class EntryCommands;
+class ViewCommands;
+class SfxVolumeCommands;
+class ToolsCommands;
+class MailCommands;
 
 class TMainform : public QMainWindow {
   Q_OBJECT
@@ -250,14 +259,16 @@ class TMainform : public QMainWindow {
   void ShowProgress(bool on);
   // The selected rows, in list order.
   QList<int> SelectedRowIndexes() const;
-  void ExtractZip();
-  void ExtractRar();
-  void TestZip();
-  void TestRar();
   void ShowWarning(const QString& text);
   void ShowInformation(const QString& text);
 
   friend struct EngineScope;
+  friend class ArchiveFileCommands;
+  friend class EntryCommands;
+  friend class ViewCommands;
+  friend class SfxVolumeCommands;
+  friend class ToolsCommands;
+  friend class MailCommands;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
   int rarShift_ = 0;  // RAR entries above 2 GiB: bar positions are bytes >> shift
@@ -265,6 +276,12 @@ class TMainform : public QMainWindow {
 
   FileListModel* model_ = nullptr;
   std::unique_ptr<ArchiveEngines> engines_;
+  std::unique_ptr<ArchiveFileCommands> archiveFile_;
+  std::unique_ptr<EntryCommands> entries_;
+  std::unique_ptr<ViewCommands> view_;
+  std::unique_ptr<SfxVolumeCommands> sfxVolume_;
+  std::unique_ptr<ToolsCommands> tools_;
+  std::unique_ptr<MailCommands> mail_;
   std::map<QString, QAction*> items_;
   std::map<QString, QToolButton*> buttons_;
   std::map<QString, int> iconByExtension_;

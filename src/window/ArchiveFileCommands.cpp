@@ -1,0 +1,193 @@
+#include "window/ArchiveFileCommands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include "platform/Paths.h"
+#include "platform/Platform.h"
+#include "shared/FileOp.h"
+#include "shared/U_Globalfunc.h"
+#include "window/ArchiveEngines_p.h"
+#include "window/CommandSupport_p.h"
+#include "window/u_Info.h"
+
+namespace arkelin::window {
+
+namespace pf = arkelin::platform;
+
+void ArchiveFileCommands::Open() {
+  if (w_.RefuseWhileBusy()) return;
+  pf::FileDialogRequest req;
+  req.title = "Open archive";
+  req.initialDir = U8(w_.Settings().OpenFolder());
+  req.filter = "ZIP Files (*.ZIP)|*.ZIP|Arkelin2001 SFX Files (*.EXE)|*.EXE|RAR Files (*.RAR)|*.RAR";
+  req.mustExist = true;
+  const std::vector<std::string> chosen = pf::Dialogs().OpenFiles(req);
+  if (chosen.empty()) return;
+  const QString name = Q(chosen.front());
+  w_.MailAttachments.clear();
+  if (ExtensionOf(name).toLower() == QStringLiteral(".rar")) {
+    w_.EnterRarSession(name);
+    return;
+  }
+  w_.SetRarMode(false);
+  w_.RarMode = false;
+  // The archive left behind may be a self-extracting program to refresh.
+  const QString previous = w_.CurrentZipName();
+  const int dot = previous.indexOf(u'.');
+  if (dot >= 0 && previous.mid(dot + 1, 3).toLower() == QStringLiteral("exe")) w_.RefreshSelfExtracting(previous);
+  w_.ArchiveModified = false;
+  QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
+  w_.EnterZipSession(name);
+}
+
+
+void ArchiveFileCommands::New() {
+  if (w_.RefuseWhileBusy()) return;
+  pf::FileDialogRequest req;
+  req.title = "Create New ZIP File";
+  req.filter = "ZIP Files (*.ZIP)|*.zip";
+  req.mustExist = false;
+  const std::vector<std::string> chosen = pf::Dialogs().OpenFiles(req);
+  if (chosen.empty()) return;
+  w_.RarMode = false;
+  const QString previous = w_.CurrentZipName();
+  const int dot = previous.indexOf(u'.');
+  if (dot >= 0 && previous.mid(dot + 1, 3).toLower() == QStringLiteral("exe")) w_.RefreshSelfExtracting(previous);
+  QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
+  w_.ArchiveModified = false;
+  QString name = Q(chosen.front());
+  if (!name.toLower().contains(QStringLiteral(".zip"))) name += QStringLiteral(".zip");
+  if (QFileInfo::exists(name)) {
+    if (pf::Dialogs().MessageBox(U8(QStringLiteral("Overwrite Existing File: ") + name + u'?'), pf::MsgKind::Confirm,
+                                 pf::BtnYes | pf::BtnNo) != pf::BtnYes)
+      return;
+    QFile::remove(name);
+  }
+  const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(name)));
+  if (type == pf::DriveType::Fixed || type == pf::DriveType::Remote || !w_.Settings().AutoSpan())
+    w_.SpanningMode = 0;
+  else
+    w_.SpanningMode = w_.Settings().FormatEachDisk() ? 1 : 2;
+  w_.SetTitle(name);
+  w_.SetRarMode(false);
+  w_.SetCurrentZipName(name);
+  w_.SetArchiveControls(true);
+  w_.RunAddCommand({});
+}
+
+void ArchiveFileCommands::SaveAs() {
+  if (w_.RefuseWhileBusy()) return;
+  const QString old = w_.RarMode ? w_.CurrentRarName() : w_.CurrentZipName();
+  if (old.isEmpty()) {
+    w_.ShowWarning(w_.RarMode ? QStringLiteral("Error :No file loaded") : QStringLiteral("Error :No file selected"));
+    return;
+  }
+  if (!QFileInfo::exists(old)) {
+    w_.ShowWarning(QStringLiteral("File not found: ") + old);
+    return;
+  }
+  pf::FileDialogRequest req;
+  req.filter = "ZIP Files (*.ZIP)|*.zip|Arkelin98 SFX Files (*.EXE)|*.EXE";
+  req.fileName = U8(old);
+  req.mustExist = false;
+  const auto answer = pf::Dialogs().SaveFile(req);
+  if (!answer) return;
+  QString target = Q(*answer);
+  if (!NamePart(target).contains(u'.')) {
+    if (w_.RarMode)
+      target += QStringLiteral(".RAR");
+    else
+      target += old.toLower().contains(QStringLiteral(".exe")) ? QStringLiteral(".EXE") : QStringLiteral(".ZIP");
+  }
+  // A move that never replaces an existing file.
+  if (QFileInfo::exists(target) || !QFile::rename(old, target)) {
+    w_.ShowWarning(QStringLiteral("Error: Saving file ") + old);
+    return;
+  }
+  if (w_.RarMode)
+    w_.engines_->SetArchiveName(target);
+  else
+    w_.SetCurrentZipName(target);
+  w_.SetTitle(target);
+}
+
+void ArchiveFileCommands::Copy() {
+  if (w_.RefuseWhileBusy()) return;
+  const QString source = w_.RarMode ? w_.CurrentRarName() : w_.CurrentZipName();
+  if (source.isEmpty()) {
+    w_.ShowWarning(kNoArchive);
+    return;
+  }
+  const auto answer = pf::Dialogs().InputBox("Copy archive", "Copy to:", "", false);
+  if (!answer) return;
+  const QString dest = Q(*answer);
+  int64_t size = 0;
+  int64_t free = -1;
+  if (QFileInfo(dest).isDir()) {
+    size = QFileInfo(source).size();
+    free = pf::Drives().FreeSpace(pf::Drives().DriveRoot(U8(dest)));
+  } else {
+    if (pf::Dialogs().MessageBox("Can't find destination drive/directory, Create it?", pf::MsgKind::Warning,
+                                 pf::BtnYes | pf::BtnAbort) != pf::BtnYes)
+      return;
+    if (!QDir().mkdir(dest)) {
+      pf::Dialogs().MessageBox(U8(QStringLiteral("Unable to create directory ") + dest), pf::MsgKind::Error,
+                               pf::BtnOK);
+      return;
+    }
+    // The new folder is empty: its drive needs room for the whole archive.
+    size = QFileInfo(source).size();
+    free = pf::Drives().FreeSpace(pf::Drives().DriveRoot(U8(dest)));
+  }
+  if (size > free) {
+    w_.ShowWarning(QStringLiteral("Not enough space on destination drive!"));
+    return;
+  }
+  QString target = dest;
+  if (!target.endsWith(u'/')) target += u'/';
+  target += QFileInfo(source).fileName();
+  shared::TFileOperation FileOperation1;
+  FileOperation1.Operation = shared::foCopy;
+  FileOperation1.FilesFrom = U8(source);
+  FileOperation1.FilesTo = U8(target);
+  FileOperation1.ProgressTitle = "Copying files";
+  // A copy that failed or was stopped has been reported by the operation
+  // itself; it is not followed by a success message.
+  if (!FileOperation1.Execute()) return;
+  w_.ShowInformation(QStringLiteral("Copy successful"));
+}
+
+void ArchiveFileCommands::DeleteArchive() {
+  if (w_.RefuseWhileBusy()) return;
+  const QString name = w_.RarMode ? w_.CurrentRarName() : w_.CurrentZipName();
+  if (!QFileInfo(name).isFile()) {
+    w_.ShowWarning(QStringLiteral("Zipfile not found: ") + name);
+    return;
+  }
+  if (pf::Dialogs().MessageBox(U8(QStringLiteral("Are you sure you want to delete: ") + name + u'?'),
+                               pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) != pf::BtnYes)
+    return;
+  if (!QFile::remove(name)) {
+    pf::Dialogs().MessageBox(U8(QStringLiteral("Unable to delete ") + name), pf::MsgKind::Error, pf::BtnOK);
+    return;
+  }
+  w_.SetTitle(QStringLiteral("<none>"));
+  w_.EmptyList();
+  w_.model_->ResetCounters();
+}
+
+void ArchiveFileCommands::Properties() {
+  if (w_.model_->RowCountValue() < 1) {
+    w_.ShowWarning(kNoArchive);
+    return;
+  }
+  TF_Info info(&w_);
+  info.Fill(w_.RarMode ? w_.CurrentRarName() : w_.CurrentZipName(), *w_.model_);
+  info.ShowModal();
+}
+
+}  // namespace arkelin::window

@@ -1,0 +1,40 @@
+// What the window's command units share: string conversion, the extension
+// rule, the engine-running scope and the messages several commands show.
+// Internal to the window.
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+#include "window/FileListModel.h"
+#include "window/mainunit.h"
+
+namespace arkelin::window {
+
+inline std::string U8(const QString& s) { return s.toStdString(); }
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The extension of a name, dot included, "" when the file part has none.
+inline QString ExtensionOf(const QString& name) {
+  const QString file = NamePart(name);
+  const int dot = file.lastIndexOf(u'.');
+  return dot < 0 ? QString() : file.mid(dot);
+}
+
+inline const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
+inline const char* const kFatalDll = "Error in Extract; Fatal DLL Exception";
+
+// Marks an engine command as running for its whole extent (every path out,
+// exceptions included), and starts it with no cancel pending.
+struct EngineScope {
+  explicit EngineScope(TMainform& f) : f_(f) {
+    if (f_.engineDepth_++ == 0) f_.cancelRequested_ = false;
+  }
+  ~EngineScope() { --f_.engineDepth_; }
+  EngineScope(const EngineScope&) = delete;
+  EngineScope& operator=(const EngineScope&) = delete;
+  TMainform& f_;
+};
+
+}  // namespace arkelin::window

@@ -1,0 +1,365 @@
+#include "window/EntryCommands.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/Paths.h"
+#include "platform/Platform.h"
+#include "shared/U_Globalfunc.h"
+#include "window/ArchiveEngines_p.h"
+#include "window/CommandSupport_p.h"
+#include "window/Addunit.h"
+#include "window/extrunit.h"
+
+namespace arkelin::window {
+
+namespace pf = arkelin::platform;
+namespace ez = arkelin::engine::zip;
+namespace er = arkelin::engine::rar;
+
+void EntryCommands::Extract() {
+  if (w_.RefuseWhileBusy()) return;
+  if (w_.RarMode)
+    ExtractRar();
+  else
+    ExtractZip();
+}
+
+void EntryCommands::Test() {
+  if (w_.RefuseWhileBusy()) return;
+  if (w_.RarMode)
+    TestRar();
+  else
+    TestZip();
+}
+
+void EntryCommands::ExtractZip() {
+  if (w_.CurrentZipName().isEmpty()) {
+    w_.ShowWarning(kNoArchive);
+    return;
+  }
+  TExtract dlg(&w_);
+  dlg.SetAllFiles(w_.SelectedRowIndexes().size() < 2);
+  dlg.SetFolder(w_.Settings().FolderSetting('E'));
+  dlg.ShowModal();
+  if (dlg.Cancelled || dlg.ExtractFolder.isEmpty()) return;
+  if (w_.model_->RowCountValue() == 0) {
+    w_.ShowWarning(QStringLiteral("Error :No file(s) to extract"));
+    return;
+  }
+  w_.Settings().StoreLastFolder('E', dlg.Folder());
+  ez::TZipMaster& zip = w_.engines_->Zip();
+  zip.FSpecArgs.clear();
+  if (!dlg.AllFiles) {
+    // The whole entry name: a bare file name would not find an entry that
+    // sits in a folder of the archive.
+    for (int row : w_.SelectedRowIndexes()) zip.FSpecArgs.push_back(U8(w_.model_->Row(row).fullName));
+    if (zip.FSpecArgs.empty()) {
+      w_.ShowWarning(QStringLiteral("Error :No file(s) selected"));
+      return;
+    }
+  }
+  EngineScope running(w_);
+  w_.Panel3->setText(QStringLiteral("Extracting files"));
+  w_.ZipMaster1Message(0, QStringLiteral("Beginning Extract from ") + w_.CurrentZipName() + QStringLiteral(" to ") +
+                           dlg.ExtractFolder);
+  w_.ShowProgress(true);
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    zip.ExtrBaseDir = U8(dlg.ExtractFolder);
+    zip.Verbose = true;
+    zip.Trace = false;
+    zip.ExtrOptions = 0;
+    if (dlg.ExpandFolders) zip.ExtrOptions |= ez::ExtrDirNames;
+    if (dlg.Overwrite) zip.ExtrOptions |= ez::ExtrOverWrite;
+    try {
+      zip.Extract();
+    } catch (...) {
+      w_.Panel3->clear();
+      w_.ShowWarning(kFatalDll);
+    }
+  }
+  w_.ShowProgress(false);
+  if (w_.Settings().PromptAfterExtracted() && !w_.cancelRequested_)
+    w_.ShowInformation(QString::number(zip.SuccessCount()) + QStringLiteral(" file(s) were extracted"));
+  w_.Panel3->clear();
+}
+
+void EntryCommands::ExtractRar() {
+  TExtract dlg(&w_);
+  dlg.SetAllFiles(w_.SelectedRowIndexes().size() < 2);
+  dlg.SetFolder(w_.Settings().FolderSetting('E'));
+  dlg.ShowModal();
+  if (dlg.Cancelled || dlg.ExtractFolder.isEmpty()) return;
+  if (w_.model_->RowCountValue() == 0) {
+    w_.ShowWarning(QStringLiteral("Error :No file(s) to extract"));
+    return;
+  }
+  w_.Settings().StoreLastFolder('E', dlg.Folder());
+  er::TRAR& r = w_.engines_->Rar();
+  r.FilesToExtract.clear();
+  if (!dlg.AllFiles) {
+    for (int row : w_.SelectedRowIndexes()) r.FilesToExtract.insert(U8(w_.model_->Row(row).fullName));
+    if (r.FilesToExtract.empty()) {
+      w_.ShowWarning(QStringLiteral("Error :No file(s) selected"));
+      return;
+    }
+  }
+  EngineScope running(w_);
+  w_.Panel3->setText(QStringLiteral("Extracting files"));
+  w_.ShowProgress(true);
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    r.TargetDir = U8(dlg.ExtractFolder);
+    w_.RarExtractedFiles = 0;
+    r.Stop = false;
+    r.ExtractFiles();
+  }
+  w_.ShowProgress(false);
+  if (w_.Settings().PromptAfterExtracted() && !w_.cancelRequested_)
+    w_.ShowInformation(QString::number(w_.RarExtractedFiles) + QStringLiteral(" file(s) were extracted"));
+  w_.Panel3->clear();
+  w_.ShowTotals();
+}
+
+void EntryCommands::TestZip() {
+  ez::TZipMaster& zip = w_.engines_->Zip();
+  if (zip.Count() == 0) {
+    pf::Dialogs().ShowMessage("Error - nothing to Test");
+    return;
+  }
+  if (w_.CurrentZipName().isEmpty()) return;
+  EngineScope running(w_);
+  qint64 start = 0, end = 0;
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    zip.Verbose = false;
+    zip.Trace = false;
+    w_.Panel3->setText(QStringLiteral("Testing archive"));
+    w_.ZipMaster1Message(0, QStringLiteral("Beginning test of ") + w_.CurrentZipName());
+    zip.FSpecArgs = {"*.*"};
+    zip.ExtrOptions |= ez::ExtrTest;
+    QElapsedTimer clock;
+    clock.start();
+    start = 0;
+    try {
+      zip.Extract();
+    } catch (...) {
+      w_.ShowWarning(kFatalDll);
+    }
+    end = clock.elapsed();
+  }
+  w_.Panel3->setText(QStringLiteral("Time elapsed: ") + Q(shared::ElapsedText(start, end)));
+  w_.ShowTotals();
+  if (w_.cancelRequested_) return;  // a stopped test proves nothing either way
+  // Folder entries are not tested by the engine and never count as
+  // successes: counting them would call every archive with folders bad.
+  int count = 0;
+  for (const ez::ZipDirEntry& e : zip.Entries())
+    if (!e.FileName.empty() && e.FileName.back() != '\\' && e.FileName.back() != '/') ++count;
+  const int good = zip.SuccessCount();
+  if (count == good)
+    w_.ShowInformation(QStringLiteral("All %1 files tested OK").arg(count));
+  else
+    pf::Dialogs().MessageBox(U8(QStringLiteral("ERROR: %1 files tested BAD, or skipped!").arg(count - good)),
+                             pf::MsgKind::Error, pf::BtnOK);
+}
+
+void EntryCommands::TestRar() {
+  EngineScope running(w_);
+  er::TRAR& r = w_.engines_->Rar();
+  bool ok = false;
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    r.Stop = false;
+    ok = r.TestFiles();
+  }
+  w_.Panel3->clear();
+  w_.ShowTotals();
+  if (w_.cancelRequested_) return;
+  w_.ShowInformation(ok ? QStringLiteral("Archive is OK") : QStringLiteral("Archive is corrupted"));
+}
+
+void EntryCommands::Add(const QStringList& prefill) {
+  w_.LastAddRequest = prefill;
+  if (w_.RefuseForRar()) return;
+  if (w_.CurrentZipName().isEmpty()) {
+    w_.ShowWarning(kNoArchive);
+    return;
+  }
+  TAddForm form(&w_);
+  w_.addForm_ = &form;
+  w_.AddWindowTag = 1;
+  form.OnShellDrop = [this](const QStringList& names) { w_.DropFiles(names); };
+  form.OnActivate = [this, &form] {
+    const bool on = w_.Settings().AcceptOutside();
+    form.AcceptOutside(on);
+    w_.setAcceptDrops(on);
+  };
+  form.CheckBox1->setChecked(w_.SpanningMode == 1 || w_.SpanningMode == 2);
+  form.SetNames(prefill);
+  form.Cancelled = false;
+  form.SetFolder(w_.Settings().FolderSetting('A'));
+  form.ShowModal();
+  w_.AddWindowTag = 0;
+  w_.addForm_ = nullptr;
+  if (form.Cancelled) return;
+  const QStringList names = form.Names();
+  if (names.isEmpty()) {
+    w_.ShowWarning(QStringLiteral("No files selected!"));
+    return;
+  }
+  w_.Settings().StoreLastFolder('A', form.Folder());
+  ez::TZipMaster& zip = w_.engines_->Zip();
+  EngineScope running(w_);
+  w_.Panel3->setText(QStringLiteral("Adding file(s)"));
+  w_.ZipMaster1Message(0, QStringLiteral("Beginning Add to ") + w_.CurrentZipName());
+  w_.ArchiveModified = true;
+  w_.ShowProgress(true);
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    zip.Verbose = true;
+    zip.Trace = false;
+    zip.AddCompLevel = w_.Settings().CompressionLevel();
+    ez::AddOpts o = 0;
+    if (w_.Settings().RecurseDirs()) o |= ez::AddRecurseDirs;
+    if (w_.Settings().SaveDirNames()) o |= ez::AddDirNames;
+    if (form.CB_Move->isChecked()) o |= ez::AddMove;
+    if (w_.Settings().UseTimestamp()) o |= ez::AddZipTime;
+    if (w_.Settings().ForceMsDos()) o |= ez::AddForceDOS;
+    if (form.Ch_Update->isChecked()) o |= ez::AddUpdate;
+    if (form.CheckBox1->isChecked()) o |= w_.Settings().FormatEachDisk() ? ez::AddDiskSpanErase : ez::AddDiskSpan;
+    zip.AddOptions = o;
+    zip.FSpecArgs.clear();
+    for (const QString& n : names) zip.FSpecArgs.push_back(U8(n));
+    form.ClearNames();
+    try {
+      zip.Add();
+    } catch (...) {
+      w_.ShowWarning(kFatalDll);
+    }
+  }
+  w_.ShowProgress(false);
+  w_.Panel3->clear();
+}
+
+void EntryCommands::DropFiles(const QStringList& names) {
+  if (names.isEmpty()) return;
+  if (w_.RefuseWhileBusy()) return;
+  const QString& first = names.front();
+  const int dot = first.indexOf(u'.');
+  if (dot >= 0 && first.mid(dot + 1, 3).toLower() == QStringLiteral("zip")) {
+    const pf::Button b =
+        pf::Dialogs().MessageBox("What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)",
+                                 pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo | pf::BtnAbort);
+    if (b == pf::BtnYes) {
+      if (w_.AddWindowTag == 1) return;  // the Add window works on the current archive
+      // The archive becomes current with its commands usable (a RAR session
+      // left behind would otherwise keep the ZIP commands switched off).
+      w_.SetRarMode(false);
+      w_.RarMode = false;
+      w_.SetCurrentZipName(first);
+      w_.SetArchiveControls(true);
+      w_.Panel4->setText(first);
+      return;
+    }
+    if (b != pf::BtnNo) return;
+  }
+  if (w_.AddWindowTag == 1 && w_.addForm_) {
+    w_.addForm_->AppendNames(names);
+    return;
+  }
+  if (w_.RefuseForRar()) return;
+  if (w_.CurrentZipName().isEmpty()) {
+    QString name;
+    if (w_.Settings().AskZipName()) {
+      const auto answer = pf::Dialogs().InputBox("Zipfile", "Name:", "", false);
+      if (!answer) return;
+      name = Q(*answer);
+    } else {
+      name = w_.Settings().DefaultZipName();
+    }
+    w_.SetCurrentZipName(name);
+    w_.SetArchiveControls(true);
+    w_.Panel4->setText(name);
+  }
+  w_.DropList += names;
+  ez::TZipMaster& zip = w_.engines_->Zip();
+  EngineScope running(w_);
+  w_.Panel4->setText(QStringLiteral("Adding file(s)"));
+  w_.ZipMaster1Message(0, QStringLiteral("Beginning Add to ") + w_.CurrentZipName());
+  w_.ArchiveModified = true;
+  w_.ShowProgress(true);
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    zip.Verbose = true;
+    zip.Trace = false;
+    zip.AddOptions = ez::AddRecurseDirs | ez::AddDirNames;
+    zip.AddCompLevel = w_.Settings().CompressionLevel();
+    zip.FSpecArgs.clear();
+    for (const QString& n : w_.DropList) zip.FSpecArgs.push_back(U8(n));
+    w_.DropList.clear();
+    try {
+      zip.Add();
+    } catch (...) {
+      w_.ShowWarning(kFatalDll);
+    }
+  }
+  w_.ShowProgress(false);
+  // The totals of the archive as it is now (the text shown before the add
+  // would give the old figures).
+  w_.ShowTotals();
+  if (w_.Settings().PromptAfterAdded() && !w_.cancelRequested_)
+    w_.ShowInformation(QString::number(zip.SuccessCount()) + QStringLiteral(" files were added"));
+}
+
+void EntryCommands::Delete() {
+  if (w_.RefuseWhileBusy()) return;
+  if (w_.RefuseForRar()) return;
+  if (w_.model_->RowCountValue() == 0) {
+    w_.ShowWarning(QStringLiteral("Error :No file(s) to delete"));
+    return;
+  }
+  if (pf::Dialogs().MessageBox(U8(QStringLiteral("Delete selected files from: ") + w_.CurrentZipName() + u'?'),
+                               pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) != pf::BtnYes)
+    return;
+  ez::TZipMaster& zip = w_.engines_->Zip();
+  zip.FSpecArgs.clear();
+  for (int row : w_.SelectedRowIndexes()) {
+    const FileRow& r = w_.model_->Row(row);
+    zip.FSpecArgs.push_back(shared::WithEntrySeparator(U8(r.path)) + U8(r.caption));
+  }
+  if (zip.FSpecArgs.empty()) {
+    w_.ShowWarning(QStringLiteral("Error :No file(s) selected"));
+    return;
+  }
+  EngineScope running(w_);
+  w_.ShowProgress(true);
+  w_.Panel3->setText(QStringLiteral("Deleting file(s)"));
+  w_.ZipMaster1Message(0, QStringLiteral("Beginning delete from ") + w_.CurrentZipName());
+  w_.ArchiveModified = true;
+  zip.Verbose = true;
+  zip.Trace = false;
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    try {
+      zip.Delete();
+    } catch (...) {
+      w_.Panel3->clear();
+      w_.ShowWarning(QStringLiteral("Fatal error trying to delete"));
+    }
+  }
+  w_.ShowProgress(false);
+  if (w_.Settings().PromptAfterDeleted() && !w_.cancelRequested_)
+    w_.ShowInformation(QString::number(zip.SuccessCount()) + QStringLiteral(" file(s) were Deleted"));
+  w_.Panel3->clear();
+  w_.ShowTotals();
+}
+
+}  // namespace arkelin::window

@@ -1,0 +1,34 @@
+// The archive window's commands on entries: extract, test, add (also from
+// a drop) and delete, for ZIP and RAR sessions. The window's handlers
+// forward here. Each command reads the window's controls and the live
+// settings, sets the engine's properties, runs one engine operation and
+// shows the result; progress arrives through the engine events the window
+// has wired.
+#pragma once
+
+#include <QStringList>
+
+namespace arkelin::window {
+
+class TMainform;
+
+class EntryCommands {
+ public:
+  explicit EntryCommands(TMainform& window) : w_(window) {}
+  void Extract();
+  void Test();
+  // The Add command; prefill names the files the Add window starts with.
+  void Add(const QStringList& prefill);
+  // Files dropped on the archive window or on the Add window.
+  void DropFiles(const QStringList& names);
+  void Delete();
+
+ private:
+  void ExtractZip();
+  void ExtractRar();
+  void TestZip();
+  void TestRar();
+  TMainform& w_;
+};
+
+}  // namespace arkelin::window

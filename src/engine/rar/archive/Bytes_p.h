@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/common/LittleEndian.h"
+
 namespace arkelin::engine::rar::archive {
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using common::Le16;
+using common::Le32;
 
 // A cursor over [p, end) that fails once anything would run past the end.
 class ByteCursor {

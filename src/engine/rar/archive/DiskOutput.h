@@ -1,30 +1,20 @@
-// Writing RAR entries into one target folder without ever leaving it and
-// without damaging what is there. Names become relative paths through the
-// shared entry-name rules; every folder is entered relative to an open
-// descriptor of the one above with O_NOFOLLOW, so a link in the way stops the
-// entry instead of being followed. A file is written to a temporary file
-// beside its target and renamed over it only when the caller commits (after
-// the checksums passed); Abort removes it and leaves the old file alone.
-// Times and the permission bits (without set-user-ID, set-group-ID and
-// sticky, and under the umask) go on through the open descriptor.
-//
-// Links, hard links and file copies are queued and made by Finish, after all
-// files: a symbolic link is made only when its text, resolved from the link's
-// own folder, stays below the target folder (the folder itself counts as
-// outside) and passes through no link at all (already on disk or queued), so
-// no order of entries can build a chain that leads out. After making them,
-// each link is resolved again as the kernel would and removed if it leads
-// outside anyway. Hard links and copies name another entry already written.
+// RAR entries onto disk: the RAR side of the shared extraction root
+// (engine/common/ExtractRoot.h), which does all the creating and enforces
+// the safety rules. Here: an entry's name to its path (the shared entry-name
+// rule, folders kept or dropped), the extract options (overwrite, update,
+// freshen), RAR attributes to a mode, RAR times, and the three kinds of RAR
+// link: symbolic links and hard links go to the root, which makes them after
+// every file; a RAR 5 file copy is made at once from the file it names, when
+// that file was written by this extraction.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "engine/common/ExtractRoot.h"
 #include "engine/rar/archive/RarEntry.h"
 #include "engine/rar/unpack/RarUnpack.h"
 
@@ -39,71 +29,54 @@ struct OutputOptions {
 
 class DiskOutput {
  public:
-  // The target folder is made when missing.
-  DiskOutput(std::string root, OutputOptions options);
-  ~DiskOutput();
-  DiskOutput(const DiskOutput&) = delete;
-  DiskOutput& operator=(const DiskOutput&) = delete;
+  // Opens (and makes, when missing) the target folder; Ready() says whether
+  // that worked, Message() why not.
+  DiskOutput(const std::string& root, OutputOptions options);
+  bool Ready() const { return root_.IsOpen(); }
 
   static constexpr int kSkipped = -1;  // the options leave this entry alone
 
-  // Prepares one entry: a folder is made at once; for a file a temporary
+  // Prepares an entry: a folder is made at once; for a file a temporary
   // file is opened and Sink() takes its data. 0, kSkipped, or an ERAR_*
   // code with Message() saying why.
   int Begin(const RarEntry& e);
   unpack::UnpackedSink& Sink() { return sink_; }
-  // Puts the file in place with the entry's times and mode.
+  // Puts the file in place with the entry's time and mode.
   int Commit(const RarEntry& e);
-  void Abort();
+  // Drops the file being written; the one that was there stays.
+  void Abort(const std::function<void()>& keepAlive = nullptr);
 
-  // A link entry with its target text (symbolic links), or the name of the
-  // entry it repeats (hard links, file copies); made by Finish. 0, kSkipped
-  // or an ERAR_* code.
-  int QueueLink(const RarEntry& e, const std::string& target);
-  // Makes the queued links and sets the folders' times; reports each link
-  // entry by name with 0 or an ERAR_* code. Answers how many were made.
-  int Finish(const std::function<void(const std::string& name, int code, const std::string& why)>& report);
+  // A link entry: `target` is the link text (symbolic links) or the name of
+  // the entry it repeats (hard links, file copies). Symbolic and hard links
+  // are made by Finish; a copy now. 0, kSkipped or an ERAR_* code; `tag`
+  // comes back from Finish.
+  int Link(const RarEntry& e, const std::string& target, size_t tag);
+  // Makes the recorded links and sets the folders' times; reports every
+  // recorded link with 0 or an ERAR_* code and the reason. Answers how many
+  // links were made.
+  int Finish(const std::function<void(size_t tag, int code, const std::string& why)>& report);
 
   const std::string& Message() const { return message_; }
-  // The relative path an entry name becomes, or false with the reason.
+  // The path an entry name becomes, or false (Message() says why).
   bool PathFor(const std::string& name, std::vector<std::string>& parts);
 
  private:
   struct FileSink : unpack::UnpackedSink {
-    bool Write(const uint8_t* data, size_t n) override;
-    int fd = -1;
-    int error = 0;
+    bool Write(const uint8_t* data, size_t n) override { return file.Write(data, n); }
+    common::ExtractRoot::File file;
   };
-  struct Queued {
-    RarEntry entry;
-    std::vector<std::string> parts;
-    std::string target;
-  };
-  int OpenFolder(const std::vector<std::string>& parts, size_t count, bool create);
-  int OpenTemp(const RarEntry& e);
-  int MayReplace(int dirFd, const std::string& leaf, const RarEntry& e, bool& exists);
-  int MakeLink(const Queued& q, const std::set<std::string>& linkPaths, std::string& why);
-  int MakeHardLinkOrCopy(const Queued& q, std::string& why);
-  bool LinkWalkIsClean(const std::vector<std::string>& from, const std::string& target,
-                       const std::set<std::string>& linkPaths, std::string& why);
-  mode_t ModeFor(const RarEntry& e, bool directory) const;
+  int MayReplace(const std::vector<std::string>& parts, const RarEntry& e);
   int Fail(int code, std::string message);
 
-  std::string root_;
+  common::ExtractRoot root_;
   OutputOptions options_;
-  int rootFd_ = -1;
-  int rootError_ = 0;
-  mode_t umask_ = 022;
   FileSink sink_;
-  int dirFd_ = -1;
-  std::string tmpName_, leaf_;
-  std::vector<Queued> queued_;
-  std::set<std::string> written_;  // relative paths of files made by this output
-  struct DirTime {
+  std::map<std::string, bool> written_;  // files made by this output, by joined path
+  struct Recorded {
+    RarEntry entry;
     std::vector<std::string> parts;
-    FileTime mtime;
   };
-  std::vector<DirTime> dirTimes_;
+  std::map<size_t, Recorded> recorded_;
   std::string message_;
 };
 

@@ -8,14 +8,14 @@
 #include "engine/rar/UnrarApi.h"
 #include "engine/rar/archive/Bytes_p.h"
 #include "engine/rar/archive/RarNames.h"
-#include "engine/zip/dll/common/Crc32.h"
-#include "engine/zip/dll/common/DosTime.h"
+#include "engine/common/Crc32.h"
+#include "engine/common/DosTime.h"
 
 namespace arkelin::engine::rar::archive {
 
 namespace {
 
-namespace zd = arkelin::engine::zip::dll;
+namespace zd = arkelin::engine::common;
 
 constexpr uint8_t kSignature[6] = {'R', 'a', 'r', '!', 0x1A, 0x07};
 constexpr uint64_t kMaxSfxStub = 1 << 20;

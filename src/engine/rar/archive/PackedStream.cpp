@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/rar/UnrarApi.h"
-#include "engine/zip/dll/common/Crc32.h"
+#include "engine/common/Crc32.h"
 
 namespace arkelin::engine::rar::archive {
 
@@ -51,7 +51,7 @@ bool PackedStream::Fill() {
       return false;
     }
     if (part_ + 1 < parts_.size() && p.hasCrc)
-      partCrc_ = arkelin::engine::zip::dll::Crc32(partCrc_, buf_.data() + raw_, static_cast<size_t>(got));
+      partCrc_ = arkelin::engine::common::Crc32(partCrc_, buf_.data() + raw_, static_cast<size_t>(got));
     raw_ += static_cast<size_t>(got);
     partPos_ += static_cast<uint64_t>(got);
     break;  // hand out what arrived; the next call reads on

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/zip/dll/common/Crc32.h"
+#include "engine/common/Crc32.h"
+#include "engine/common/LittleEndian.h"
+#include "engine/rar/archive/RarNames.h"
 
 namespace arkelin::engine::rar::archive {
 
-namespace crc = arkelin::engine::zip::dll;
+namespace crc = arkelin::engine::common;
 
 void WipeMemory(void* p, size_t n) {
   if (p && n) OPENSSL_cleanse(p, n);
@@ -42,25 +44,15 @@ namespace {
 
 constexpr size_t kMaxPasswordUnits = 127;
 
-// Decodes one UTF-8 sequence; a byte that starts no valid sequence stands
-// for itself (Latin-1), so any input gives some password.
+// One code point of the password; a byte that starts no valid sequence
+// stands for itself (Latin-1), so any input gives some password.
 uint32_t NextCodePoint(const uint8_t* p, size_t n, size_t& i) {
-  const uint8_t c = p[i];
-  int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (len == 0 || i + len > n) {
-    ++i;
-    return c;
-  }
-  uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-  for (int k = 1; k < len; ++k) {
-    if ((p[i + k] & 0xC0) != 0x80) {
-      ++i;
-      return c;
-    }
-    cp = (cp << 6) | (p[i + k] & 0x3F);
-  }
-  i += len;
-  return cp;
+  const std::string s(reinterpret_cast<const char*>(p) + i, std::min<size_t>(4, n - i));
+  size_t k = 0;
+  const int32_t cp = NextUtf8(s, k);
+  const uint32_t out = cp < 0 ? p[i] : static_cast<uint32_t>(cp);
+  i += cp < 0 ? 1 : k;
+  return out;
 }
 
 // The SHA-1 message schedule applied to one 64-byte block, left in the block
@@ -151,12 +143,8 @@ class AesCbc : public Decryptor {
 
 inline uint32_t CrcTable(uint8_t i) { return crc::Crc32Step(0, i); }
 inline uint32_t Rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-inline uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using arkelin::engine::common::Le32;
+using arkelin::engine::common::PutLe32;
 
 constexpr uint8_t kInitSubst[256] = {
     215, 19,  149, 35,  73,  197, 192, 205, 249, 28,  16,  119, 48,  221, 2,   42,  232, 1,   177, 233, 14,  88,

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "engine/common/CodePage437.h"
+
 namespace arkelin::engine::rar::archive {
 
 void AppendUtf8(std::string& s, uint32_t c) {
@@ -24,10 +26,7 @@ void AppendUtf8(std::string& s, uint32_t c) {
   }
 }
 
-namespace {
-// The next code point of UTF-8 text, or -1 (and one byte consumed) when the
-// bytes there are not a valid, shortest-form sequence.
-int32_t Decode(const std::string& s, size_t& i) {
+int32_t NextUtf8(const std::string& s, size_t& i) {
   const auto c = static_cast<unsigned char>(s[i]);
   int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
   if (len == 0 || i + len > s.size()) {
@@ -51,19 +50,12 @@ int32_t Decode(const std::string& s, size_t& i) {
   i += len;
   return static_cast<int32_t>(cp);
 }
-}  // namespace
-
-bool IsValidUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();)
-    if (Decode(s, i) < 0) return false;
-  return true;
-}
 
 void Utf8ToWide(const std::string& s, wchar_t* out, size_t cap) {
   if (cap == 0) return;
   size_t n = 0;
   for (size_t i = 0; i < s.size() && n + 1 < cap;) {
-    const int32_t cp = Decode(s, i);
+    const int32_t cp = NextUtf8(s, i);
     out[n++] = static_cast<wchar_t>(cp < 0 ? 0xFFFD : cp);
   }
   out[n] = 0;
@@ -79,12 +71,9 @@ std::string DecodeRar4Name(const uint8_t* p, size_t n, bool unicode) {
   size_t zero = 0;
   while (zero < n && p[zero]) ++zero;
   const std::string narrow(reinterpret_cast<const char*>(p), zero);
-  auto latin1OrUtf8 = [&]() {
-    if (IsValidUtf8(narrow)) return narrow;
-    std::string s;
-    for (unsigned char c : narrow) AppendUtf8(s, c);
-    return s;
-  };
+  // An 8-bit name is in the writer's OEM code page, which RAR does not
+  // record: UTF-8 where it is valid, code page 437 otherwise.
+  auto latin1OrUtf8 = [&]() { return common::Utf8OrCp437(narrow); };
   if (!unicode || zero + 1 >= n) return latin1OrUtf8();
 
   // 8-bit name, a zero, then the UTF-16 name compressed against it.

@@ -10,10 +10,12 @@
 namespace arkelin::engine::rar::archive {
 
 // The FILE_NAME field of a RAR 4 file header. `unicode` is file flag 0x0200.
-// Bytes that are not valid UTF-8 in an 8-bit name are read as Latin-1.
+// An 8-bit name that is not valid UTF-8 is read as code page 437.
 std::string DecodeRar4Name(const uint8_t* p, size_t n, bool unicode);
 
-bool IsValidUtf8(const std::string& s);
+// The code point of the UTF-8 sequence at s[i], advancing i; -1 (and one
+// byte consumed) when the bytes there are not a valid, shortest-form one.
+int32_t NextUtf8(const std::string& s, size_t& i);
 void AppendUtf8(std::string& s, uint32_t codePoint);
 // UTF-8 to wchar_t, at most `cap` - 1 characters, zero-terminated. Invalid
 // bytes become U+FFFD.

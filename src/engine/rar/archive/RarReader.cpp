@@ -10,13 +10,13 @@
 #include "engine/rar/archive/Blake2sp.h"
 #include "engine/rar/archive/HeaderReader.h"
 #include "engine/rar/archive/PackedStream.h"
-#include "engine/zip/dll/common/Crc32.h"
+#include "engine/common/Crc32.h"
 
 namespace arkelin::engine::rar::archive {
 
 namespace {
 
-namespace zd = arkelin::engine::zip::dll;
+namespace zd = arkelin::engine::common;
 
 constexpr size_t kMaxComment = 256 * 1024;
 

@@ -43,6 +43,7 @@ struct Arc {
   UNRARCALLBACK cb = nullptr;
   RarLParam user = 0;
   std::map<std::string, std::unique_ptr<ar::DiskOutput>> outputs;  // by target folder
+  size_t nextTag = 0;
 };
 
 void CopyNarrow(char* out, size_t cap, const std::string& s) {
@@ -257,6 +258,10 @@ int Extract(Arc& a, const char* destPath, const char* destName) {
   }
   auto& out = a.outputs[root];
   if (!out) out = std::make_unique<ar::DiskOutput>(root, ar::OutputOptions{});
+  if (!out->Ready()) {
+    a.reader->Skip();
+    return ERAR_ECREATE;
+  }
   if (e.redirection != ar::Redirection::None) {
     std::string target = e.redirTarget;
     if (e.format == ar::RarFormat::Rar4) {
@@ -270,7 +275,7 @@ int Extract(Arc& a, const char* destPath, const char* destName) {
       const int r = a.reader->Test(nullptr);
       if (r != 0) return r;
     }
-    const int q = out->QueueLink(e, target);
+    const int q = out->Link(e, target, a.nextTag++);
     return q == ar::DiskOutput::kSkipped ? 0 : q;
   }
   int r = out->Begin(e);

@@ -161,7 +161,8 @@ TEST(ArkUnrar, MultiVolumeSetsOpenFromAnyPartAndReportEachVolume) {
 
 TEST(ArkUnrar, ExtractedFilesMatchTheirListedSizesAndCrcs) {
   for (const char* fx : {"la-test_read_format_rar.rar", "rf-rar5-vols.part2.rar", "rf-rar3-old.rar",
-                         "la-test_read_format_rar5_stored_manyfiles.rar"}) {
+                         "la-test_read_format_rar5_stored_manyfiles.rar", "la-test_read_format_rar_compress_normal.rar",
+                         "la-test_read_format_rar5_compressed.rar", "rf-rar3-solid.rar"}) {
     Outcome listed = List(fx);
     TempDir dir;
     Outcome run;

@@ -109,11 +109,7 @@ TImageType TAdvImage::ImageType() const {
   const TGraphic* g = picture_.Graphic();
   if (dynamic_cast<const TGIFImage*>(g)) return TImageType::itGif;
   if (dynamic_cast<const TJPEGImage*>(g)) return TImageType::itJpeg;
-  if (auto* q = dynamic_cast<const TQtImage*>(g)) {
-    (void)q;
-    const QString ext = QFileInfo(QString::fromStdString(imageName_)).suffix().toLower();
-    return ext == QLatin1String("png") ? TImageType::itPng : TImageType::itBmp;
-  }
+  if (auto* q = dynamic_cast<const TQtImage*>(g)) return q->Format() == "png" ? TImageType::itPng : TImageType::itBmp;
   return TImageType::itUnknown;
 }
 
@@ -156,7 +152,13 @@ void TAdvImage::Paint(QPainter& p, int W, int H, const TAdvImageLook& look) {
     if (r.width() > 0 && r.height() > 0) g->Draw(p, r);
     FillSurroundings(p, W, H, look);
     DrawCaption(p, W, H, look);
-  } else if (showEmptyLabel_) {
+  } else {
+    // What clearing the control leaves (the background and the caption),
+    // then the label.
+    imageRect_ = QRect();
+    FillSurroundings(p, W, H, look);
+    DrawCaption(p, W, H, look);
+    if (!showEmptyLabel_) return;
     p.setPen(look.text);
     const int tw = fm.horizontalAdvance(emptyLabel_), th = fm.height();
     p.drawText((W - tw) / 2, (H - th) / 2 + fm.ascent(), emptyLabel_);
@@ -166,6 +168,10 @@ void TAdvImage::Paint(QPainter& p, int W, int H, const TAdvImageLook& look) {
 void TAdvImage::FillSurroundings(QPainter& p, int W, int H, const TAdvImageLook& look) const {
   const QColor brush = checked_ ? checkColor_ : look.face;
   const int b = showFrame3D_ ? bevelWidth_ : 0;
+  if (imageRect_.isNull()) {   // no picture: the whole inside
+    if (W - 2 * b > 0 && H - 2 * b > 0) p.fillRect(QRect(b, b, W - 2 * b, H - 2 * b), brush);
+    return;
+  }
   const QRect& r = imageRect_;
   const int L = r.left(), T = r.top(), R = r.left() + r.width(), B = r.top() + r.height();
   auto fill = [&](int x1, int y1, int x2, int y2) {

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <csetjmp>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 
@@ -221,9 +222,19 @@ void TJPEGImage::Decode() {
     bitmap_ = QImage();
     throw EInvalidGraphicOperation("JPEG error: " + out.error);
   }
-  if (out.image.format() == QImage::Format_RGB888 && (grayscale_ || pixelFormat_ == TJPEGPixelFormat::jf8Bit)) {
-    // CMYK pictures come out as RGB; grey or 8-bit is made here.
-    out.image = out.image.convertToFormat(grayscale_ ? QImage::Format_Grayscale8 : QImage::Format_Indexed8);
+  if (out.image.format() == QImage::Format_RGB888 && grayscale_) {
+    // CMYK pictures come out as RGB; their grey uses the library's own
+    // luminance weights, as the other pictures' grey does.
+    QImage grey(out.image.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y) {
+      const uchar* s = out.image.constScanLine(y);
+      uchar* d = grey.scanLine(y);
+      for (int x = 0; x < grey.width(); ++x, s += 3)
+        d[x] = static_cast<uchar>((19595 * s[0] + 38470 * s[1] + 7471 * s[2] + 32768) >> 16);
+    }
+    out.image = std::move(grey);
+  } else if (out.image.format() == QImage::Format_RGB888 && pixelFormat_ == TJPEGPixelFormat::jf8Bit) {
+    out.image = out.image.convertToFormat(QImage::Format_Indexed8);
   }
   bitmap_ = std::move(out.image);
   passes_ = out.passes;

@@ -95,6 +95,7 @@ class TQtImage : public TGraphic {
   void Draw(QPainter& canvas, const QRect& rect) const override;
   QImage ClipboardImage() const override { return image_; }
   const QImage& Image() const { return image_; }
+  const QByteArray& Format() const { return format_; }
 
  private:
   QByteArray format_;

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/zip/dll/common/SafePath.h"
+#include "engine/common/EntryPath.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "shared/U_Globalfunc.h"
@@ -52,7 +52,7 @@ std::vector<std::string> GraphicList(const std::vector<std::string>& fields,
 
 std::string BelowFolder(const std::string& folder, const std::string& archivePath) {
   std::string relative, reason;
-  if (!engine::zip::dll::EntryNameToRelativePath(archivePath, relative, reason)) return "";
+  if (!engine::common::EntryNameToRelativePath(archivePath, relative, reason)) return "";
   return shared::WithBackslash(folder) + relative;
 }
 

@@ -73,10 +73,12 @@ bool LooksLikeRtf(std::string_view bytes);
 
 // Reads an RTF document. Fails with RtfError when the bytes do not start
 // with "{\rtf", nest too deeply or are too large. Unbalanced closing braces
-// and a missing final brace are tolerated.
+// and a missing final brace are tolerated. A \par ends its paragraph; the
+// text after the last one, when there is any, is one more paragraph.
 Document Read(std::string_view bytes);
 
-// Writes the document as RTF. Consecutive runs of equal format are merged.
+// Writes the document as RTF, every paragraph ended by \par. Consecutive
+// runs of equal format are merged.
 std::string Write(const Document& doc);
 
 }  // namespace arkelin::viewers::rtf

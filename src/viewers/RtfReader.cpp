@@ -203,7 +203,9 @@ class Reader {
       }
     }
     Flush();
-    FinishParagraph(false);
+    // The \par of the last paragraph ends the document's text: an empty
+    // paragraph after it is no paragraph of its own.
+    if (!para_.runs.empty() || doc_.paragraphs.empty()) FinishParagraph(false);
     doc_.defaultFont = fonts_.count(deff_) ? fonts_[deff_].name : std::string();
     return std::move(doc_);
   }

@@ -128,7 +128,6 @@ std::string Write(const Document& doc) {
 
   for (size_t pi = 0; pi < doc.paragraphs.size(); ++pi) {
     const Paragraph& p = doc.paragraphs[pi];
-    if (pi) out += "\\par\n";
     out += "\\pard";
     out += AlignWord(p.align);
     // Merge neighbouring runs of one format.
@@ -153,6 +152,7 @@ std::string Write(const Document& doc) {
       AppendEscaped(out, r.text);
       out += '}';
     }
+    out += "\\par\n";   // every paragraph ends with its mark, the last one too
   }
   out += "}\n";
   return out;

@@ -56,6 +56,7 @@ archive::RarEntry EntryFromHeader(const RARHeaderDataEx& h, const std::string& n
   }
   if (h.RedirType >= 1 && h.RedirType <= 5) {
     e.redirection = static_cast<archive::Redirection>(h.RedirType);
+    e.isDirectory = false;  // a link to a folder is still a link
     if (h.RedirName) e.redirTarget = archive::WideToUtf8(h.RedirName, kRedirChars);
   } else if (h.HostOS == 3 && (h.FileAttr & 0170000) == 0120000) {
     e.redirection = archive::Redirection::UnixSymlink;  // RAR 4: the text is the data

@@ -716,7 +716,7 @@ std::string TRAR::ErrorText(int code) {
     case 19: return "Write error";
     case 20: return "Buffer is too small for comment";
     case 21: return "Unknown error in the RAR library";
-    case 22: return "Password needed: the entry is encrypted and no password was given";
+    case 22: return "Password needed: the archive or the entry is encrypted and no password was given";
     case 23: return "The file this entry refers to was not found";
     case 24: return "Wrong password";
     case 25: return "The entry needs more memory to decode than this program allows";

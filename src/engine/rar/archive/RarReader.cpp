@@ -295,7 +295,10 @@ int RarReader::Decode(const RarEntry& e, unpack::UnpackedSink* sink) {
       return Fail(ERAR_ARK_UNSUPPORTED, e.name + ": compression version " + std::to_string(e.unpackVersion) +
                                             (e.method > 5 ? " with an unknown method" : "") + " is not supported");
     const bool continues = e.solid && unpacker_ && streamHasState_ && fmt == unpackerFormat_;
-    if (!continues) {
+    // A decoder of the same format starts a new stream when told the entry
+    // is not solid, keeping its window and model memory: no new allocation
+    // per entry.
+    if (!unpacker_ || fmt != unpackerFormat_) {
       std::string err;
       unpacker_ = unpack::Unpacker::Create(fmt, options_.limits, err);
       unpackerFormat_ = fmt;

@@ -187,6 +187,19 @@ class RarWindowTest : public QObject {
     QCOMPARE(Boxes("Error").size(), 1);
   }
 
+  void rar5RowsShowTheirModifiedTime() {
+    if (!HaveRarLibrary()) QSKIP("libarkunrar.so is not built");
+    TMainform f;
+    f.SetSettings(&settings_);
+    // Times in RAR 5 come from a time record, not a DOS stamp.
+    f.EnterRarSession(Fixture("la-test_read_format_rar5_unicode.rar"));
+    QVERIFY(f.Model().RowCountValue() > 0);
+    for (int r = 0; r < f.Model().RowCountValue(); ++r) {
+      const QString when = f.Model().CellText(r, FileListModel::ColModified);
+      QVERIFY2(when != "Unknown" && when.contains("2023"), qPrintable(when));
+    }
+  }
+
   void extractWindowOptionsReachTheRarReader() {
     if (!HaveRarLibrary()) QSKIP("libarkunrar.so is not built");
     TMainform f;

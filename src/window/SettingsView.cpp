@@ -36,4 +36,12 @@ void SettingsView::StoreLastFolder(char kind, const QString& folder) const {
   f_.StoreLastFolder(QString(QChar::fromLatin1(kind)), folder);
 }
 
+bool SettingsView::BuiltInEditor() const { return f_.BuiltInEditor(); }
+QString SettingsView::EditorPath() const { return f_.EditorPath(); }
+bool SettingsView::BuiltInGraphic() const { return f_.BuiltInGraphic(); }
+QString SettingsView::GraphicPath() const { return f_.GraphicPath(); }
+QString SettingsView::GraphicFormats() const { return f_.GraphicFormats(); }
+QString SettingsView::TempFolder() const { return f_.TempFolder(); }
+void SettingsView::SetTempFolder(const QString& folder) const { f_.ed_Temp->setText(folder); }
+
 }  // namespace arkelin::window

@@ -34,6 +34,13 @@ class SettingsView : public IMainSettings {
   bool AutoSpan() const override;
   QString FolderSetting(char kind) const override;
   void StoreLastFolder(char kind, const QString& folder) const override;
+  bool BuiltInEditor() const override;
+  QString EditorPath() const override;
+  bool BuiltInGraphic() const override;
+  QString GraphicPath() const override;
+  QString GraphicFormats() const override;
+  QString TempFolder() const override;
+  void SetTempFolder(const QString& folder) const override;
 
  private:
   settings::TF_Settings& f_;

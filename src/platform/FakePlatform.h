@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,7 @@ class FakeFileTypes : public IFileTypes {
  public:
   std::map<std::string, std::string> programs;
   std::map<std::string, std::vector<std::string>> iconNames;
+  std::set<std::string> programTypes;   // extensions that are programs
   int asked = 0;
   std::string AssociatedProgram(const std::string& extension) override {
     ++asked;
@@ -97,6 +99,7 @@ class FakeFileTypes : public IFileTypes {
     auto it = iconNames.find(extension);
     return it == iconNames.end() ? std::vector<std::string>() : it->second;
   }
+  bool IsProgramType(const std::string& extension) override { return programTypes.count(extension) > 0; }
 };
 
 // Installs fresh doubles for dialogs, cursor, pump and processes for the

@@ -1,6 +1,8 @@
 // Headless Linux implementations: POSIX calls and Qt Core.
 #include "platform/LinuxPlatform.h"
 
+#include "platform/DesktopAssociations.h"
+
 #include <fcntl.h>
 #include <mntent.h>
 #include <spawn.h>
@@ -269,13 +271,14 @@ void LinuxProcesses::OpenWithShell(const std::string& target) {
 // ---- LinuxFileTypes ----
 
 std::string LinuxFileTypes::AssociatedProgram(const std::string& extension) {
-  QMimeDatabase db;
-  const QMimeType t = db.mimeTypeForFile(QString::fromStdString("x" + extension), QMimeDatabase::MatchExtension);
-  if (!t.isValid() || t.isDefault()) return "";
-  QProcess p;
-  p.start("xdg-mime", {"query", "default", t.name()});
-  if (!p.waitForFinished(3000)) return "";
-  return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
+  const DesktopAssociations db(XdgFolders::FromEnvironment());
+  // There is no Windows folder here; the command text always starts with
+  // the quoted program.
+  return ProgramFromAssociationCommand(db.AssociationCommand(extension), "");
+}
+
+bool LinuxFileTypes::IsProgramType(const std::string& extension) {
+  return DesktopAssociations(XdgFolders::FromEnvironment()).IsProgramType(extension);
 }
 
 std::vector<std::string> LinuxFileTypes::IconNames(const std::string& extension) {

@@ -65,11 +65,14 @@ class LinuxProcesses : public IProcesses {
   void OpenWithShell(const std::string& target) override;
 };
 
+// Associations come from the freedesktop databases (DesktopAssociations.h),
+// read through the XDG folders of the environment at each question.
 class LinuxFileTypes : public IFileTypes {
  public:
   std::string AssociatedProgram(const std::string& extension) override;
   std::string IconName(const std::string& extension) override;
   std::vector<std::string> IconNames(const std::string& extension) override;
+  bool IsProgramType(const std::string& extension) override;
 };
 
 }  // namespace arkelin::platform

@@ -181,7 +181,8 @@ class IProcesses {
 class IFileTypes {
  public:
   virtual ~IFileTypes() = default;
-  // The program associated with the extension (".txt"), empty when none.
+  // The program associated with the extension (".txt"), empty when none. It
+  // may carry fixed arguments after blanks; the file goes after them.
   virtual std::string AssociatedProgram(const std::string& extension) = 0;
   // The freedesktop icon name for the extension ("text-plain"), empty when none.
   virtual std::string IconName(const std::string& extension) = 0;
@@ -194,6 +195,9 @@ class IFileTypes {
     if (n.empty()) return {};
     return {n};
   }
+  // True when files with the extension are programs or scripts (the type is
+  // an executable type), whatever program the desktop opens them with.
+  virtual bool IsProgramType(const std::string& extension) { return false; }
 };
 
 // ---- The installed services --------------------------------------------------------

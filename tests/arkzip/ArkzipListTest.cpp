@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/zip/CodePage437.h"
+#include "engine/common/CodePage437.h"
 
 namespace {
 
@@ -137,7 +137,7 @@ void ExpectAgreement(const std::string& archive) {
     EXPECT_EQ(a[i].packed, b[i].packed);
     EXPECT_EQ(a[i].crc, b[i].crc);
     EXPECT_EQ(a[i].date, b[i].date);
-    const bool comparable = arkelin::engine::zip::IsValidUtf8(a[i].name) &&
+    const bool comparable = arkelin::engine::common::IsValidUtf8(a[i].name) &&
                             a[i].name.find('^') == std::string::npos &&
                             a[i].name.find('\\') == std::string::npos;
     if (comparable) {

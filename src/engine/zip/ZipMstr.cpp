@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <new>
 
-#include "engine/zip/CodePage437.h"
+#include "engine/common/CodePage437.h"
 #include "engine/zip/ZipRecords_p.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
@@ -124,13 +124,13 @@ std::string TZipMaster::ToBackslashes(const std::string& name) {
 
 std::string TZipMaster::OemToAnsiName(const std::string& raw, int version, int host, uint16_t flags) const {
   // Bit 11: the writer declares UTF-8, which readers today expect to honour.
-  if (flags & (1u << 11)) return Utf8OrCp437(raw);
+  if (flags & (1u << 11)) return common::Utf8OrCp437(raw);
   const bool convert = (CodePage == cpAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
                        CodePage == cpOEM;
-  if (convert) return Cp437ToUtf8(raw);
+  if (convert) return common::Cp437ToUtf8(raw);
   // Unchanged: on this platform names are UTF-8; bytes that are not are
   // shown through the OEM table rather than as invalid text.
-  return Utf8OrCp437(raw);
+  return common::Utf8OrCp437(raw);
 }
 
 void TZipMaster::FireDirUpdate() {
@@ -218,8 +218,8 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
   }
   bool firstVolume = false;
   uint8_t sig[8];
-  if (in_->Read(sig, 4) == 4 && GetU32(sig) == kSigSpanMarker && in_->Read(sig + 4, 4) == 4 &&
-      GetU32(sig + 4) == kSigLocal) {
+  if (in_->Read(sig, 4) == 4 && common::Le32(sig) == kSigSpanMarker && in_->Read(sig + 4, 4) == 4 &&
+      common::Le32(sig + 4) == kSigLocal) {
     firstVolume = true;
     multiVolume_ = true;
   }
@@ -230,7 +230,7 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
   // Fast path: an archive without a comment ends with its end record. The
   // comment length must then be 0, or the 22 bytes are part of a comment.
   if (fileLength_ >= kEocdSize && in_->Seek(fileLength_ - kEocdSize) &&
-      in_->Read(eocd, kEocdSize) == kEocdSize && GetU32(eocd) == kSigEocd && GetU16(eocd + 20) == 0) {
+      in_->Read(eocd, kEocdSize) == kEocdSize && common::Le32(eocd) == kSigEocd && common::Le16(eocd + 20) == 0) {
     eocdPos_ = fileLength_ - kEocdSize;
     return true;
   }
@@ -243,8 +243,8 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
   // end of the file is a "PK\5\6" inside a comment, unless no better one exists.
   int64_t found = -1, fallback = -1;
   for (int64_t i = w - kEocdSize; i >= 0; --i) {
-    if (GetU32(&tail[i]) != kSigEocd) continue;
-    const int64_t e = i + kEocdSize + GetU16(&tail[i + 20]);
+    if (common::Le32(&tail[i]) != kSigEocd) continue;
+    const int64_t e = i + kEocdSize + common::Le16(&tail[i + 20]);
     if (e <= w) { found = i; break; }
     if (fallback < 0) fallback = i;
   }
@@ -258,7 +258,7 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
   }
   std::memcpy(eocd, &tail[found], kEocdSize);
   eocdPos_ = fileLength_ - w + found;
-  const int64_t commentLength = GetU16(&tail[found + 20]);
+  const int64_t commentLength = common::Le16(&tail[found + 20]);
   const int64_t e = found + kEocdSize + commentLength;
   if (e != w) {
     dataEnd_ = fileLength_ + (e - w);
@@ -272,7 +272,7 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
     const int64_t to = std::min<int64_t>(from + commentLength, w);
     // The end record says nothing about the comment's character set: UTF-8
     // when it is valid UTF-8, the OEM set otherwise.
-    archiveComment_ = Utf8OrCp437(std::string(tail.begin() + from, tail.begin() + to));
+    archiveComment_ = common::Utf8OrCp437(std::string(tail.begin() + from, tail.begin() + to));
   }
   return true;
 }
@@ -333,8 +333,8 @@ void TZipMaster::ListInner() {
   if (eocdPos_ >= kZip64LocatorSize) {
     uint8_t loc[kZip64LocatorSize];
     if (in_->Seek(eocdPos_ - kZip64LocatorSize) && in_->Read(loc, sizeof loc) == sizeof loc &&
-        GetU32(loc) == kSigZip64Locator) {
-      const uint64_t recorded = GetU64(loc + 8);
+        common::Le32(loc) == kSigZip64Locator) {
+      const uint64_t recorded = common::Le64(loc + 8);
       uint8_t rec[kZip64EocdSize];
       int64_t at = -1;
       // The recorded position is relative to the archive start; a prefix
@@ -343,7 +343,7 @@ void TZipMaster::ListInner() {
           recorded <= static_cast<uint64_t>(fileLength_) ? static_cast<int64_t>(recorded) : -1,
           eocdPos_ - kZip64LocatorSize - kZip64EocdSize};
       for (int64_t c : candidates) {
-        if (c >= 0 && in_->Seek(c) && in_->Read(rec, sizeof rec) == sizeof rec && GetU32(rec) == kSigZip64Eocd) {
+        if (c >= 0 && in_->Seek(c) && in_->Read(rec, sizeof rec) == sizeof rec && common::Le32(rec) == kSigZip64Eocd) {
           at = c;
           break;
         }
@@ -385,7 +385,7 @@ void TZipMaster::ListInner() {
       OpenVolume(currentDisk_ + 1);
       if (in_->Read(h, kCentralSize) != kCentralSize) throw EZipMaster(11013, true);
     }
-    if (GetU32(h) != kSigCentral) throw EZipMaster(11015, true);
+    if (common::Le32(h) != kSigCentral) throw EZipMaster(11015, true);
     ZipDirEntry e;
     ParseCentralFixed(h, e);
     raw.resize(e.FileNameLength);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/common/LittleEndian.h"
 #include "engine/zip/ZipMstr.h"
 
 namespace arkelin::engine::zip {
@@ -23,13 +24,6 @@ inline constexpr int64_t kCentralSize = 46;
 inline constexpr int64_t kMaxCommentSize = 65535;
 inline constexpr int64_t kZip64LocatorSize = 20;
 inline constexpr int64_t kZip64EocdSize = 56;
-
-inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t GetU64(const uint8_t* p) { return GetU32(p) | (static_cast<uint64_t>(GetU32(p + 4)) << 32); }
 
 // The end record's fields, widened; the Zip64 end record may replace them.
 struct EndRecord {
@@ -52,6 +46,5 @@ void ParseCentralFixed(const uint8_t* h, ZipDirEntry& e);
 // disk; a Unicode path field whose CRC matches rawName sets e.FileName (UTF-8,
 // not yet with backslashes). A field running past the end stops the walk.
 void ApplyExtraFields(const uint8_t* p, size_t n, const std::string& rawName, ZipDirEntry& e);
-uint32_t Crc32(const void* data, size_t n);
 
 }  // namespace arkelin::engine::zip

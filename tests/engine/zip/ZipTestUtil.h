@@ -47,6 +47,7 @@ struct TestEntry {
   uint16_t flags = 0;
   std::string extra;
   std::string comment;
+  uint32_t externalAttr = 0;
   uint32_t dateTime = (static_cast<uint32_t>((2020 - 1980) << 9 | 1 << 5 | 2) << 16) | (3 << 11 | 4 << 5 | 3);
 };
 
@@ -86,7 +87,7 @@ inline std::string MakeZip(const std::vector<TestEntry>& entries, const std::str
     Put16(central, static_cast<uint32_t>(e.comment.size()));
     Put16(central, 0);
     Put16(central, 0);
-    Put32(central, 0);
+    Put32(central, e.externalAttr);
     Put32(central, offset);
     central += e.name + e.extra + e.comment;
   }

@@ -8,7 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/zip/dll/common/Crc32.h"
+#include "engine/common/CodePage437.h"
+#include "engine/common/Crc32.h"
 #include "engine/zip/dll/common/ZipFormat.h"
 
 namespace arkelin::engine::zip::dll {
@@ -19,63 +20,6 @@ constexpr uint64_t kMaxEndSearch = kEndRecordSize + 0xFFFF;
 // The whole central directory is read at once; beyond this size (several
 // million entries) the archive is refused rather than read piecewise.
 constexpr uint64_t kMaxCentralSize = 512ull << 20;
-
-const char16_t kCp437Upper[128] = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
-    0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
-    0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
-    0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502,
-    0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514,
-    0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550,
-    0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C,
-    0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
-    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320,
-    0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
-};
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Length of the valid UTF-8 sequence starting at s[i], or 0.
-size_t Utf8SequenceLength(const std::string& s, size_t i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) return 1;
-  size_t n;
-  char32_t cp;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2;
-    cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3;
-    cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    const auto d = static_cast<unsigned char>(s[i + k]);
-    if ((d & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are not valid.
-  if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-      (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return n;
-}
 
 // Applies the central header's extra fields to the entry.
 void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offsetSat, bool diskSat) {
@@ -102,7 +46,7 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
     } else if (id == kExtraTimestamp) {
       if (n >= 5 && (d[0] & 1)) e.mtime = static_cast<int32_t>(Le32(d + 1));
     } else if (id == kExtraUnicodePath) {
-      if (n >= 5 && d[0] == 1 && Le32(d + 1) == Crc32(0, e.rawName.data(), e.rawName.size())) {
+      if (n >= 5 && d[0] == 1 && Le32(d + 1) == common::Crc32(0, e.rawName.data(), e.rawName.size())) {
         e.name.assign(reinterpret_cast<const char*>(d + 5), n - 5);
         haveUnicode = true;
       }
@@ -111,7 +55,7 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
   // A block running past the end is ignored with the rest of the field;
   // the entry stays usable unless it needed a value from it.
   e.extraDamaged = !ok;
-  if (haveUnicode && !IsValidUtf8(e.name)) e.name = Utf8OrCp437(e.name);
+  if (haveUnicode && !common::IsValidUtf8(e.name)) e.name = common::Utf8OrCp437(e.name);
   // A saturated value without its Zip64 field cannot be trusted.
   if (e.problem.empty() && !e.zip64 && (sizeSat || csizeSat || offsetSat))
     e.problem = "a size or offset needs a Zip64 extra field that is missing";
@@ -125,31 +69,6 @@ struct EndRecord {
 };
 
 }  // namespace
-
-bool IsValidUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = Utf8SequenceLength(s, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
-std::string Utf8OrCp437(const std::string& raw) {
-  std::string out;
-  out.reserve(raw.size());
-  for (size_t i = 0; i < raw.size();) {
-    const size_t n = Utf8SequenceLength(raw, i);
-    if (n > 0) {
-      out.append(raw, i, n);
-      i += n;
-    } else {
-      AppendUtf8(out, kCp437Upper[static_cast<unsigned char>(raw[i]) - 0x80]);
-      ++i;
-    }
-  }
-  return out;
-}
 
 const char* MethodName(uint16_t method) {
   switch (method) {
@@ -316,7 +235,7 @@ ReadResult ReadCentralDirectory(const ArchiveFile& file, CentralDirectory& out) 
       e.uncompressedSize = usize;
       e.localOffset = offset;
       e.diskStart = disk;
-      e.name = (e.flags & kFlagUtf8) && IsValidUtf8(e.rawName) ? e.rawName : Utf8OrCp437(e.rawName);
+      e.name = (e.flags & kFlagUtf8) && common::IsValidUtf8(e.rawName) ? e.rawName : common::Utf8OrCp437(e.rawName);
       ParseCentralExtra(e, usize == 0xFFFFFFFFu, csize == 0xFFFFFFFFu, offset == 0xFFFFFFFFu, disk == 0xFFFF);
       if (e.rawName.find('\0') != std::string::npos && e.problem.empty()) e.problem = "the name holds a NUL byte";
       // Offsets are stored relative to where the writer thought the

@@ -115,11 +115,6 @@ uint32_t DescriptorSize(const ArchiveFile& file, uint64_t offset, bool zip64Size
 template <class Fn>
 bool ForEachExtraBlock(const std::string& extra, Fn&& fn);
 
-// Name conversions.
-bool IsValidUtf8(const std::string& s);
-// Valid UTF-8 sequences stay; every other byte is taken as code page 437.
-std::string Utf8OrCp437(const std::string& raw);
-
 // Entries whose stored bytes (local header up to the end of the data) share
 // any byte with another entry or with the central directory; each pair
 // reported once as "first" and "second" indexes. Local headers are read to

@@ -1,7 +1,7 @@
 // Traditional PKWARE encryption keys.
 #include "engine/zip/dll/common/ZipCrypto.h"
 
-#include "engine/zip/dll/common/Crc32.h"
+#include "engine/common/Crc32.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -15,9 +15,9 @@ uint8_t ZipCryptoKeys::KeystreamByte() const {
 }
 
 void ZipCryptoKeys::Update(uint8_t plain) {
-  k0_ = Crc32Step(k0_, plain);
+  k0_ = common::Crc32Step(k0_, plain);
   k1_ = (k1_ + (k0_ & 0xFFu)) * 134775813u + 1u;
-  k2_ = Crc32Step(k2_, static_cast<uint8_t>(k1_ >> 24));
+  k2_ = common::Crc32Step(k2_, static_cast<uint8_t>(k1_ >> 24));
 }
 
 void ZipCryptoKeys::Decrypt(uint8_t* data, size_t n) {

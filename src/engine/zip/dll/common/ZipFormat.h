@@ -1,10 +1,12 @@
-// Little-endian field access and the record signatures of the ZIP format,
-// for the engine libraries. Header-only; no allocation, no I/O.
+// The record signatures, sizes, flag bits, methods and extra field ids of
+// the ZIP format, for the engine libraries. Header-only; no allocation, no I/O.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "engine/common/LittleEndian.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -46,29 +48,10 @@ inline constexpr uint16_t kExtraZip64 = 0x0001;
 inline constexpr uint16_t kExtraTimestamp = 0x5455;
 inline constexpr uint16_t kExtraUnicodePath = 0x7075;
 
-inline uint16_t Le16(const void* p) {
-  const auto* b = static_cast<const uint8_t*>(p);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-inline uint32_t Le32(const void* p) {
-  const auto* b = static_cast<const uint8_t*>(p);
-  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-         (static_cast<uint32_t>(b[3]) << 24);
-}
-inline uint64_t Le64(const void* p) {
-  const auto* b = static_cast<const uint8_t*>(p);
-  return static_cast<uint64_t>(Le32(b)) | (static_cast<uint64_t>(Le32(b + 4)) << 32);
-}
-inline void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void Put64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+// Field access is the shared little-endian reader's.
+using common::Le16;
+using common::Le32;
+using common::Le64;
 
 // Name of a compression method for messages ("method 9 (Deflate64)").
 const char* MethodName(uint16_t method);

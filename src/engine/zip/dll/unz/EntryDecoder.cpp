@@ -217,7 +217,7 @@ DecodeResult Lzma(uint16_t flags, EntryInput& in, uint64_t expected, LimitedSink
   }
   uint8_t alone[13];
   std::copy(head + 4, head + 9, alone);
-  Put64(alone + 5, (flags & kFlagLzmaEos) ? UINT64_MAX : expected);
+  common::PutLe64(alone + 5, (flags & kFlagLzmaEos) ? UINT64_MAX : expected);
   lzma_stream s = LZMA_STREAM_INIT;
   if (lzma_alone_decoder(&s, kLzmaMemLimit) != LZMA_OK) {
     detail = "out of memory";

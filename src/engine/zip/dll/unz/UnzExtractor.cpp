@@ -10,15 +10,15 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string_view>
 
+#include "engine/common/Crc32.h"
+#include "engine/common/DosTime.h"
+#include "engine/common/EntryPath.h"
+#include "engine/common/ExtractRoot.h"
+#include "engine/common/Wildcard.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
-#include "engine/zip/dll/common/Crc32.h"
-#include "engine/zip/dll/common/DosTime.h"
-#include "engine/zip/dll/common/SafePath.h"
-#include "engine/zip/dll/common/ShrinkFile.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 #include "engine/zip/dll/common/ZipFormat.h"
 #include "engine/zip/dll/unz/EntryDecoder.h"
@@ -30,35 +30,9 @@ namespace {
 constexpr int64_t kProgressStep = 64 * 1024;
 constexpr size_t kMaxLinkText = 4096;
 
-// A descriptor closed on scope exit.
-struct Fd {
-  int fd = -1;
-  Fd() = default;
-  explicit Fd(int f) : fd(f) {}
-  Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      Reset();
-      fd = o.fd;
-      o.fd = -1;
-    }
-    return *this;
-  }
-  ~Fd() { Reset(); }
-  void Reset() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
-
-std::string Join(const std::vector<std::string>& parts, size_t count) {
-  std::string s;
-  for (size_t i = 0; i < count && i < parts.size(); ++i) {
-    if (i) s += '/';
-    s += parts[i];
-  }
-  return s;
-}
+using common::ExtractRoot;
+using common::JoinParts;
+using common::OnDisk;
 
 class Run;
 
@@ -66,40 +40,23 @@ class Run;
 // the CRC and into the progress count.
 class FileSink final : public OutputSink {
  public:
-  FileSink(Run& run, int fd) : run_(run), fd_(fd) {}
+  FileSink(Run& run, ExtractRoot::File* file) : run_(run), file_(file) {}
   bool Write(const uint8_t* data, size_t n) override;
   uint32_t Crc() const { return crc_; }
   bool WriteFailed() const { return writeFailed_; }
-  int Errno() const { return errno_; }
+  int Errno() const { return file_ ? file_->Error() : 0; }
   std::string* capture = nullptr;  // link text is collected instead of written
 
  private:
   Run& run_;
-  int fd_;
+  ExtractRoot::File* file_;
   uint32_t crc_ = 0;
   bool writeFailed_ = false;
-  int errno_ = 0;
-};
-
-struct PendingLink {
-  size_t index;
-  std::vector<std::string> parts;
-  std::string text;
-};
-
-struct PendingDirTime {
-  std::vector<std::string> parts;
-  int64_t mtime;
 };
 
 class Run {
  public:
-  explicit Run(const UnzOptions& o) : o_(o) {
-    const mode_t m = ::umask(022);
-    ::umask(m);
-    umask_ = m;
-    password_ = o.password;
-  }
+  explicit Run(const UnzOptions& o) : o_(o) { password_ = o.password; }
 
   int32_t Execute();
   bool Progress(int64_t bytes);  // false when the caller asked to stop
@@ -111,39 +68,23 @@ class Run {
   void Message(int32_t code, const std::string& text) { Call(kActionMessage, code, 0, text); }
   bool Selected(const CentralEntry& e) const;
   bool PathFor(const CentralEntry& e, std::vector<std::string>& parts);
-  // Opens (creating as needed) the folder made of the first `count` parts.
-  int OpenFolder(const std::vector<std::string>& parts, size_t count, std::string& failure);
   bool ExtractOne(size_t index, uint64_t dataOffset);
   bool PrepareKeys(const CentralEntry& e, const LocalHeader& lh, uint64_t& dataOffset, uint64_t& length,
                    std::unique_ptr<ZipCryptoKeys>& keys, bool& skip);
-  // Decides whether an existing file is replaced: 1 yes, 0 skip, -1 stop.
-  int MayReplace(int dirFd, const std::string& leaf, const std::string& shown, int64_t entryTime, bool& existed);
-  void CreateLinks();
-  void RestoreFolderTimes();
+  // Decides whether what is at `parts` is replaced: 1 yes, 0 skip, -1 stop.
+  int MayReplace(const OnDisk& there, const std::string& shown, int64_t entryTime);
+  void FinishLinksAndFolders();
   int64_t EntryTime(const CentralEntry& e, const LocalHeader* lh) const;
-  mode_t FileMode(const CentralEntry& e) const;
-  std::string TempName() {
-    static const char kHex[] = "0123456789abcdef";
-    std::string s = ".arkz-";
-    for (int i = 0; i < 12; ++i) s += kHex[rng_() & 15];
-    return s;
-  }
+  uint32_t FileMode(const CentralEntry& e) const;
 
   const UnzOptions& o_;
   std::string password_;
-  mode_t umask_ = 022;
   bool stop_ = false;
   ArchiveFile file_;
   CentralDirectory dir_;
-  int rootFd_ = -1;
+  ExtractRoot root_;
   int64_t pendingProgress_ = 0;
   int32_t good_ = 0;
-  std::vector<PendingLink> links_;
-  std::vector<PendingDirTime> dirTimes_;
-  // The folder last opened for writing, kept for the entries that follow.
-  std::string cachedFolder_;
-  Fd cachedFd_;
-  std::mt19937_64 rng_{std::random_device{}()};
 };
 
 bool FileSink::Write(const uint8_t* data, size_t n) {
@@ -151,22 +92,13 @@ bool FileSink::Write(const uint8_t* data, size_t n) {
   // often even when a decoder hands over a whole entry at once.
   while (n > 0) {
     const size_t piece = std::min<size_t>(n, kProgressStep);
-    crc_ = Crc32(crc_, data, piece);
+    crc_ = common::Crc32(crc_, data, piece);
     if (capture) {
       if (capture->size() + piece > kMaxLinkText) return false;
       capture->append(reinterpret_cast<const char*>(data), piece);
-    } else if (fd_ >= 0) {
-      size_t done = 0;
-      while (done < piece) {
-        const ssize_t w = ::write(fd_, data + done, piece - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-          writeFailed_ = true;
-          errno_ = w < 0 ? errno : ENOSPC;
-          return false;
-        }
-        done += static_cast<size_t>(w);
-      }
+    } else if (file_ && !file_->Write(data, piece)) {
+      writeFailed_ = true;
+      return false;
     }
     if (!run_.Progress(static_cast<int64_t>(piece))) return false;
     data += piece;
@@ -244,10 +176,10 @@ bool Run::Selected(const CentralEntry& e) const {
     if (spec == "*.*" || spec == "*") return true;
     if (spec.find('/') == std::string::npos) {
       // A bare name matches the file name in any folder.
-      if (WildcardMatch(spec, leaf)) return true;
+      if (common::WildcardMatch(spec, leaf)) return true;
     } else {
       while (spec.size() > 1 && spec.back() == '/') spec.pop_back();
-      if (WildcardMatch(spec, trimmed)) return true;
+      if (common::WildcardMatch(spec, trimmed)) return true;
     }
   }
   return false;
@@ -255,7 +187,7 @@ bool Run::Selected(const CentralEntry& e) const {
 
 bool Run::PathFor(const CentralEntry& e, std::vector<std::string>& parts) {
   std::string reason;
-  if (!SplitEntryName(e.name, parts, reason)) {
+  if (!common::SplitEntryName(e.name, parts, reason)) {
     Message(kUnzErrUnsafe, e.name + ": refused, " + reason);
     return false;
   }
@@ -263,62 +195,29 @@ bool Run::PathFor(const CentralEntry& e, std::vector<std::string>& parts) {
   return true;
 }
 
-int Run::OpenFolder(const std::vector<std::string>& parts, size_t count, std::string& failure) {
-  const std::string key = Join(parts, count);
-  if (count == 0) return rootFd_;
-  if (cachedFd_.fd >= 0 && key == cachedFolder_) return cachedFd_.fd;
-  Fd cur(::dup(rootFd_));
-  for (size_t i = 0; i < count; ++i) {
-    int next = ::openat(cur.fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0 && errno == ENOENT) {
-      if (::mkdirat(cur.fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
-        failure = "cannot create the folder " + Join(parts, i + 1) + ": " + std::strerror(errno);
-        return -1;
-      }
-      next = ::openat(cur.fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    }
-    if (next < 0) {
-      failure = (errno == ELOOP || errno == ENOTDIR)
-                    ? Join(parts, i + 1) + " is a link or a file, not a folder; nothing is written through it"
-                    : "cannot open the folder " + Join(parts, i + 1) + ": " + std::strerror(errno);
-      return -1;
-    }
-    cur = Fd(next);
-  }
-  cachedFolder_ = key;
-  cachedFd_ = std::move(cur);
-  return cachedFd_.fd;
-}
-
 int64_t Run::EntryTime(const CentralEntry& e, const LocalHeader* lh) const {
   if (e.mtime != -1) return e.mtime;
   if (lh && lh->mtime != -1) return lh->mtime;
-  return DosToUnix(e.dosTime, e.dosDate);
+  return common::DosToUnix(e.dosTime, e.dosDate);
 }
 
-mode_t Run::FileMode(const CentralEntry& e) const {
+uint32_t Run::FileMode(const CentralEntry& e) const {
+  // The root keeps only the permission bits: setuid, setgid and sticky are
+  // never restored, and the umask applies.
   const uint32_t unixMode = e.UnixMode();
-  mode_t m;
-  if (unixMode & 0777) {
-    m = unixMode & 0777;  // setuid, setgid and sticky are never restored
-  } else {
-    m = (e.externalAttr & 0x01) ? 0444 : 0666;
-  }
-  return m & ~umask_;
+  if (unixMode & 0777) return unixMode;
+  return (e.externalAttr & 0x01) ? 0444 : 0666;
 }
 
-int Run::MayReplace(int dirFd, const std::string& leaf, const std::string& shown, int64_t entryTime,
-                    bool& existed) {
-  struct stat st {};
-  existed = ::fstatat(dirFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!existed) return o_.freshen ? 0 : 1;
-  if (S_ISDIR(st.st_mode)) {
+int Run::MayReplace(const OnDisk& there, const std::string& shown, int64_t entryTime) {
+  if (there.kind == OnDisk::kNone) return o_.freshen ? 0 : 1;
+  if (there.kind == OnDisk::kFolder) {
     Message(kUnzErrCreate, shown + ": a folder of that name is in the way");
     return 0;
   }
   if (o_.update || o_.freshen) {
     // DOS times have two-second steps; a file that new or newer stays.
-    if (entryTime >= 0 && static_cast<int64_t>(st.st_mtime) + 1 >= entryTime) return 0;
+    if (entryTime >= 0 && there.mtime + 1 >= entryTime) return 0;
   }
   if (o_.overwrite) return 1;
   const int32_t a = Call(kActionOverwrite, 0, 0, shown);
@@ -393,12 +292,7 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
     std::vector<std::string> parts;
     if (!PathFor(e, parts)) return true;
     std::string failure;
-    if (OpenFolder(parts, parts.size(), failure) < 0) {
-      Message(kUnzErrCreate, e.name + ": " + failure);
-    } else {
-      const int64_t t = EntryTime(e, nullptr);
-      if (t >= 0) dirTimes_.push_back({parts, t});
-    }
+    if (!root_.MakeFolder(parts, EntryTime(e, nullptr), failure)) Message(kUnzErrCreate, e.name + ": " + failure);
     return true;
   }
 
@@ -424,7 +318,7 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   std::vector<std::string> parts;
   const bool isLink = e.IsSymlink();
   if (!o_.test && !PathFor(e, parts)) return true;
-  const std::string shown = o_.test ? e.name : Join(parts, parts.size());
+  const std::string shown = o_.test ? e.name : JoinParts(parts);
 
   Call(kActionNewFile, 0, static_cast<int64_t>(e.uncompressedSize), shown);
   if (stop_) return false;
@@ -436,18 +330,15 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   if (skip) return true;
 
   const int64_t entryTime = EntryTime(e, &lh);
-  int dirFd = -1;
-  Fd tmp;
-  std::string tmpName;
+  ExtractRoot::File out;
   if (!o_.test && !isLink) {
     std::string failure;
-    dirFd = OpenFolder(parts, parts.size() - 1, failure);
+    const int dirFd = root_.OpenFolder(parts, parts.size() - 1, failure);
     if (dirFd < 0) {
       Message(kUnzErrCreate, shown + ": " + failure);
       return true;
     }
-    bool existed = false;
-    const int r = MayReplace(dirFd, parts.back(), shown, entryTime, existed);
+    const int r = MayReplace(root_.Look(parts), shown, entryTime);
     if (r < 0 || stop_) return false;
     if (r == 0) return true;
     // The declared size is checked against the free space first; the
@@ -459,19 +350,14 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
                                  " bytes");
       return true;
     }
-    for (int tries = 0; tries < 8 && tmp.fd < 0; ++tries) {
-      tmpName = TempName();
-      tmp = Fd(::openat(dirFd, tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-      if (tmp.fd < 0 && errno != EEXIST) break;
-    }
-    if (tmp.fd < 0) {
-      Message(kUnzErrCreate, shown + ": cannot create the file: " + std::strerror(errno));
+    if (!root_.BeginFile(parts, out, failure)) {
+      Message(kUnzErrCreate, shown + ": " + failure);
       return true;
     }
   }
 
   EntryInput in(file_, offset, length, keys.get());
-  FileSink sink(*this, tmp.fd);
+  FileSink sink(*this, out.IsOpen() ? &out : nullptr);
   std::string linkText;
   if (isLink && !o_.test) sink.capture = &linkText;
   std::string detail;
@@ -504,32 +390,20 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
     case DecodeResult::Unsupported: Message(kUnzErrUnsupported, shown + ": " + detail); break;
   }
 
-  if (tmp.fd >= 0) {
-    if (!ok) ShrinkInSteps(tmp.fd, [this] { Call(kActionKeepAlive, 0, 0, ""); });
-    if (ok) {
-      ::fchmod(tmp.fd, FileMode(e));
-      if (entryTime >= 0) {
-        struct timespec ts[2];
-        ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(entryTime);
-        ts[0].tv_nsec = ts[1].tv_nsec = 0;
-        ::futimens(tmp.fd, ts);
-      }
-    }
-    const int closed = ::close(tmp.fd);
-    tmp.fd = -1;
-    if (ok && closed != 0) {
-      Message(kUnzErrCreate, shown + ": cannot write the file: " + std::strerror(errno));
+  if (out.IsOpen()) {
+    std::string failure;
+    if (!ok) {
+      out.Discard([this] { Call(kActionKeepAlive, 0, 0, ""); });
+    } else if (!out.Commit(FileMode(e), entryTime, failure)) {
+      Message(kUnzErrCreate, shown + ": " + failure);
       ok = false;
     }
-    if (ok && ::renameat(dirFd, tmpName.c_str(), dirFd, parts.back().c_str()) != 0) {
-      Message(kUnzErrCreate, shown + ": cannot create the file: " + std::strerror(errno));
-      ok = false;
-    }
-    if (!ok) ::unlinkat(dirFd, tmpName.c_str(), 0);
   }
   if (ok) {
     if (isLink && !o_.test) {
-      links_.push_back({index, parts, linkText});
+      // Freshen only replaces what is there; the other questions are asked
+      // when the link is made, after every file.
+      if (!o_.freshen || root_.Look(parts).kind != OnDisk::kNone) root_.AddLink(parts, linkText, entryTime, index);
     } else {
       ++good_;
       if (o_.verbose) Message(kUnzInfo, (o_.test ? "tested OK: " : "extracted: ") + shown);
@@ -538,73 +412,20 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   return !stop_;
 }
 
-void Run::CreateLinks() {
-  for (const PendingLink& l : links_) {
-    if (stop_) return;
-    const CentralEntry& e = dir_.entries[l.index];
-    const std::string shown = Join(l.parts, l.parts.size());
-    bool inside = LinkStaysInside(l.parts, l.text);
-    // Every component walked before a ".." must be a real folder: a link
-    // there would make the text resolve somewhere else than it reads.
-    if (inside) {
-      std::vector<std::string> at(l.parts.begin(), l.parts.end() - 1);
-      size_t lastUp = l.text.rfind("..");
-      std::string walked;
-      size_t start = 0;
-      while (inside && start < l.text.size() && lastUp != std::string::npos && start < lastUp) {
-        size_t end = l.text.find_first_of("/\\", start);
-        if (end == std::string::npos) end = l.text.size();
-        const std::string part = l.text.substr(start, end - start);
-        if (part == "..") {
-          if (!at.empty()) at.pop_back();
-        } else if (!part.empty() && part != ".") {
-          at.push_back(part);
-          struct stat st {};
-          if (::fstatat(rootFd_, Join(at, at.size()).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-            inside = false;
-        }
-        start = end + 1;
-      }
+void Run::FinishLinksAndFolders() {
+  const auto question = [this](size_t index, const std::vector<std::string>& parts, const OnDisk& there) {
+    return MayReplace(there, JoinParts(parts), EntryTime(dir_.entries[index], nullptr));
+  };
+  const ExtractRoot::FinishResult r = root_.Finish(question);
+  if (r.stopped) stop_ = true;
+  for (const auto& l : r.links) {
+    const std::string shown = JoinParts(l.parts);
+    if (l.created) {
+      ++good_;
+      if (o_.verbose) Message(kUnzInfo, "extracted: " + shown);
+    } else if (!l.failure.empty()) {
+      Message(kUnzErrUnsafe, shown + ": " + l.failure + ", skipped");
     }
-    if (!inside) {
-      Message(kUnzErrUnsafe, shown + ": the link leads out of the target folder (" + l.text + "), skipped");
-      continue;
-    }
-    std::string failure;
-    const int dirFd = OpenFolder(l.parts, l.parts.size() - 1, failure);
-    if (dirFd < 0) {
-      Message(kUnzErrCreate, shown + ": " + failure);
-      continue;
-    }
-    bool existed = false;
-    const int r = MayReplace(dirFd, l.parts.back(), shown, EntryTime(e, nullptr), existed);
-    if (r < 0 || stop_) return;
-    if (r == 0) continue;
-    const std::string tmpName = TempName();
-    if (::symlinkat(l.text.c_str(), dirFd, tmpName.c_str()) != 0 ||
-        ::renameat(dirFd, tmpName.c_str(), dirFd, l.parts.back().c_str()) != 0) {
-      Message(kUnzErrCreate, shown + ": cannot create the link: " + std::strerror(errno));
-      ::unlinkat(dirFd, tmpName.c_str(), 0);
-      continue;
-    }
-    ++good_;
-  }
-}
-
-void Run::RestoreFolderTimes() {
-  // Deepest first, so setting a folder's time is not undone by its children.
-  std::sort(dirTimes_.begin(), dirTimes_.end(),
-            [](const PendingDirTime& a, const PendingDirTime& b) { return a.parts.size() > b.parts.size(); });
-  cachedFd_.Reset();
-  cachedFolder_.clear();
-  for (const auto& d : dirTimes_) {
-    std::string failure;
-    const int fd = OpenFolder(d.parts, d.parts.size(), failure);
-    if (fd < 0) continue;
-    struct timespec ts[2];
-    ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(d.mtime);
-    ts[0].tv_nsec = ts[1].tv_nsec = 0;
-    ::futimens(fd, ts);
   }
 }
 
@@ -645,20 +466,16 @@ int32_t Run::Execute() {
   if (stop_) return good_;
 
   if (!o_.test) {
-    rootFd_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd_ < 0) {
-      Message(kUnzErrCreate, std::string("cannot open the target folder: ") + std::strerror(errno));
+    std::string failure;
+    if (!root_.Open(".", false, failure)) {
+      Message(kUnzErrCreate, failure);
       return 0;
     }
   }
   for (size_t i : chosen) {
     if (!ExtractOne(i, ov.dataOffsets[i]) || stop_) break;
   }
-  if (!stop_ && !o_.test) CreateLinks();
-  if (!stop_ && !o_.test) RestoreFolderTimes();
-  cachedFd_.Reset();
-  if (rootFd_ >= 0) ::close(rootFd_);
-  rootFd_ = -1;
+  if (!stop_ && !o_.test) FinishLinksAndFolders();
   if (!stop_ && pendingProgress_ > 0) Call(kActionUpdate, 0, pendingProgress_, "");
   if (!stop_) Call(kActionEndOfBatch, 0, 0, "");
   return good_;

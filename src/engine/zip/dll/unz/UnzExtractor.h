@@ -1,13 +1,13 @@
 // The extract and test run behind UnzDllExec: selects entries by the file
 // specifications, decodes each one, checks its CRC and, unless testing,
-// writes it below the current folder. Every file goes to a temporary name
-// in its folder and is renamed into place only when complete and correct,
-// so a failure or a stop never leaves a partial file. Folders are walked
-// and created one component at a time without following links
-// (O_NOFOLLOW), so a link planted in the target cannot redirect a write;
-// symbolic link entries are created after every other entry and only when
-// their text stays inside the target. Events go to the caller's callback on
-// the calling thread; a nonzero answer stops the run at once.
+// writes it below the target folder through an ExtractRoot (engine/common):
+// every file goes to a temporary file in its folder and is renamed into
+// place only when complete and correct, so a failure or a stop never
+// leaves a partial file; folders are walked one component at a time
+// without following links; symbolic link entries are made after every
+// other entry, and only those that resolve inside the target whatever the
+// order of the entries. Events go to the caller's callback on the calling
+// thread; a nonzero answer stops the run at once.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Compression workers of the zip library; see ZipCompressPool.h.
 #include "engine/zip/dll/zip/ZipCompressPool.h"
 
+#include "engine/common/Crc32.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 
 #include <sys/random.h>
@@ -60,7 +61,7 @@ void RunWhole(CompressTask& t) {
   t.error = ReadFully(t.file->fd, 0, in.data(), in.size());
   t.file.reset();  // the descriptor is not needed any more
   if (t.error) return;
-  t.crc = static_cast<uint32_t>(libdeflate_crc32(0, in.data(), in.size()));
+  t.crc = common::Crc32(0, in.data(), in.size());
   t.stored = true;
   if (t.level > 0 && !in.empty()) {
     libdeflate_compressor* c = CompressorFor(t.level);
@@ -162,7 +163,7 @@ namespace {
 void RunBlock(CompressTask& t) {
   std::string in(t.length, '\0');
   if ((t.error = ReadFully(t.file->fd, t.offset, in.data(), in.size())) != 0) return;
-  t.crc = static_cast<uint32_t>(libdeflate_crc32(0, in.data(), in.size()));
+  t.crc = common::Crc32(0, in.data(), in.size());
   if (t.level == 0) {
     t.out = std::move(in);
     return;

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/zip/dll/common/ShrinkFile.h"
+#include "engine/common/ShrinkFile.h"
 
 namespace arkelin::engine::zip::zipdll {
 
@@ -114,7 +114,7 @@ void OutFile::Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t 
 }
 
 void OutFile::Discard(const std::function<void()>& keepAlive) {
-  if (fd_ >= 0 && !committed_ && keepAlive) dll::ShrinkInSteps(fd_, keepAlive);
+  if (fd_ >= 0 && !committed_ && keepAlive) common::ShrinkInSteps(fd_, keepAlive);
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

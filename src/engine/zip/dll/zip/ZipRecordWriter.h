@@ -33,13 +33,6 @@ inline constexpr uint16_t kExtraTime = 0x5455;
 // version-needed field).
 inline constexpr uint16_t kMadeByUnix = (3 << 8) | 30;
 
-void Put16(std::string& out, uint16_t v);
-void Put32(std::string& out, uint32_t v);
-void Put64(std::string& out, uint64_t v);
-uint16_t Get16(const unsigned char* p);
-uint32_t Get32(const unsigned char* p);
-uint64_t Get64(const unsigned char* p);
-
 // One entry as the central directory will describe it.
 struct OutEntry {
   uint16_t madeBy = kMadeByUnix;
@@ -88,9 +81,9 @@ std::string StripExtraBlock(const std::string& extra, uint16_t id);
 // The extended timestamp block (modification time only).
 std::string TimeExtra(int64_t mtime);
 
-// DOS date and time in local time; times before 1980 become 1980-01-01.
-// Odd seconds round up, so a stored stamp is never older than the file:
-// update and freshen compare stamps made this same way.
+// DOS date and time of a file to store: odd seconds round up, so a stored
+// stamp is never older than the file (update and freshen compare stamps
+// made this same way).
 void ToDosTime(int64_t unixTime, uint16_t& dosTime, uint16_t& dosDate);
 
 }  // namespace arkelin::engine::zip::zipdll

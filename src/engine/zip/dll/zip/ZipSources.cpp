@@ -1,7 +1,7 @@
 // Walks the file specifications of an add command; see ZipSources.h.
 #include "engine/zip/dll/zip/ZipSources.h"
 
-#include "engine/zip/dll/common/SafePath.h"
+#include "engine/common/Wildcard.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -13,8 +13,6 @@
 namespace arkelin::engine::zip::zipdll {
 
 namespace {
-
-bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
 bool IsHidden(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
@@ -95,7 +93,7 @@ class Walker {
         if (o_.recurse) subdirs.push_back(path);
         continue;
       }
-      if (!WildMatch(pattern, n)) continue;
+      if (!common::WildcardMatch(pattern, n)) continue;
       struct stat st = lst;
       if (S_ISLNK(lst.st_mode) && stat(path.c_str(), &st) != 0) {
         r_.skipped.push_back(path + ": broken link, left out");
@@ -117,7 +115,7 @@ class Walker {
     if (spec.empty()) return;
     const size_t slash = spec.find_last_of('/');
     const std::string last = slash == std::string::npos ? spec : spec.substr(slash + 1);
-    if (HasWildcard(last)) {
+    if (common::HasWildcard(last)) {
       const std::string dir = slash == std::string::npos ? "" : spec.substr(0, slash + 1);
       const size_t before = r_.items.size();
       Walk(dir, last, 0);
@@ -150,11 +148,6 @@ class Walker {
 };
 
 }  // namespace
-
-bool WildMatch(const std::string& pattern, const std::string& text) {
-  if (pattern == "*.*" || pattern == "*") return true;
-  return dll::WildcardMatch(pattern, text);
-}
 
 std::string DosComponent(const std::string& component) {
   auto clean = [](const std::string& s, size_t max) {

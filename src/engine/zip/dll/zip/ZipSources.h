@@ -49,10 +49,6 @@ struct GatherResult {
 
 GatherResult GatherSources(const std::vector<std::string>& specs, const GatherOptions& options);
 
-// * matches any run of characters, ? one; ASCII letters compare without
-// regard to case. "*.*" matches every name, dotted or not.
-bool WildMatch(const std::string& pattern, const std::string& text);
-
 // The stored name for a path as given: normalised, optionally only the last
 // component, optionally 8.3 upper case. Empty when nothing is left.
 std::string StoredName(const std::string& givenPath, bool dirNames, bool forceDos);

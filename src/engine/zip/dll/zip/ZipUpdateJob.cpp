@@ -14,9 +14,11 @@
 #include <map>
 #include <memory>
 
+#include "engine/common/DosTime.h"
+#include "engine/common/LittleEndian.h"
+#include "engine/common/Wildcard.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
-#include "engine/zip/dll/common/DosTime.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 #include "engine/zip/dll/zip/ZipCompressPool.h"
 #include "engine/zip/dll/zip/ZipOutFile.h"
@@ -358,17 +360,17 @@ class AddWriter {
       out.Write(BuildDescriptor(crc, csize, usize, zip64));
     } else {
       std::string patch;
-      Put32(patch, crc);
+      common::AppendLe32(patch, crc);
       if (zip64) {
         out.WriteAt(headerPos + kLocalCrcOffset, patch.data(), patch.size());
         patch.clear();
-        Put64(patch, usize);
-        Put64(patch, csize);
+        common::AppendLe64(patch, usize);
+        common::AppendLe64(patch, csize);
         out.WriteAt(headerPos + LocalZip64SizesOffset(e), patch.data(), patch.size());
       } else {
         if (csize >= 0xFFFFFFFFull) throw WriteError{EFBIG};  // the file grew past what its header allows
-        Put32(patch, static_cast<uint32_t>(csize));
-        Put32(patch, static_cast<uint32_t>(usize));
+        common::AppendLe32(patch, static_cast<uint32_t>(csize));
+        common::AppendLe32(patch, static_cast<uint32_t>(usize));
         out.WriteAt(headerPos + kLocalCrcOffset, patch.data(), patch.size());
       }
     }
@@ -399,7 +401,7 @@ class AddWriter {
 
 void SetArchiveTime(const std::string& archive, const std::vector<OutEntry>& entries) {
   int64_t newest = -1;
-  for (const auto& e : entries) newest = std::max<int64_t>(newest, dll::DosToUnix(e.dosTime, e.dosDate));
+  for (const auto& e : entries) newest = std::max<int64_t>(newest, common::DosToUnix(e.dosTime, e.dosDate));
   if (newest < 0) return;
   struct timespec times[2];
   times[0].tv_sec = 0;
@@ -613,7 +615,7 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
   for (size_t j = 0; j < old.dir.entries.size(); ++j) {
     const auto& e = old.dir.entries[j];
     for (const auto& p : patterns) {
-      if (WildMatch(p, e.name) || WildMatch(p, e.rawName)) {
+      if (common::WildcardMatch(p, e.name) || common::WildcardMatch(p, e.rawName)) {
         gone[j] = true;
         ++count;
         bytes += e.uncompressedSize;

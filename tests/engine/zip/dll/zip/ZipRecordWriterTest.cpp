@@ -2,9 +2,11 @@
 // fields, and that extra fields stay well formed.
 #include <gtest/gtest.h>
 
+#include "engine/common/LittleEndian.h"
 #include "engine/zip/dll/zip/ZipRecordWriter.h"
 
 namespace zd = arkelin::engine::zip::zipdll;
+namespace common = arkelin::engine::common;
 
 namespace {
 const unsigned char* U(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
@@ -13,22 +15,22 @@ const unsigned char* U(const std::string& s) { return reinterpret_cast<const uns
 TEST(ZipRecordWriter, EndRecordAloneWhileEverythingFits) {
   const std::string end = zd::BuildEnd(65534, 1000, 0xFFFFFFFEu, "hi");
   ASSERT_EQ(end.size(), 22u + 2);
-  EXPECT_EQ(zd::Get32(U(end)), zd::kEndSig);
-  EXPECT_EQ(zd::Get16(U(end) + 10), 65534);
-  EXPECT_EQ(zd::Get32(U(end) + 16), 0xFFFFFFFEu);
+  EXPECT_EQ(common::Le32(U(end)), zd::kEndSig);
+  EXPECT_EQ(common::Le16(U(end) + 10), 65534);
+  EXPECT_EQ(common::Le32(U(end) + 16), 0xFFFFFFFEu);
   EXPECT_EQ(end.substr(22), "hi");
 }
 
 TEST(ZipRecordWriter, MoreThan65534EntriesNeedTheZip64EndRecord) {
   const std::string end = zd::BuildEnd(70000, 5000, 1234, "");
   ASSERT_EQ(end.size(), 56u + 20 + 22);
-  EXPECT_EQ(zd::Get32(U(end)), zd::kZip64EndSig);
-  EXPECT_EQ(zd::Get64(U(end) + 32), 70000u);
-  EXPECT_EQ(zd::Get64(U(end) + 48), 1234u);
-  EXPECT_EQ(zd::Get32(U(end) + 56), zd::kZip64LocatorSig);
-  EXPECT_EQ(zd::Get64(U(end) + 64), 1234u + 5000u);  // where the Zip64 record sits
-  EXPECT_EQ(zd::Get16(U(end) + 76 + 10), 0xFFFF);
-  EXPECT_EQ(zd::Get32(U(end) + 76 + 16), 1234u);  // the offset itself still fits
+  EXPECT_EQ(common::Le32(U(end)), zd::kZip64EndSig);
+  EXPECT_EQ(common::Le64(U(end) + 32), 70000u);
+  EXPECT_EQ(common::Le64(U(end) + 48), 1234u);
+  EXPECT_EQ(common::Le32(U(end) + 56), zd::kZip64LocatorSig);
+  EXPECT_EQ(common::Le64(U(end) + 64), 1234u + 5000u);  // where the Zip64 record sits
+  EXPECT_EQ(common::Le16(U(end) + 76 + 10), 0xFFFF);
+  EXPECT_EQ(common::Le32(U(end) + 76 + 16), 1234u);  // the offset itself still fits
 }
 
 TEST(ZipRecordWriter, CentralHeaderMovesOnlySaturatedFieldsIntoZip64Block) {
@@ -39,16 +41,16 @@ TEST(ZipRecordWriter, CentralHeaderMovesOnlySaturatedFieldsIntoZip64Block) {
   e.offset = 6ull << 30;
   e.extra = zd::TimeExtra(100);
   const std::string h = zd::BuildCentralHeader(e);
-  EXPECT_EQ(zd::Get16(U(h) + 6), 45);
-  EXPECT_EQ(zd::Get32(U(h) + 20), 1000u);
-  EXPECT_EQ(zd::Get32(U(h) + 24), 0xFFFFFFFFu);
-  EXPECT_EQ(zd::Get32(U(h) + 42), 0xFFFFFFFFu);
+  EXPECT_EQ(common::Le16(U(h) + 6), 45);
+  EXPECT_EQ(common::Le32(U(h) + 20), 1000u);
+  EXPECT_EQ(common::Le32(U(h) + 24), 0xFFFFFFFFu);
+  EXPECT_EQ(common::Le32(U(h) + 42), 0xFFFFFFFFu);
   const size_t extraAt = 46 + e.name.size();
-  ASSERT_EQ(zd::Get16(U(h) + 30), 4 + 16 + 9);
-  EXPECT_EQ(zd::Get16(U(h) + extraAt), zd::kExtraZip64);
-  EXPECT_EQ(zd::Get16(U(h) + extraAt + 2), 16);
-  EXPECT_EQ(zd::Get64(U(h) + extraAt + 4), 5ull << 30);   // usize first
-  EXPECT_EQ(zd::Get64(U(h) + extraAt + 12), 6ull << 30);  // then the offset; csize fitted
+  ASSERT_EQ(common::Le16(U(h) + 30), 4 + 16 + 9);
+  EXPECT_EQ(common::Le16(U(h) + extraAt), zd::kExtraZip64);
+  EXPECT_EQ(common::Le16(U(h) + extraAt + 2), 16);
+  EXPECT_EQ(common::Le64(U(h) + extraAt + 4), 5ull << 30);   // usize first
+  EXPECT_EQ(common::Le64(U(h) + extraAt + 12), 6ull << 30);  // then the offset; csize fitted
 }
 
 TEST(ZipRecordWriter, LocalZip64HeaderHoldsBothSizesWherePatchesGo) {
@@ -57,19 +59,19 @@ TEST(ZipRecordWriter, LocalZip64HeaderHoldsBothSizesWherePatchesGo) {
   e.usize = 7;
   e.csize = 9;
   const std::string h = zd::BuildLocalHeader(e, true, "");
-  EXPECT_EQ(zd::Get32(U(h) + 18), 0xFFFFFFFFu);
-  EXPECT_EQ(zd::Get64(U(h) + zd::LocalZip64SizesOffset(e)), 7u);
-  EXPECT_EQ(zd::Get64(U(h) + zd::LocalZip64SizesOffset(e) + 8), 9u);
+  EXPECT_EQ(common::Le32(U(h) + 18), 0xFFFFFFFFu);
+  EXPECT_EQ(common::Le64(U(h) + zd::LocalZip64SizesOffset(e)), 7u);
+  EXPECT_EQ(common::Le64(U(h) + zd::LocalZip64SizesOffset(e) + 8), 9u);
 }
 
 TEST(ZipRecordWriter, StripExtraBlockDropsTheIdAndBrokenTail) {
   std::string extra;
-  zd::Put16(extra, 0x0001);
-  zd::Put16(extra, 8);
-  zd::Put64(extra, 42);
+  common::AppendLe16(extra, 0x0001);
+  common::AppendLe16(extra, 8);
+  common::AppendLe64(extra, 42);
   extra += zd::TimeExtra(7);
-  zd::Put16(extra, 0x7075);
-  zd::Put16(extra, 200);  // claims more than is there
+  common::AppendLe16(extra, 0x7075);
+  common::AppendLe16(extra, 200);  // claims more than is there
   extra += "abc";
   EXPECT_EQ(zd::StripExtraBlock(extra, 0x0001), zd::TimeExtra(7));
 }

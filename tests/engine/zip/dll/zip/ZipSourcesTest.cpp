@@ -19,16 +19,6 @@ std::vector<std::string> Names(const zd::GatherResult& r) {
 }
 }  // namespace
 
-TEST(ZipSources, WildMatchIgnoresCaseAndStarDotStarMatchesAll) {
-  EXPECT_TRUE(zd::WildMatch("*.TXT", "readme.txt"));
-  EXPECT_TRUE(zd::WildMatch("?.dat", "a.dat"));
-  EXPECT_FALSE(zd::WildMatch("?.dat", "ab.dat"));
-  EXPECT_TRUE(zd::WildMatch("*.*", "Makefile"));
-  EXPECT_TRUE(zd::WildMatch("a*b*c", "aXXbYYc"));
-  EXPECT_FALSE(zd::WildMatch("a*b*c", "aXXbYY"));
-  EXPECT_TRUE(zd::WildMatch("dir/*", "dir/sub/file"));
-}
-
 TEST(ZipSources, StoredNamesNeverClimbOrStartWithSeparator) {
   EXPECT_EQ(zd::StoredName("/home/u/a.txt", true, false), "home/u/a.txt");
   EXPECT_EQ(zd::StoredName("./x/./y", true, false), "x/y");

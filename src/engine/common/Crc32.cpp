@@ -1,15 +1,15 @@
-// CRC-32 through libdeflate, and the single table step for the encryption keys.
-#include "engine/zip/dll/common/Crc32.h"
+// CRC-32 through libdeflate, and the single table step.
+#include "engine/common/Crc32.h"
 
 #include <libdeflate.h>
 
 #include <array>
 
-namespace arkelin::engine::zip::dll {
+namespace arkelin::engine::common {
 
 namespace {
 
-std::array<uint32_t, 256> MakeTable() {
+constexpr std::array<uint32_t, 256> MakeTable() {
   std::array<uint32_t, 256> t{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t c = i;
@@ -19,15 +19,15 @@ std::array<uint32_t, 256> MakeTable() {
   return t;
 }
 
-const std::array<uint32_t, 256> kTable = MakeTable();
+constexpr std::array<uint32_t, 256> kTable = MakeTable();
 
 }  // namespace
 
 uint32_t Crc32(uint32_t crc, const void* data, size_t n) {
   // libdeflate takes its length as size_t, so large buffers need no splitting.
-  return libdeflate_crc32(crc, data, n);
+  return n == 0 ? crc : libdeflate_crc32(crc, data, n);
 }
 
 uint32_t Crc32Step(uint32_t crc, uint8_t b) { return kTable[(crc ^ b) & 0xFF] ^ (crc >> 8); }
 
-}  // namespace arkelin::engine::zip::dll
+}  // namespace arkelin::engine::common

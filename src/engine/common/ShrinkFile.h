@@ -6,10 +6,10 @@
 
 #include <functional>
 
-namespace arkelin::engine::zip::dll {
+namespace arkelin::engine::common {
 
 // Shortens the open file `fd` in 32 MB steps down to at most 32 MB, calling
 // `between` after each step. Stops quietly at the first failure.
 void ShrinkInSteps(int fd, const std::function<void()>& between);
 
-}  // namespace arkelin::engine::zip::dll
+}  // namespace arkelin::engine::common

@@ -1,9 +1,9 @@
-// The OEM character set of MS-DOS and FAT-era archivers (code page 437),
-// upper half, mapped to Unicode and written as UTF-8. Bytes below 0x80 are
+// Code page 437, the OEM character set of MS-DOS and FAT-era archivers,
+// upper half mapped to Unicode and written as UTF-8. Bytes below 0x80 are
 // ASCII and pass unchanged; every other byte converts on its own.
-#include "engine/zip/CodePage437.h"
+#include "engine/common/CodePage437.h"
 
-namespace arkelin::engine::zip {
+namespace arkelin::engine::common {
 namespace {
 
 const char16_t kUpper[128] = {
@@ -97,4 +97,4 @@ std::string Utf8OrCp437(const std::string& raw) {
   return out;
 }
 
-}  // namespace arkelin::engine::zip
+}  // namespace arkelin::engine::common

@@ -1,7 +1,9 @@
 // DOS stamps through the C library's local-time conversions.
-#include "engine/zip/dll/common/DosTime.h"
+#include "engine/common/DosTime.h"
 
-namespace arkelin::engine::zip::dll {
+#include <ctime>
+
+namespace arkelin::engine::common {
 
 int64_t DosToUnix(uint16_t dosTime, uint16_t dosDate) {
   const int day = dosDate & 0x1F, month = (dosDate >> 5) & 0x0F, year = 1980 + (dosDate >> 9);
@@ -19,15 +21,16 @@ int64_t DosToUnix(uint16_t dosTime, uint16_t dosDate) {
   return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t);
 }
 
-void UnixToDos(int64_t t, uint16_t& dosTime, uint16_t& dosDate) {
-  std::time_t tt = static_cast<std::time_t>(t);
+void UnixToDos(int64_t t, uint16_t& dosTime, uint16_t& dosDate, OddSecond odd) {
+  if (odd == OddSecond::Up) t += t & 1;
+  const std::time_t tt = static_cast<std::time_t>(t);
   std::tm tm{};
   if (!localtime_r(&tt, &tm) || tm.tm_year < 80) {
     dosTime = 0;
     dosDate = (1 << 5) | 1;  // 1980-01-01
     return;
   }
-  if (tm.tm_year > 207) {
+  if (tm.tm_year > 80 + 127) {
     dosTime = static_cast<uint16_t>((23 << 11) | (59 << 5) | 29);
     dosDate = static_cast<uint16_t>((127 << 9) | (12 << 5) | 31);
     return;
@@ -36,4 +39,4 @@ void UnixToDos(int64_t t, uint16_t& dosTime, uint16_t& dosDate) {
   dosDate = static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
 }
 
-}  // namespace arkelin::engine::zip::dll
+}  // namespace arkelin::engine::common

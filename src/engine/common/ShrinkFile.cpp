@@ -1,9 +1,9 @@
-#include "engine/zip/dll/common/ShrinkFile.h"
+#include "engine/common/ShrinkFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace arkelin::engine::zip::dll {
+namespace arkelin::engine::common {
 
 void ShrinkInSteps(int fd, const std::function<void()>& between) {
   constexpr off_t kStep = 32 * 1024 * 1024;
@@ -16,4 +16,4 @@ void ShrinkInSteps(int fd, const std::function<void()>& between) {
   }
 }
 
-}  // namespace arkelin::engine::zip::dll
+}  // namespace arkelin::engine::common

@@ -1,0 +1,196 @@
+// Unnamed or locked temporary files; see TempFile.h.
+#include "engine/common/TempFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <utility>
+
+#include "engine/common/ShrinkFile.h"
+
+namespace arkelin::engine::common {
+
+namespace {
+
+std::string RandomHex(int digits) {
+  static const char kHex[] = "0123456789abcdef";
+  unsigned char bytes[16] = {};
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    const auto seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(time(nullptr));
+    for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> (i % 4 * 8));
+  }
+  std::string s;
+  for (int i = 0; i < digits; ++i) s += kHex[(bytes[i / 2] >> (i % 2 * 4)) & 15];
+  return s;
+}
+
+bool HasForm(const char* name, const std::string& prefix, const std::string& suffix) {
+  const size_t n = std::strlen(name);
+  return n > prefix.size() + suffix.size() && std::strncmp(name, prefix.c_str(), prefix.size()) == 0 &&
+         std::strcmp(name + n - suffix.size(), suffix.c_str()) == 0;
+}
+
+}  // namespace
+
+TempFile::~TempFile() { Discard(); }
+
+TempFile::TempFile(TempFile&& o) noexcept
+    : fd_(std::exchange(o.fd_, -1)), dirFd_(std::exchange(o.dirFd_, -1)), unnamed_(o.unnamed_),
+      name_(std::move(o.name_)), prefix_(std::move(o.prefix_)), suffix_(std::move(o.suffix_)) {}
+
+TempFile& TempFile::operator=(TempFile&& o) noexcept {
+  if (this != &o) {
+    Discard();
+    fd_ = std::exchange(o.fd_, -1);
+    dirFd_ = std::exchange(o.dirFd_, -1);
+    unnamed_ = o.unnamed_;
+    name_ = std::move(o.name_);
+    prefix_ = std::move(o.prefix_);
+    suffix_ = std::move(o.suffix_);
+  }
+  return *this;
+}
+
+void TempFile::Reset() {
+  if (fd_ >= 0) ::close(fd_);
+  if (dirFd_ >= 0) ::close(dirFd_);
+  fd_ = dirFd_ = -1;
+  name_.clear();
+  unnamed_ = false;
+}
+
+bool TempFile::Create(int dirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed) {
+  Discard();
+  prefix_ = prefix;
+  suffix_ = suffix;
+  dirFd_ = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  if (dirFd_ < 0) return false;
+  if (allowUnnamed) {
+    fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      unnamed_ = true;
+      ::flock(fd_, LOCK_EX | LOCK_NB);
+      return true;
+    }
+    // Not supported here (EOPNOTSUPP, EISDIR on old kernels, EINVAL...):
+    // fall back to a named file; a real failure shows again below.
+  }
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::string name = prefix + RandomHex(12) + suffix;
+    fd_ = ::openat(dirFd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      name_ = std::move(name);
+      // The lock marks the file as in use for RemoveStaleTempFiles.
+      ::flock(fd_, LOCK_EX | LOCK_NB);
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  const int e = errno;
+  Reset();
+  errno = e;
+  return false;
+}
+
+bool TempFile::CommitAs(const std::string& target, mode_t mode) {
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  int e = 0;
+  if (::fchmod(fd_, mode) != 0) e = errno;
+  if (!e && unnamed_) {
+    // Give the unnamed file a temporary name first: linkat cannot replace
+    // an existing target, rename can. The descriptor keeps its lock, so
+    // the name is not taken for a leftover meanwhile.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+      std::string name = prefix_ + RandomHex(12) + suffix_;
+      const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+      int r = ::linkat(AT_FDCWD, proc.c_str(), dirFd_, name.c_str(), AT_SYMLINK_FOLLOW);
+      if (r != 0 && errno == ENOENT) r = ::linkat(fd_, "", dirFd_, name.c_str(), AT_EMPTY_PATH);
+      if (r == 0) {
+        name_ = std::move(name);
+        unnamed_ = false;
+        break;
+      }
+      if (errno != EEXIST) {
+        e = errno;
+        break;
+      }
+    }
+    if (!e && unnamed_) e = EEXIST;
+  }
+  if (!e && ::renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) e = errno;
+  if (e) {
+    Discard();
+    errno = e;
+    return false;
+  }
+  // In place; the name now belongs to the target.
+  name_.clear();
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  const int closeErr = errno;
+  Reset();
+  if (closed != 0) {
+    errno = closeErr;
+    return false;
+  }
+  return true;
+}
+
+void TempFile::Discard(const std::function<void()>& keepAlive) {
+  if (fd_ >= 0 && keepAlive) ShrinkInSteps(fd_, keepAlive);
+  if (!name_.empty() && dirFd_ >= 0) ::unlinkat(dirFd_, name_.c_str(), 0);
+  Reset();
+}
+
+size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::string& suffix) {
+  const int scanFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (scanFd < 0) return 0;
+  DIR* d = ::fdopendir(scanFd);
+  if (!d) {
+    ::close(scanFd);
+    return 0;
+  }
+  size_t removed = 0;
+  while (dirent* e = ::readdir(d)) {
+    if (!HasForm(e->d_name, prefix, suffix)) continue;
+    const int fd = ::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    // Only plain files of ours: a lock held elsewhere means a write is
+    // still running. The lock is held while the name is removed, so a
+    // writer cannot pick the file up in between.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      if (::unlinkat(dirFd, e->d_name, 0) == 0) ++removed;
+    }
+    ::close(fd);
+  }
+  ::closedir(d);
+  return removed;
+}
+
+mode_t CurrentUmask() {
+  // /proc gives it without the set-and-restore dance, which is not safe
+  // while other threads create files.
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  const mode_t m = ::umask(022);
+  ::umask(m);
+  return m;
+}
+
+}  // namespace arkelin::engine::common

@@ -304,10 +304,10 @@ std::string TRAR::ErrorText(int code) {
     case 23: return "The file this entry refers to was not found";
     case 24: return "Wrong password";
     case 50: return "UNRAR.dll not found";
+    case 25: return "The entry needs more memory to decode than this program allows";
     case kUnsupported:
-      return "This entry uses a RAR feature unsupported by the built-in RAR library (encryption, hard links, RAR 4 solid "
-             "archives past the first entry, RAR 1.5/2.x archives); installing the system UnRAR library "
-             "(libunrar) adds them";
+      return "This entry uses a RAR feature that is not supported (an unknown compression version, cipher or kind "
+             "of entry)";
     default: return "Unknown error";
   }
 }

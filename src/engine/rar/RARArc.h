@@ -19,9 +19,9 @@ namespace arkelin::engine::rar {
 
 // Our own code for "no usable library" (missing, or lacking a function).
 inline constexpr int kNoLibrary = 50;
-// The built-in library's code for an entry or archive using what it cannot
-// decode (encryption, RAR 4 solid past the first entry, RAR 1.5/2.x).
-inline constexpr int kUnsupported = 51;
+// The built-in library's code for an entry using what it cannot decode (an
+// unknown compression version, cipher or kind of entry).
+inline constexpr int kUnsupported = ERAR_ARK_UNSUPPORTED;
 
 // Case-insensitive ordering for the name lists.
 struct NoCaseLess {

@@ -32,6 +32,9 @@ extern "C" {
 #define ERAR_EREFERENCE 23
 #define ERAR_BAD_PASSWORD 24
 #define ERAR_LARGE_DICT 25
+/* Our own library's code for an entry using a feature it does not decode
+ * (outside the published list, which has no such code). */
+#define ERAR_ARK_UNSUPPORTED 51
 
 #define RAR_OM_LIST 0
 #define RAR_OM_EXTRACT 1

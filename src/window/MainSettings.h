@@ -10,6 +10,8 @@
 #include <QColor>
 #include <QString>
 
+#include <optional>
+
 namespace arkelin::window {
 
 // The mail settings as texts: SMTP SERVER, PORT, USER and SECURITY,
@@ -63,6 +65,19 @@ class IMainSettings {
   // window checks) and the copies stored by the last "&Ok" (what is sent).
   virtual MailSettings MailFields() const { return {}; }
   virtual MailSettings MailCopies() const { return MailFields(); }
+
+  // Viewing entries. VIEWER/EDITOR: the built-in text editor (BUILTIN) or
+  // the external one at EDITORPATH; GXVIEW: the built-in image viewer
+  // (FASTVIEW) or the external one at EXTPATH, and the FORMATS it takes.
+  virtual bool BuiltInEditor() const { return true; }
+  virtual QString EditorPath() const { return {}; }
+  virtual bool BuiltInGraphic() const { return true; }
+  virtual QString GraphicPath() const { return {}; }
+  virtual QString GraphicFormats() const { return QStringLiteral("JPG;BMP;GIF"); }
+  // FOLDERS TEMP as a disk path, and a change of it for the rest of the run
+  // (stored only when the configuration is next confirmed).
+  virtual QString TempFolder() const;
+  virtual void SetTempFolder(const QString& folder) const;
 };
 
 class DefaultMainSettings : public IMainSettings {
@@ -103,6 +118,18 @@ class DefaultMainSettings : public IMainSettings {
   MailSettings mailFields, mailCopies;
   MailSettings MailFields() const override { return mailFields; }
   MailSettings MailCopies() const override { return mailCopies; }
+
+  bool builtInEditor = true, builtInGraphic = true;
+  QString editorPath, graphicPath, graphicFormats = QStringLiteral("JPG;BMP;GIF");
+  // Until set: the stored default, mapped to a disk path.
+  mutable std::optional<QString> tempFolder;
+  bool BuiltInEditor() const override { return builtInEditor; }
+  QString EditorPath() const override { return editorPath; }
+  bool BuiltInGraphic() const override { return builtInGraphic; }
+  QString GraphicPath() const override { return graphicPath; }
+  QString GraphicFormats() const override { return graphicFormats; }
+  QString TempFolder() const override;
+  void SetTempFolder(const QString& folder) const override { tempFolder = folder; }
 };
 
 }  // namespace arkelin::window

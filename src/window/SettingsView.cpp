@@ -43,5 +43,12 @@ MailSettings SettingsView::MailFields() const {
 MailSettings SettingsView::MailCopies() const {
   return {f_.MailServer, f_.MailPort, f_.MailName, f_.MailEmail, f_.MailUser, f_.MailSecurity};
 }
+bool SettingsView::BuiltInEditor() const { return f_.BuiltInEditor(); }
+QString SettingsView::EditorPath() const { return f_.EditorPath(); }
+bool SettingsView::BuiltInGraphic() const { return f_.BuiltInGraphic(); }
+QString SettingsView::GraphicPath() const { return f_.GraphicPath(); }
+QString SettingsView::GraphicFormats() const { return f_.GraphicFormats(); }
+QString SettingsView::TempFolder() const { return f_.TempFolder(); }
+void SettingsView::SetTempFolder(const QString& folder) const { f_.ed_Temp->setText(folder); }
 
 }  // namespace arkelin::window

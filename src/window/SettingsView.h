@@ -36,6 +36,13 @@ class SettingsView : public IMainSettings {
   void StoreLastFolder(char kind, const QString& folder) const override;
   MailSettings MailFields() const override;
   MailSettings MailCopies() const override;
+  bool BuiltInEditor() const override;
+  QString EditorPath() const override;
+  bool BuiltInGraphic() const override;
+  QString GraphicPath() const override;
+  QString GraphicFormats() const override;
+  QString TempFolder() const override;
+  void SetTempFolder(const QString& folder) const override;
 
  private:
   settings::TF_Settings& f_;

@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
               "ours RSS", "peer RSS");
   for (const Sample& s : kSamples) {
     const std::string path = test::FixturePath(s.archive);
-    const auto entries = test::ReadFixtureEntries({path});
+    const auto entries = test::ReadFixture(path).entries;
     size_t target = entries.size();
     for (size_t i = 0; i < entries.size(); ++i)
       if (entries[i].name == s.entry) target = i;

@@ -17,7 +17,7 @@ namespace {
 using test::CollectSink;
 using test::FixtureEntry;
 using test::FixturePath;
-using test::ReadFixtureEntries;
+using test::ReadFixture;
 using test::VectorSource;
 
 // MSB-first bit writer for hand-built streams.
@@ -68,8 +68,8 @@ Result DecodeWith(Format f, const std::vector<uint8_t>& packed, const EntryParam
 }
 
 FixtureEntry First(const std::string& name) {
-  for (auto& e : ReadFixtureEntries({FixturePath(name)}))
-    if (!e.directory && !e.stored && !e.encrypted) return e;
+  for (auto& e : ReadFixture(FixturePath(name)).entries)
+    if (e.decodable) return e;
   ADD_FAILURE() << name;
   return {};
 }
@@ -107,7 +107,7 @@ TEST(Unpacker, DictionariesAboveTheLimitAreRefusedBeforeDecoding) {
 }
 
 TEST(Unpacker, StopFromTheSinkEndsTheEntryAndItsSolidGroup) {
-  const auto entries = ReadFixtureEntries({FixturePath("la-test_read_format_rar5_solid.rar")});
+  const auto entries = ReadFixture(FixturePath("la-test_read_format_rar5_solid.rar")).entries;
   ASSERT_GE(entries.size(), 2u);
   std::string error;
   auto d = Unpacker::Create(Format::Rar50, Limits{}, error);

@@ -57,8 +57,9 @@ void EntryCommands::ExtractZip() {
   ez::TZipMaster& zip = w_.engines_->Zip();
   zip.FSpecArgs.clear();
   if (!dlg.AllFiles) {
-    // The whole entry name: a bare file name would not find an entry that
-    // sits in a folder of the archive.
+    // The whole entry name, compared exactly: the rows chosen and no other
+    // entry whose name differs in case, in a folder, or reads as a pattern.
+    zip.ExactNames = true;
     for (int row : w_.SelectedRowIndexes()) zip.FSpecArgs.push_back(U8(w_.model_->Row(row).fullName));
     if (zip.FSpecArgs.empty()) {
       w_.ShowWarning(QStringLiteral("Error :No file(s) selected"));
@@ -331,6 +332,7 @@ void EntryCommands::Delete() {
     return;
   ez::TZipMaster& zip = w_.engines_->Zip();
   zip.FSpecArgs.clear();
+  zip.ExactNames = true;  // exactly the rows chosen
   for (int row : w_.SelectedRowIndexes()) {
     const FileRow& r = w_.model_->Row(row);
     zip.FSpecArgs.push_back(shared::WithEntrySeparator(U8(r.path)) + U8(r.caption));

@@ -142,6 +142,7 @@ class CommandsTest : public QObject {
   void dropOfThreeFilesAddsAtOnceWithFoldersAndRecursion();
   void dropWhileAddWindowOpenWaitsInItsList();
   void deleteSelectedEntriesInDifferentFolders();
+  void selectedRowsNameTheirEntriesExactly();
   void cancelDuringAddLeavesArchiveAsItWas();
 
   // Archive file commands and properties
@@ -785,6 +786,54 @@ void CommandsTest::deleteSelectedEntriesInDifferentFolders() {
   QVERIFY(listing.contains("img/2000/b.png"));
   QVERIFY(!listing.contains("a.txt"));
   QVERIFY(!listing.contains("c.txt"));
+}
+
+// Rows differing only in case, a row whose name reads as a pattern, and the
+// same file name in a folder: Delete and Extract touch the rows chosen only.
+void CommandsTest::selectedRowsNameTheirEntriesExactly() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString zipFile = P("exact.zip");
+  QProcess py;
+  py.start("/usr/bin/python3",
+           {"-c",
+            "import zipfile, sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
+            "for n, d in [('Readme.txt','mixed'),('README.TXT','upper'),('readme.txt','lower'),"
+            "('docs/readme.txt','in docs'),('a?c.txt','literal'),('abc.txt','abc')]: z.writestr(n, d)\n",
+            zipFile});
+  QVERIFY(py.waitForFinished(30000) && py.exitCode() == 0);
+  TMainform f;
+  f.SetSettings(&settings_);
+  f.EnterZipSession(zipFile);
+  QCOMPARE(f.Model().RowCountValue(), 6);
+  auto selectFull = [&](const QStringList& names) {
+    f.lw_Files->clearSelection();
+    for (int r = 0; r < f.Model().RowCountValue(); ++r)
+      if (names.contains(f.Model().Row(r).fullName))
+        f.lw_Files->selectionModel()->select(f.lw_Files->model()->index(r, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  };
+  selectFull({"Readme.txt", "a?c.txt"});
+  fake_->dialogs.answers.push_back(pf::BtnYes);
+  f.Delete1Click();
+  QCOMPARE(Texts().last(), QString("2 file(s) were Deleted"));
+  QCOMPARE(ZipEntries(f), QStringList({"README.TXT", "abc.txt", "docs\\readme.txt", "readme.txt"}));
+
+  // The root readme.txt, folder names junked: its own content, nothing else.
+  const QString out = P("exact-out");
+  QVERIFY(QDir().mkpath(out));
+  selectFull({"readme.txt"});
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(out);
+    d.RadioGroup1->SetItemIndex(0);
+    d.RadioGroup3->SetItemIndex(1);
+    d.RadioGroup2->SetItemIndex(1);
+    d.BitBtn1->click();
+  });
+  fake_->dialogs.boxes.clear();
+  f.Extract1Click();
+  QCOMPARE(Texts(), QStringList({"1 file(s) were extracted"}));
+  QCOMPARE(ReadFile(out + "/readme.txt"), QByteArray("lower"));
+  QCOMPARE(QDir(out).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList({"readme.txt"}));
 }
 
 void CommandsTest::cancelDuringAddLeavesArchiveAsItWas() {

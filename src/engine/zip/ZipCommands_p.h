@@ -18,6 +18,16 @@
 // Unattended components answer 0 to both without asking.
 //   9  keep alive: nothing to show, the library is still busy (removing a
 //      large partial file after a stop); the answer is not read.
+//
+// Fields this engine adds where the records keep room (0 means the old
+// behaviour, so a caller that leaves them 0 gets what it always got):
+//   codePage    which stored names are taken as code page 437 (the values of
+//               CodePageOpts), so the library finds entries by the same names
+//               the component lists;
+//   exactNames  the file specifications are full stored entry names, compared
+//               exactly ("*" and "?" literal, case counts), as chosen from a
+//               list; otherwise they are wildcard specifications;
+//   extractDir  (unzip) the folder to extract into; none = the current folder.
 #pragma once
 
 #include <cstdint>
@@ -76,8 +86,8 @@ struct ZipCommandHead {
   int32_t reserved24;
   int32_t encrypt;
   int32_t systemFiles;       // hidden and system files
-  int32_t reserved36;
-  int32_t reserved40;
+  int32_t codePage;          // see above
+  int32_t exactNames;        // see above
   int32_t noDirEntries;      // true unless separate folder entries are asked for
   int32_t reserved48;
   int32_t verbose;
@@ -127,8 +137,8 @@ struct UnzipCommandHead {
   int32_t reserved20;
   const char* password;      // at most 80 characters
   int32_t test;
-  int32_t reserved32;
-  int32_t reserved36;
+  int32_t codePage;          // see above
+  int32_t exactNames;        // see above
   int32_t minusOne40;        // -1
   int32_t verbose;
   int32_t update;
@@ -137,6 +147,7 @@ struct UnzipCommandHead {
   int32_t overwrite;
   int32_t argc;
   const char* archiveName;
+  const char* extractDir;    // see above
 };
 
 struct UnzipCommandShort {

@@ -19,7 +19,9 @@
 #include <new>
 
 #include "engine/common/CodePage437.h"
-#include "engine/zip/ZipRecords_p.h"
+#include "engine/common/LittleEndian.h"
+#include "engine/zip/dll/common/CentralDirectory.h"
+#include "engine/zip/dll/common/ZipFormat.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 
@@ -28,32 +30,10 @@ namespace arkelin::engine::zip {
 namespace fs = std::filesystem;
 using platform::ToFsPath;
 
-// The input file of the component: a buffered stdio stream with 64-bit
-// positions. Large buffer: the central directory is read in small pieces.
+// The input file of the component: the volume being read, by position.
 struct TZipMaster::Input {
-  std::FILE* f = nullptr;
-  std::vector<char> buffer;
-  ~Input() { Close(); }
-  bool Open(const std::string& name) {
-    Close();
-    f = std::fopen(name.c_str(), "rb");
-    if (!f) return false;
-    buffer.resize(1 << 18);
-    std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-    return true;
-  }
-  void Close() {
-    if (f) std::fclose(f);
-    f = nullptr;
-  }
-  bool Seek(int64_t pos) { return f && pos >= 0 && fseeko(f, pos, SEEK_SET) == 0; }
-  size_t Read(void* p, size_t n) { return f ? std::fread(p, 1, n, f) : 0; }
-  int64_t Length() {
-    if (!f) return -1;
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0) return -1;
-    return st.st_size;
-  }
+  dll::ArchiveFile file;
+  dll::EndInfo end;  // the end record List found
 };
 
 namespace {
@@ -123,14 +103,8 @@ std::string TZipMaster::ToBackslashes(const std::string& name) {
 }
 
 std::string TZipMaster::OemToAnsiName(const std::string& raw, int version, int host, uint16_t flags) const {
-  // Bit 11: the writer declares UTF-8, which readers today expect to honour.
-  if (flags & (1u << 11)) return common::Utf8OrCp437(raw);
-  const bool convert = (CodePage == cpAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
-                       CodePage == cpOEM;
-  if (convert) return common::Cp437ToUtf8(raw);
-  // Unchanged: on this platform names are UTF-8; bytes that are not are
-  // shown through the OEM table rather than as invalid text.
-  return common::Utf8OrCp437(raw);
+  return dll::DecodeStoredText(raw, static_cast<uint16_t>((host << 8) | (version & 0xFF)), flags,
+                               static_cast<dll::CodePageRule>(CodePage));
 }
 
 void TZipMaster::FireDirUpdate() {
@@ -196,16 +170,16 @@ std::string TZipMaster::VolumeFileName(int n) const {
 }
 
 void TZipMaster::OpenVolume(int n) {
-  in_->Close();
+  in_->file.Close();
   currentDisk_ = n;
   if (n < 0 || n > lastDisk_) throw EZipMaster(11001, true);
   inFileName_ = VolumeFileName(n);
-  if (!in_->Open(inFileName_)) throw EZipMaster(11001, true);
+  if (!in_->file.Open(ToFsPath(inFileName_).string())) throw EZipMaster(11001, true);
 }
 
-bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
+bool TZipMaster::LocateEndRecord(bool raising) {
   archiveComment_.clear();
-  if (!in_->Open(inFileName_)) {
+  if (!in_->file.Open(ToFsPath(inFileName_).string())) {
     if (raising) throw EZipMaster(11001, true);
     ReportMessage(11002, "");
     return false;
@@ -218,62 +192,42 @@ bool TZipMaster::LocateEndRecord(uint8_t* eocd, bool raising) {
   }
   bool firstVolume = false;
   uint8_t sig[8];
-  if (in_->Read(sig, 4) == 4 && common::Le32(sig) == kSigSpanMarker && in_->Read(sig + 4, 4) == 4 &&
-      common::Le32(sig + 4) == kSigLocal) {
+  if (in_->file.ReadAt(0, sig, 8) && common::Le32(sig) == dll::kSigDescriptor && common::Le32(sig + 4) == dll::kSigLocal) {
     firstVolume = true;
     multiVolume_ = true;
   }
-
-  fileLength_ = in_->Length();
-  if (fileLength_ < 0) throw EZipMaster(11008, true);
+  fileLength_ = static_cast<int64_t>(in_->file.Size());
   dataEnd_ = fileLength_;
-  // Fast path: an archive without a comment ends with its end record. The
-  // comment length must then be 0, or the 22 bytes are part of a comment.
-  if (fileLength_ >= kEocdSize && in_->Seek(fileLength_ - kEocdSize) &&
-      in_->Read(eocd, kEocdSize) == kEocdSize && common::Le32(eocd) == kSigEocd && common::Le16(eocd + 20) == 0) {
-    eocdPos_ = fileLength_ - kEocdSize;
-    return true;
-  }
-
-  const int64_t w = std::min<int64_t>(kMaxCommentSize + kEocdSize, fileLength_);
-  std::vector<uint8_t> tail(static_cast<size_t>(w));
-  if (!in_->Seek(fileLength_ - w)) throw EZipMaster(11008, true);
-  if (static_cast<int64_t>(in_->Read(tail.data(), tail.size())) != w) throw EZipMaster(11011, true);
-  // Nearest hit to the end first; a hit whose comment would reach past the
-  // end of the file is a "PK\5\6" inside a comment, unless no better one exists.
-  int64_t found = -1, fallback = -1;
-  for (int64_t i = w - kEocdSize; i >= 0; --i) {
-    if (common::Le32(&tail[i]) != kSigEocd) continue;
-    const int64_t e = i + kEocdSize + common::Le16(&tail[i + 20]);
-    if (e <= w) { found = i; break; }
-    if (fallback < 0) fallback = i;
-  }
-  if (found < 0) found = fallback;
-  if (found < 0) {
+  const dll::ReadResult r = dll::FindEndRecord(in_->file, in_->end);
+  if (!r.Ok()) {
     if (!raising) return false;
-    if (!firstVolume && labelNumber != 0) throw EZipMaster(11038, labelNumber);
-    if (!firstVolume) throw EZipMaster(11036, true);
-    if (labelNumber == 1) throw EZipMaster(11037, true);
-    throw EZipMaster(11045, true);
+    switch (r.error) {
+      case dll::DirError::kNoEndRecord:
+        if (!firstVolume && labelNumber != 0) throw EZipMaster(11038, labelNumber);
+        if (!firstVolume) throw EZipMaster(11036, true);
+        if (labelNumber == 1) throw EZipMaster(11037, true);
+        throw EZipMaster(11045, true);
+      case dll::DirError::kCentralTooLarge: throw EZipMaster(10201, true);
+      case dll::DirError::kCentralNotFound: throw EZipMaster(11015, true);
+      case dll::DirError::kIo: throw EZipMaster(11008, true);
+      default: throw EZipMaster(11011, true).Append(": " + r.message);
+    }
   }
-  std::memcpy(eocd, &tail[found], kEocdSize);
-  eocdPos_ = fileLength_ - w + found;
-  const int64_t commentLength = common::Le16(&tail[found + 20]);
-  const int64_t e = found + kEocdSize + commentLength;
-  if (e != w) {
-    dataEnd_ = fileLength_ + (e - w);
-    const int64_t trailing = w - e;
-    bool padding = trailing > 0 && trailing < 512 && fileLength_ % 512 == 0 &&
-                   std::all_of(tail.begin() + e, tail.end(), [](uint8_t b) { return b == 0; });
+  dataEnd_ = static_cast<int64_t>(in_->end.dataEnd);
+  if (dataEnd_ != fileLength_) {
+    const int64_t trailing = fileLength_ - dataEnd_;
+    bool padding = trailing > 0 && trailing < 512 && fileLength_ % 512 == 0;
+    for (int64_t at = dataEnd_; padding && at < fileLength_; at += 64) {
+      uint8_t buf[64];
+      const size_t n = static_cast<size_t>(std::min<int64_t>(64, fileLength_ - at));
+      padding = in_->file.ReadAt(static_cast<uint64_t>(at), buf, n) &&
+                std::all_of(buf, buf + n, [](uint8_t b) { return b == 0; });
+    }
     if (!padding) ReportMessage(10204, "");
   }
-  if (commentLength != 0) {
-    const int64_t from = found + kEocdSize;
-    const int64_t to = std::min<int64_t>(from + commentLength, w);
-    // The end record says nothing about the comment's character set: UTF-8
-    // when it is valid UTF-8, the OEM set otherwise.
-    archiveComment_ = common::Utf8OrCp437(std::string(tail.begin() + from, tail.begin() + to));
-  }
+  // The end record says nothing about the comment's character set: UTF-8
+  // when it is valid UTF-8, the OEM set otherwise.
+  if (!in_->end.comment.empty()) archiveComment_ = common::Utf8OrCp437(in_->end.comment);
   return true;
 }
 
@@ -303,13 +257,19 @@ void TZipMaster::List() {
       ReportMessage(10202, "");
     }
   }
-  in_->Close();
+  in_->file.Close();
   if (failed) {
     zipFilename_.clear();
     archiveStart_ = 0;
   } else {
-    archiveStart_ += centralStart_ - recordedOffset_;
-    if (archiveStart_ < 0) archiveStart_ = 0;
+    // Locates the data of a self-extracting file whose offsets were never
+    // adjusted; offsets from the file are 64-bit and unchecked, so the sum
+    // is made without overflowing.
+    int64_t delta = 0, start = 0;
+    const bool fits = recordedOffset_ <= static_cast<uint64_t>(INT64_MAX) &&
+                      !__builtin_sub_overflow(centralStart_, static_cast<int64_t>(recordedOffset_), &delta) &&
+                      !__builtin_add_overflow(archiveStart_, delta, &start);
+    archiveStart_ = fits && start > 0 ? start : 0;
   }
   FireDirUpdate();
 }
@@ -320,96 +280,93 @@ void TZipMaster::ListInner() {
   drive_ = platform::Drives().DriveRoot(zipFilename_);
   if (!DiskPresent()) throw EZipMaster(11004, drive_);
 
-  uint8_t eocd[kEocdSize];
-  LocateEndRecord(eocd, true);
-  EndRecord end = ParseEndRecord(eocd);
-  lastDisk_ = static_cast<int>(end.thisDisk);
+  LocateEndRecord(true);
+  lastDisk_ = static_cast<int>(std::min<uint64_t>(in_->end.disk, 65535));
   if (lastDisk_ > 0) multiVolume_ = true;
+  zip64_ = in_->end.zip64;
+  recordedOffset_ = in_->end.cdOffset;
 
-  // Zip64: the locator sits right before the end record and names the Zip64
-  // end record, whose 64-bit fields replace the saturated ones.
-  int64_t directoryEnd = dataEnd_ - kEocdSize - end.commentLength;
-  zip64_ = false;
-  if (eocdPos_ >= kZip64LocatorSize) {
-    uint8_t loc[kZip64LocatorSize];
-    if (in_->Seek(eocdPos_ - kZip64LocatorSize) && in_->Read(loc, sizeof loc) == sizeof loc &&
-        common::Le32(loc) == kSigZip64Locator) {
-      const uint64_t recorded = common::Le64(loc + 8);
-      uint8_t rec[kZip64EocdSize];
-      int64_t at = -1;
-      // The recorded position is relative to the archive start; a prefix
-      // that was never adjusted shifts it, so also try right before the locator.
-      const int64_t candidates[2] = {
-          recorded <= static_cast<uint64_t>(fileLength_) ? static_cast<int64_t>(recorded) : -1,
-          eocdPos_ - kZip64LocatorSize - kZip64EocdSize};
-      for (int64_t c : candidates) {
-        if (c >= 0 && in_->Seek(c) && in_->Read(rec, sizeof rec) == sizeof rec && common::Le32(rec) == kSigZip64Eocd) {
-          at = c;
-          break;
-        }
-      }
-      if (at >= 0) {
-        zip64_ = true;
-        ApplyZip64EndRecord(rec, end);
-        if (end.thisDisk == end.centralDisk) directoryEnd = at;
-        lastDisk_ = static_cast<int>(std::min<uint64_t>(end.thisDisk, 65535));
-        if (lastDisk_ > 0) multiVolume_ = true;
-      }
-    }
-  }
-
-  recordedOffset_ = static_cast<int64_t>(end.centralOffset);
-  if (end.thisDisk == end.centralDisk) {
-    centralStart_ = directoryEnd - static_cast<int64_t>(end.centralSize);
-    currentDisk_ = static_cast<int>(end.thisDisk);
+  dll::CentralSpan span;
+  if (in_->end.DirectoryHere()) {
+    centralStart_ = static_cast<int64_t>(in_->end.cdStart);
+    currentDisk_ = lastDisk_;
+    span.file = &in_->file;
+    span.pos = in_->end.cdStart;
+    span.end = in_->end.cdEnd;
   } else {
-    if (end.centralDisk > end.thisDisk) throw EZipMaster(10201, true);
-    OpenVolume(static_cast<int>(end.centralDisk));
-    dataEnd_ = in_->Length();
-    centralStart_ = recordedOffset_;
-  }
-  archiveStart_ = dataEnd_ == kEocdSize ? 0 : dataEnd_;
-  offsetMismatch_ = recordedOffset_ != centralStart_;
-  if (offsetMismatch_) ReportMessage(10203, "");
-  if (centralStart_ < 0 || !in_->Seek(centralStart_)) throw EZipMaster(10201, true);
-
-  // Reserve only what the directory's size can hold, never the declared count.
-  const uint64_t plausible = std::min<uint64_t>(end.totalEntries, end.centralSize / kCentralSize + 1);
-  entries_.reserve(static_cast<size_t>(std::min<uint64_t>(plausible, 1u << 20)));
-  uint8_t h[kCentralSize];
-  std::string raw;
-  std::vector<uint8_t> extra;
-  for (uint64_t n = 0; n < end.totalEntries; ++n) {
-    if (in_->Read(h, kCentralSize) != kCentralSize) {
-      if (currentDisk_ >= lastDisk_) throw EZipMaster(11013, true);
+    if (in_->end.cdDisk > in_->end.disk) throw EZipMaster(10201, true);
+    // The directory starts on an earlier volume and runs on towards the
+    // last one, which ends where its end records begin.
+    const uint64_t lastEnd = in_->end.cdEnd;
+    OpenVolume(static_cast<int>(in_->end.cdDisk));
+    dataEnd_ = static_cast<int64_t>(in_->file.Size());
+    centralStart_ = recordedOffset_ <= static_cast<uint64_t>(INT64_MAX) ? static_cast<int64_t>(recordedOffset_) : -1;
+    span.file = &in_->file;
+    span.pos = recordedOffset_;
+    span.end = in_->file.Size();
+    span.nextVolume = [this, lastEnd](const dll::ArchiveFile*& file, uint64_t& end) {
+      if (currentDisk_ >= lastDisk_) return false;
       OpenVolume(currentDisk_ + 1);
-      if (in_->Read(h, kCentralSize) != kCentralSize) throw EZipMaster(11013, true);
+      file = &in_->file;
+      end = currentDisk_ == lastDisk_ ? std::min(lastEnd, in_->file.Size()) : in_->file.Size();
+      return true;
+    };
+  }
+  archiveStart_ = dataEnd_ == static_cast<int64_t>(dll::kEndRecordSize) ? 0 : dataEnd_;
+  offsetMismatch_ = centralStart_ < 0 || recordedOffset_ != static_cast<uint64_t>(centralStart_);
+  if (offsetMismatch_) ReportMessage(10203, "");
+  if (centralStart_ < 0 || static_cast<uint64_t>(centralStart_) > span.end) throw EZipMaster(10201, true);
+
+  std::vector<dll::CentralEntry> read;
+  const dll::ReadResult r =
+      dll::ReadCentralEntries(span, in_->end.entries, 0, 0, static_cast<dll::CodePageRule>(CodePage), read);
+  if (!r.Ok()) {
+    switch (r.error) {
+      case dll::DirError::kHeaderCut: throw EZipMaster(11013, true);
+      case dll::DirError::kBadSignature: throw EZipMaster(11015, true);
+      case dll::DirError::kNameCut: throw EZipMaster(11017, true);
+      case dll::DirError::kExtraCut: throw EZipMaster(10201, true);
+      case dll::DirError::kCommentCut: throw EZipMaster(11022, true);
+      case dll::DirError::kIo: throw EZipMaster(11013, true);
+      default: throw EZipMaster(11013, true).Append(": " + r.message);
     }
-    if (common::Le32(h) != kSigCentral) throw EZipMaster(11015, true);
+  }
+  entries_.reserve(read.size());
+  for (const dll::CentralEntry& c : read) {
     ZipDirEntry e;
-    ParseCentralFixed(h, e);
-    raw.resize(e.FileNameLength);
-    if (in_->Read(raw.data(), raw.size()) != raw.size()) throw EZipMaster(11017, true);
-    extra.resize(e.ExtraFieldLength);
-    if (in_->Read(extra.data(), extra.size()) != extra.size()) throw EZipMaster(10201, true);
-    ApplyExtraFields(extra.data(), extra.size(), raw, e);
-    if (e.FileName.empty()) e.FileName = OemToAnsiName(raw, e.MadeByVersion, e.MadeByHost, e.Flags);
-    e.FileName = ToBackslashes(e.FileName);
-    if (e.FileCommentLength > 0) {
-      raw.resize(e.FileCommentLength);
-      if (in_->Read(raw.data(), raw.size()) != raw.size()) throw EZipMaster(11022, true);
-      e.FileComment = OemToAnsiName(raw, e.MadeByVersion, e.MadeByHost, e.Flags);
-    }
-    if (static_cast<int64_t>(e.LocalHeaderOffset64) < archiveStart_ &&
-        e.LocalHeaderOffset64 <= static_cast<uint64_t>(INT64_MAX))
+    e.MadeByVersion = static_cast<uint8_t>(c.versionMadeBy & 0xFF);
+    e.MadeByHost = static_cast<uint8_t>(c.versionMadeBy >> 8);
+    e.NeededVersion = c.versionNeeded;
+    e.Flags = c.flags;
+    e.Method = c.method;
+    e.DateTime = (static_cast<uint32_t>(c.dosDate) << 16) | c.dosTime;
+    e.CRC32 = c.crc;
+    e.CompressedSize = c.headerCompressed;
+    e.UncompressedSize = c.headerUncompressed;
+    e.FileNameLength = static_cast<uint16_t>(c.rawName.size());
+    e.ExtraFieldLength = static_cast<uint16_t>(c.extra.size());
+    e.FileCommentLength = static_cast<uint16_t>(c.comment.size());
+    e.StartDisk = c.headerDisk;
+    e.InternalAttributes = c.internalAttr;
+    e.ExternalAttributes = c.externalAttr;
+    e.LocalHeaderOffset = c.headerOffset;
+    e.FileName = ToBackslashes(c.name);
+    if (!c.comment.empty()) e.FileComment = OemToAnsiName(c.comment, e.MadeByVersion, e.MadeByHost, c.flags);
+    e.CompressedSize64 = c.compressedSize;
+    e.UncompressedSize64 = c.uncompressedSize;
+    e.LocalHeaderOffset64 = c.storedOffset;
+    e.StartDisk32 = c.diskStart;
+    if (e.LocalHeaderOffset64 <= static_cast<uint64_t>(INT64_MAX) &&
+        static_cast<int64_t>(e.LocalHeaderOffset64) < archiveStart_)
       archiveStart_ = static_cast<int64_t>(e.LocalHeaderOffset64);
     entries_.push_back(std::move(e));
   }
   // Without entries the data starts where the directory does; taking the
   // end of the data instead would make an empty archive with a comment look
   // like a self-extractor prefix.
-  if (entries_.empty()) archiveStart_ = std::min<int64_t>(archiveStart_, recordedOffset_);
-  lastDisk_ = static_cast<int>(std::min<uint64_t>(end.thisDisk, 65535));
+  if (entries_.empty() && recordedOffset_ < static_cast<uint64_t>(archiveStart_))
+    archiveStart_ = static_cast<int64_t>(recordedOffset_);
+  lastDisk_ = static_cast<int>(std::min<uint64_t>(in_->end.disk, 65535));
 }
 
 }  // namespace arkelin::engine::zip

@@ -72,6 +72,11 @@ class EZipMaster : public std::exception {
 
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& Message() const { return message_; }
+  // Adds a detail to the text (the table text stays in front).
+  EZipMaster& Append(const std::string& detail) {
+    message_ += detail;
+    return *this;
+  }
   int MessageNumber() const { return number_; }
   bool Display() const { return display_; }
 
@@ -167,6 +172,12 @@ class TZipMaster {
   ExtrOpts ExtrOptions = 0;
   SFXOpts SFXOptions = SFXCheckSize;
   std::vector<std::string> FSpecArgs;   // consumed by Add/Delete/Extract
+  // The lines of FSpecArgs are full stored entry names ("\" or "/"
+  // separators) that Delete and Extract compare exactly, case and "*"/"?"
+  // included: rows chosen in a list. Otherwise they are specifications a
+  // user typed, matched with wildcards and without regard to case. Cleared
+  // with FSpecArgs by the operation that consumes them.
+  bool ExactNames = false;
   bool Unattended = false;
   std::string Password;                 // only the first 255 characters are kept by SetPassword
   std::string SFXPath = "ZipSFX.bin";
@@ -264,7 +275,7 @@ class TZipMaster {
 
  private:
   struct Input;
-  bool LocateEndRecord(uint8_t* eocd, bool raising);
+  bool LocateEndRecord(bool raising);
   void OpenVolume(int n);
   void ListInner();
   std::string VolumeFileName(int n) const;
@@ -296,8 +307,7 @@ class TZipMaster {
   bool readBusy_ = false;
   int64_t batchSize_ = 0;
   std::unique_ptr<Input> in_;
-  int64_t eocdPos_ = 0;
-  int64_t recordedOffset_ = 0;
+  uint64_t recordedOffset_ = 0;  // the end record's directory offset, as stored
   bool zip64_ = false;   // a Zip64 end record was found
 };
 

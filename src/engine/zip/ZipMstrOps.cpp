@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -80,7 +81,7 @@ int32_t EngineCallbackTrampoline(dll::EngineCallbackData* r) noexcept {
 
 // Text fields handed to the library; owned here, freed after the call.
 struct RecordTexts {
-  std::string password, archive, tempDir;
+  std::string password, archive, tempDir, extractDir;
   std::vector<std::string> specs;
 };
 
@@ -197,6 +198,8 @@ static void FillZipHead(TZipMaster& zm, dll::ZipCommandHead& h, RecordTexts& t, 
   const AddOpts o = zm.AddOptions;
   h.encrypt = Flag(!isDelete && (o & AddEncrypt));
   h.systemFiles = Flag(o & AddHiddenFiles);
+  h.codePage = static_cast<int32_t>(zm.CodePage);
+  h.exactNames = Flag(zm.ExactNames);
   h.noDirEntries = Flag(!(o & AddSeparateDirs));
   h.verbose = Flag(zm.Verbose || zm.Trace);
   h.minusOne56 = -1;
@@ -260,8 +263,11 @@ static int RunUnzDll(TZipMaster& zm, Library& lib, RecordTexts& t) {
     h.freshen = Flag((o & ExtrFreshen) && !(o & ExtrUpdate));
     h.dirNames = Flag(o & ExtrDirNames);
     h.overwrite = Flag(o & ExtrOverWrite);
+    h.codePage = static_cast<int32_t>(zm.CodePage);
+    h.exactNames = Flag(zm.ExactNames);
     h.argc = static_cast<int32_t>(t.specs.size());
     h.archiveName = t.archive.c_str();
+    h.extractDir = t.extractDir.empty() ? nullptr : t.extractDir.c_str();
   };
   if (version < dll::kFirstLongUnzipVersion) {
     auto rec = std::make_unique<dll::UnzipCommandShort>();
@@ -340,6 +346,7 @@ void TZipMaster::Add() {
       ReportMessage(10101, "");
     }
     FSpecArgs.clear();
+    ExactNames = false;
     listAgain = successCount_ > 0;
   }
   if (listAgain) List();
@@ -364,6 +371,7 @@ void TZipMaster::Delete() {
       ReportMessage(10101, "");
     }
     FSpecArgs.clear();
+    ExactNames = false;
     listAgain = successCount_ > 0;
   }
   if (listAgain) List();
@@ -373,49 +381,59 @@ void TZipMaster::Extract() {
   successCount_ = 0;
   if (!FileExists(zipFilename_)) return ReportMessage(10102, "");
   if (readBusy_) return;
+  // A filler password makes the library fail on encrypted entries instead
+  // of asking; built at run time, never a literal in the program, and only
+  // handed to the library: Password itself stays as the caller left it.
+  std::string password = Password;
   if (Unattended && (AddOptions & AddEncrypt) && Password.empty()) {
-    // A filler password makes the library fail on encrypted entries instead
-    // of asking; built at run time, never a literal in the program.
-    Password = std::string(79, static_cast<char>('a' + 25));
+    password = std::string(79, static_cast<char>('a' + 25));
     ReportMessage(10502, "");
   }
   FlagScope busy(readBusy_, Cancel);
   platform::BusyCursorScope cursor(platform::Busy());
-  auto lib = LoadLibrary(*this, kUnzLib);
-  if (!lib->Loaded()) return;
-  if (lastDisk_ != 0) {
+  auto done = [this] {
     FSpecArgs.clear();
+    ExactNames = false;
+  };
+  auto lib = LoadLibrary(*this, kUnzLib);
+  if (!lib->Loaded()) return;  // FSpecArgs not consumed: the library was never called
+  if (lastDisk_ != 0) {
+    done();
     ReportMessage(11024, std::string("Extracting from a multi-volume set is ") + kNotYet);
     return;
   }
-  // The library extracts relative to the current folder; the caller's
-  // folder is restored afterwards.
+  // The library writes into the base folder by its descriptor; the
+  // process's current folder is never changed. A base folder that does not
+  // exist is made; one that cannot be made, entered or written to stops the
+  // command here, instead of sending the files anywhere else.
   std::error_code ec;
-  const fs::path saved = fs::current_path(ec);
+  std::string folder;
   if (!ExtrBaseDir.empty() && !(ExtrOptions & ExtrTest)) {
-    // A base folder that does not exist would leave the files in whatever
-    // folder the process happens to be in; make it, or stop.
     const fs::path base = platform::ToFsPath(ExtrBaseDir);
     if (!fs::is_directory(base, ec)) fs::create_directories(base, ec);
     if (!fs::is_directory(base, ec)) {
-      FSpecArgs.clear();
+      done();
       ReportMessage(11009, ": " + ExtrBaseDir);
       return;
     }
+    if (::access(base.c_str(), W_OK | X_OK) != 0) {
+      const int e = errno;
+      done();
+      ReportMessage(11009, ": " + ExtrBaseDir + ": " + std::strerror(e));
+      return;
+    }
+    folder = base.string();
   }
-  if (!ExtrBaseDir.empty() && fs::is_directory(platform::ToFsPath(ExtrBaseDir), ec))
-    fs::current_path(platform::ToFsPath(ExtrBaseDir), ec);
-  std::string archive = zipFilename_;
-  if (!archive.empty() && archive[0] != '/') archive = (saved / archive).string();
-  RecordTexts t = TextsFor(*this, archive);
+  RecordTexts t = TextsFor(*this, zipFilename_);
+  t.password = password.substr(0, 80);
+  t.extractDir = folder;
   try {
     successCount_ = RunUnzDll(*this, *lib, t);
   } catch (...) {
     successCount_ = 0;
     ReportMessage(10501, "");
   }
-  if (!saved.empty()) fs::current_path(saved, ec);
-  FSpecArgs.clear();
+  done();
 }
 
 int TZipMaster::ConvertSFX() {

@@ -134,7 +134,9 @@ __attribute__((visibility("default"))) int32_t ZipDllExec(ZipCommandHead* h) {
   out.Int("keepTime", h->keepArchiveTime);
   out.Int("argc", h->argc);
   out.Str("archive", h->archiveName);
-  out.Int("reservedZero", h->reserved24 == 0 && h->reserved36 == 0 && h->reserved40 == 0 && h->reserved48 == 0 &&
+  out.Int("codePage", h->codePage);
+  out.Int("exactNames", h->exactNames);
+  out.Int("reservedZero", h->reserved24 == 0 && h->reserved48 == 0 &&
                               h->reserved64 == 0 && h->reserved68 == 0 && h->reserved78 == 0 &&
                               h->reserved104 == 0 && h->reserved112 == 0 && h->reserved116 == 0);
   if (Version() < kFirstLongZipVersion) {
@@ -171,8 +173,11 @@ __attribute__((visibility("default"))) int32_t UnzDllExec(UnzipCommandHead* h) {
   out.Int("freshen", h->freshen);
   out.Int("dirNames", h->dirNames);
   out.Int("overwrite", h->overwrite);
+  out.Int("codePage", h->codePage);
+  out.Int("exactNames", h->exactNames);
   out.Int("argc", h->argc);
   out.Str("archive", h->archiveName);
+  out.Str("extractDir", h->extractDir);
   char cwd[4096];
   out.Str("cwd", getcwd(cwd, sizeof cwd));
   if (Version() < kFirstLongUnzipVersion) {

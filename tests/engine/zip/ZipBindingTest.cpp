@@ -159,7 +159,7 @@ TEST_F(ZipBinding, AddAndDeleteFillTheLongRecordForANewLibrary) {
   EXPECT_EQ(zm_.SuccessCount(), 1);
 }
 
-TEST_F(ZipBinding, ExtractFillsBothLayoutsAndRunsInTheBaseFolder) {
+TEST_F(ZipBinding, ExtractFillsBothLayoutsAndNamesTheBaseFolderWithoutChangingTheCurrentOne) {
   const std::string archive = ExistingArchive();
   fs::create_directories(tmp_.Path() / "out");
   const fs::path before = fs::current_path();
@@ -188,7 +188,10 @@ TEST_F(ZipBinding, ExtractFillsBothLayoutsAndRunsInTheBaseFolder) {
     EXPECT_EQ(r["minusOne"], "-1");
     EXPECT_EQ(r["spec0"], "*.*");
     EXPECT_EQ(r["archive"], archive);
-    EXPECT_EQ(fs::path(r["cwd"]), fs::canonical(tmp_.Path() / "out"));
+    EXPECT_EQ(r["extractDir"], "(null)") << "testing writes nothing, anywhere";
+    EXPECT_EQ(r["codePage"], "0");
+    EXPECT_EQ(r["exactNames"], "0");
+    EXPECT_EQ(fs::path(r["cwd"]), before) << "the library runs in the caller's folder";
     EXPECT_EQ(fs::current_path(), before);
     EXPECT_EQ(zm_.SuccessCount(), 1);
     EXPECT_TRUE(zm_.FSpecArgs.empty());
@@ -198,13 +201,27 @@ TEST_F(ZipBinding, ExtractFillsBothLayoutsAndRunsInTheBaseFolder) {
   fs::remove(out_);
   zm_.Extract();
   EXPECT_EQ(Only()["argc"], "0");
+  // Extracting names the folder; the code page rule and exact names go along.
+  fs::remove(out_);
+  zm_.ExtrOptions = 0;
+  zm_.CodePage = cpOEM;
+  zm_.ExactNames = true;
+  zm_.FSpecArgs = {"docs\\Read?me.txt"};
+  zm_.Extract();
+  Record r = Only();
+  EXPECT_EQ(fs::canonical(r["extractDir"]), fs::canonical(tmp_.Path() / "out"));
+  EXPECT_EQ(fs::path(r["cwd"]), before);
+  EXPECT_EQ(r["codePage"], "2");
+  EXPECT_EQ(r["exactNames"], "-1");
+  EXPECT_EQ(r["spec0"], "docs\\Read?me.txt");
+  EXPECT_FALSE(zm_.ExactNames) << "consumed with FSpecArgs";
 }
 
 TEST_F(ZipBinding, MissingBaseFolderIsMadeAndAnImpossibleOneStopsExtract) {
   zm_.SetZipFilename(ExistingArchive());
   zm_.ExtrBaseDir = tmp_.File("made/for/extract");
   zm_.Extract();
-  EXPECT_EQ(fs::path(Only()["cwd"]), fs::canonical(tmp_.File("made/for/extract")));
+  EXPECT_EQ(fs::canonical(Only()["extractDir"]), fs::canonical(tmp_.File("made/for/extract")));
 
   fs::remove(out_);
   testing::WriteFile(tmp_.File("plainfile"), "x");
@@ -382,10 +399,10 @@ TEST_F(ZipBinding, ChecksBeforeTheLibraryCall) {
   EXPECT_EQ(messages_[0], "Error - no files to zip!");
   EXPECT_EQ(messages_[1], "Unattended action not possible without a password");
   EXPECT_EQ(messages_[2], "Warning - Unattended Extract: possible not all files extracted");
-  EXPECT_EQ(zm_.Password.size(), 79u);
+  EXPECT_TRUE(zm_.Password.empty()) << "the filler password is handed to the library only";
   auto all = Records();
   ASSERT_EQ(all.size(), 2u);  // the Delete and the Extract reached the library
-  EXPECT_EQ(all[1]["password"], zm_.Password);
+  EXPECT_EQ(all[1]["password"], std::string(79, 'z'));
 
   messages_.clear();
   zm_.SetZipFilename("");

@@ -222,9 +222,12 @@ TEST_F(UnzDllSafety, SizeLiesStopWithAnErrorAndNoFile) {
 TEST_F(UnzDllSafety, ImpossibleCountsAndOffsetsGiveACleanError) {
   const std::string one = "z=zipfile.ZipFile(Z,'w')\nz.writestr('a.txt','aaaa')\nz.close()\n"
                           "d=bytearray(open(Z,'rb').read())\ne=d.rfind(b'PK\\x05\\x06')\n";
-  // Count 65535 with a 46-byte directory: the one real entry is read.
+  // Count 65535 with a 46-byte directory: damaged, not one entry read
+  // quietly as if the others did not exist.
   auto a = Make(one + "d[e+8:e+12]=b'\\xff\\xff\\xff\\xff'\nopen(Z,'wb').write(d)\n", "count.zip");
-  EXPECT_EQ(Count(a, true), 1);
+  Call ca = Extract(a, true);
+  EXPECT_EQ(Count(a, true), 0);
+  EXPECT_TRUE(ca.HasError("ends before all its entries (entry 2 of 65535)")) << ca.AllErrors();
   // Directory offset and size beyond the end of the file.
   auto b = Make(one + "d[e+12:e+20]=struct.pack('<II',0x7fffffff,0x7ffffff0)\nopen(Z,'wb').write(d)\n", "off.zip");
   Call cb = Extract(b);

@@ -1,6 +1,7 @@
 // The directory reader: end record search, Zip64 records, central headers
 // with their extra fields, local headers, data descriptors and the overlap
-// check that guards extraction against entries sharing bytes.
+// check that guards extraction against entries sharing bytes. See
+// CentralDirectory.h for the rules.
 #include "engine/zip/dll/common/CentralDirectory.h"
 
 #include <sys/stat.h>
@@ -17,9 +18,8 @@ namespace arkelin::engine::zip::dll {
 namespace {
 
 constexpr uint64_t kMaxEndSearch = kEndRecordSize + 0xFFFF;
-// The whole central directory is read at once; beyond this size (several
-// million entries) the archive is refused rather than read piecewise.
-constexpr uint64_t kMaxCentralSize = 512ull << 20;
+// Central headers are read through a window of this size.
+constexpr size_t kWindow = 1 << 20;
 
 // Applies the central header's extra fields to the entry.
 void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offsetSat, bool diskSat) {
@@ -37,7 +37,7 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
         return true;
       };
       bool good = take8(sizeSat, e.uncompressedSize) && take8(csizeSat, e.compressedSize) &&
-                  take8(offsetSat, e.localOffset);
+                  take8(offsetSat, e.storedOffset);
       if (good && diskSat) {
         if (p + 4 > n) good = false;
         else e.diskStart = Le32(d + p);
@@ -53,22 +53,304 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
     }
   });
   // A block running past the end is ignored with the rest of the field;
-  // the entry stays usable unless it needed a value from it.
+  // the entry stays usable unless it needed a value from it. A saturated
+  // value without a Zip64 field is the literal value (a file of exactly
+  // 4 GiB - 1 bytes needs no Zip64 field).
   e.extraDamaged = !ok;
   if (haveUnicode && !common::IsValidUtf8(e.name)) e.name = common::Utf8OrCp437(e.name);
-  // A saturated value without its Zip64 field cannot be trusted.
-  if (e.problem.empty() && !e.zip64 && (sizeSat || csizeSat || offsetSat))
-    e.problem = "a size or offset needs a Zip64 extra field that is missing";
 }
 
-struct EndRecord {
-  uint64_t offset = 0;
-  uint16_t disk = 0, cdDisk = 0;
-  uint64_t entriesHere = 0, entries = 0, cdSize = 0, cdOffset = 0;
-  std::string comment;
+// One end record candidate, examined.
+enum class Candidate { kGood, kCommentCut, kBad };
+
+Candidate Examine(const ArchiveFile& file, const uint8_t* rec, uint64_t offset, EndInfo& e, ReadResult& why) {
+  e = EndInfo{};
+  e.fileSize = file.Size();
+  e.offset = offset;
+  e.disk = Le16(rec + 4);
+  e.cdDisk = Le16(rec + 6);
+  e.entriesHere = Le16(rec + 8);
+  e.entries = Le16(rec + 10);
+  e.cdSize = Le32(rec + 12);
+  e.cdOffset = Le32(rec + 16);
+  const uint16_t commentLen = Le16(rec + 20);
+  const uint64_t avail = e.fileSize - offset - kEndRecordSize;
+  e.commentCut = commentLen > avail;
+  const uint64_t have = std::min<uint64_t>(commentLen, avail);
+  e.comment.resize(static_cast<size_t>(have));
+  if (have && !file.ReadAt(offset + kEndRecordSize, e.comment.data(), e.comment.size())) {
+    why = {ReadStatus::IoError, "the archive cannot be read", DirError::kIo};
+    return Candidate::kBad;
+  }
+  e.dataEnd = offset + kEndRecordSize + have;
+  e.cdEnd = offset;
+
+  // Zip64: the locator sits right before the end record and names the Zip64
+  // end record, whose fields replace the saturated ones.
+  const bool saturated = e.disk == 0xFFFF || e.cdDisk == 0xFFFF || e.entriesHere == 0xFFFF ||
+                         e.entries == 0xFFFF || e.cdSize == 0xFFFFFFFFu || e.cdOffset == 0xFFFFFFFFu;
+  uint8_t loc[kZip64LocatorSize];
+  if (offset >= kZip64LocatorSize && file.ReadAt(offset - kZip64LocatorSize, loc, sizeof loc) &&
+      Le32(loc) == kSigZip64Locator) {
+    // Try where the locator says, then right before the locator (a stub in
+    // front of the archive shifts the stored place).
+    const uint64_t declared = Le64(loc + 8);
+    const uint64_t before = offset - kZip64LocatorSize;
+    const uint64_t places[2] = {declared, before >= kZip64EndSize ? before - kZip64EndSize : UINT64_MAX};
+    for (uint64_t at : places) {
+      uint8_t z[kZip64EndSize];
+      if (at == UINT64_MAX || at > before || before - at < kZip64EndSize || !file.ReadAt(at, z, sizeof z) ||
+          Le32(z) != kSigZip64End)
+        continue;
+      e.zip64 = true;
+      e.zip64EndOffset = at;
+      e.cdEnd = at;
+      if (e.disk == 0xFFFF) e.disk = Le32(z + 16);
+      if (e.cdDisk == 0xFFFF) e.cdDisk = Le32(z + 20);
+      if (e.entriesHere == 0xFFFF) e.entriesHere = Le64(z + 24);
+      if (e.entries == 0xFFFF) e.entries = Le64(z + 32);
+      if (e.cdSize == 0xFFFFFFFFu) e.cdSize = Le64(z + 40);
+      if (e.cdOffset == 0xFFFFFFFFu) e.cdOffset = Le64(z + 48);
+      break;
+    }
+    if (!e.zip64 && saturated) {
+      why = {ReadStatus::Damaged, "the Zip64 end record is missing", DirError::kEndDamaged};
+      return Candidate::kBad;
+    }
+  }
+  const Candidate fine = e.commentCut ? Candidate::kCommentCut : Candidate::kGood;
+  // A directory on another volume cannot be checked from here.
+  if (!e.DirectoryHere()) return fine;
+  if (e.cdSize > e.cdEnd) {
+    why = {ReadStatus::Damaged, "the central directory size is larger than the archive", DirError::kCentralTooLarge};
+    return Candidate::kBad;
+  }
+  // Where the directory really is, and the shift against the stored offset.
+  const uint64_t actual = e.cdEnd - e.cdSize;
+  if (e.cdSize == 0 && e.entries == 0) {
+    e.cdStart = actual;
+    e.shift = e.cdOffset <= actual ? static_cast<int64_t>(actual - e.cdOffset) : 0;
+    return fine;
+  }
+  uint8_t sig[4] = {};
+  if (e.cdSize >= 4 && file.ReadAt(actual, sig, 4) && Le32(sig) == kSigCentral) {
+    e.cdStart = actual;
+    if (e.cdOffset <= actual) e.shift = static_cast<int64_t>(actual - e.cdOffset);
+    else if (e.cdOffset - actual <= static_cast<uint64_t>(INT64_MAX)) e.shift = -static_cast<int64_t>(e.cdOffset - actual);
+    else e.shift = 0;
+    return fine;
+  }
+  // Something sits between the directory and the end record; believe the
+  // stored offset if a central header is there.
+  if (e.cdOffset <= e.cdEnd && e.cdEnd - e.cdOffset >= e.cdSize && file.ReadAt(e.cdOffset, sig, 4) &&
+      Le32(sig) == kSigCentral) {
+    e.cdStart = e.cdOffset;
+    e.shift = 0;
+    return fine;
+  }
+  why = {ReadStatus::Damaged, "the central directory is not where the end record says", DirError::kCentralNotFound};
+  return Candidate::kBad;
+}
+
+// Central header bytes of one volume, read through a window.
+class HeaderReader {
+ public:
+  explicit HeaderReader(const CentralSpan& s) : span_(s) {}
+  // Points `p` at bytes [pos, pos + n) of the current volume; false when
+  // they are not all before its end (or cannot be read).
+  bool Get(uint64_t pos, size_t n, const uint8_t*& p) {
+    if (pos > span_.end || n > span_.end - pos) return false;
+    if (pos < start_ || pos + n > start_ + buf_.size()) {
+      const uint64_t want = std::min<uint64_t>(span_.end - pos, std::max<uint64_t>(n, kWindow));
+      buf_.resize(static_cast<size_t>(want));
+      if (!span_.file->ReadAt(pos, buf_.data(), buf_.size())) {
+        buf_.clear();
+        ioError_ = true;
+        return false;
+      }
+      start_ = pos;
+    }
+    p = reinterpret_cast<const uint8_t*>(buf_.data()) + (pos - start_);
+    return true;
+  }
+  bool NextVolume() {
+    if (!span_.nextVolume) return false;
+    const ArchiveFile* f = nullptr;
+    uint64_t end = 0;
+    if (!span_.nextVolume(f, end) || !f) return false;
+    span_.file = f;
+    span_.end = end;
+    span_.pos = 0;
+    buf_.clear();
+    start_ = 0;
+    return true;
+  }
+  CentralSpan& Span() { return span_; }
+  bool IoError() const { return ioError_; }
+
+ private:
+  CentralSpan span_;
+  std::string buf_;
+  uint64_t start_ = 0;
+  bool ioError_ = false;
 };
 
+std::string Ordinal(uint64_t index, uint64_t count) {
+  return "entry " + std::to_string(index + 1) + " of " + std::to_string(count);
+}
+
 }  // namespace
+
+std::string DecodeStoredText(const std::string& raw, uint16_t versionMadeBy, uint16_t flags, CodePageRule rule) {
+  // Bit 11: the writer declares UTF-8, which readers today honour.
+  if (flags & kFlagUtf8) return common::Utf8OrCp437(raw);
+  const int host = versionMadeBy >> 8, version = versionMadeBy & 0xFF;
+  const bool convert = (rule == CodePageRule::kAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
+                       rule == CodePageRule::kOem;
+  // Unconverted names are UTF-8 on this platform; bytes that are not are
+  // shown through the OEM table rather than as invalid text.
+  return convert ? common::Cp437ToUtf8(raw) : common::Utf8OrCp437(raw);
+}
+
+ReadResult FindEndRecord(const ArchiveFile& file, EndInfo& out) {
+  out = EndInfo{};
+  const uint64_t size = file.Size();
+  if (size < kEndRecordSize) return {ReadStatus::NotZip, "the file is too short to be a ZIP archive", DirError::kNoEndRecord};
+  const uint64_t tailLen = std::min(size, kMaxEndSearch);
+  std::string tail(static_cast<size_t>(tailLen), '\0');
+  if (!file.ReadAt(size - tailLen, tail.data(), tail.size()))
+    return {ReadStatus::IoError, "the archive cannot be read", DirError::kIo};
+  const auto* t = reinterpret_cast<const uint8_t*>(tail.data());
+
+  // Candidates from the end backwards. The first complete one wins, unless
+  // a candidate nearer the end that it does not cover (in its record or
+  // comment) failed: then the archive holds a damaged later end record.
+  std::vector<uint64_t> nearer;
+  ReadResult firstFailure{ReadStatus::NotZip, "no end of central directory record was found", DirError::kNoEndRecord};
+  EndInfo cut;
+  bool haveCut = false;
+  for (int64_t i = static_cast<int64_t>(tailLen) - static_cast<int64_t>(kEndRecordSize); i >= 0; --i) {
+    if (Le32(t + i) != kSigEnd) continue;
+    const uint64_t offset = size - tailLen + static_cast<uint64_t>(i);
+    EndInfo e;
+    ReadResult why;
+    const Candidate c = Examine(file, t + i, offset, e, why);
+    if (c == Candidate::kGood) {
+      const uint64_t coveredEnd = e.offset + kEndRecordSize + e.comment.size();
+      for (uint64_t n : nearer)
+        if (n >= coveredEnd)
+          return {ReadStatus::Damaged,
+                  "a damaged end record follows a complete one; other programs would show other contents",
+                  DirError::kEndDamaged};
+      out = std::move(e);
+      return {};
+    }
+    if (c == Candidate::kCommentCut && !haveCut) {
+      cut = e;
+      haveCut = true;
+    }
+    if (c == Candidate::kBad && firstFailure.error == DirError::kNoEndRecord) firstFailure = why;
+    if (c == Candidate::kBad && why.status == ReadStatus::IoError) return why;
+    nearer.push_back(offset);
+  }
+  // No complete end record: one whose comment runs past the end of the
+  // file covers everything after it, so it is taken with its comment cut.
+  if (haveCut) {
+    out = std::move(cut);
+    return {};
+  }
+  if (firstFailure.error == DirError::kNoEndRecord && !nearer.empty())
+    firstFailure = {ReadStatus::Damaged, "the end record is damaged", DirError::kEndDamaged};
+  return firstFailure;
+}
+
+ReadResult ReadCentralEntries(CentralSpan span, uint64_t count, int64_t shift, uint64_t offsetLimit,
+                              CodePageRule rule, std::vector<CentralEntry>& out) {
+  out.clear();
+  HeaderReader r(span);
+  // Reserve only what the directory's bytes can hold, never the declared count.
+  out.reserve(static_cast<size_t>(
+      std::min<uint64_t>({count, (span.end - std::min(span.pos, span.end)) / kCentralHeaderSize + 1, 1u << 20})));
+  uint64_t pos = span.pos;
+  auto fail = [&](DirError what, const char* text, uint64_t index) -> ReadResult {
+    if (r.IoError()) return {ReadStatus::IoError, "the central directory cannot be read", DirError::kIo, index};
+    return {ReadStatus::Damaged, std::string(text) + " (" + Ordinal(index, count) + ")", what, index};
+  };
+  for (uint64_t n = 0; n < count; ++n) {
+    const uint8_t* h = nullptr;
+    if (!r.Get(pos, kCentralHeaderSize, h)) {
+      // A header never spans volumes: a short one means the next volume.
+      if (r.IoError() || !r.NextVolume() || !r.Get(0, kCentralHeaderSize, h))
+        return fail(DirError::kHeaderCut, "the central directory ends before all its entries", n);
+      pos = 0;
+    }
+    if (Le32(h) != kSigCentral) return fail(DirError::kBadSignature, "a central header signature is wrong", n);
+    CentralEntry e;
+    e.centralOffset = pos;
+    e.versionMadeBy = Le16(h + 4);
+    e.versionNeeded = Le16(h + 6);
+    e.flags = Le16(h + 8);
+    e.method = Le16(h + 10);
+    e.dosTime = Le16(h + 12);
+    e.dosDate = Le16(h + 14);
+    e.crc = Le32(h + 16);
+    e.headerCompressed = Le32(h + 20);
+    e.headerUncompressed = Le32(h + 24);
+    const uint16_t nameLen = Le16(h + 28), extraLen = Le16(h + 30), commentLen = Le16(h + 32);
+    e.headerDisk = Le16(h + 34);
+    e.internalAttr = Le16(h + 36);
+    e.externalAttr = Le32(h + 38);
+    e.headerOffset = Le32(h + 42);
+    uint64_t at = pos + kCentralHeaderSize;
+    const uint8_t* p = nullptr;
+    if (!r.Get(at, nameLen, p)) return fail(DirError::kNameCut, "a central file name runs past the directory", n);
+    e.rawName.assign(reinterpret_cast<const char*>(p), nameLen);
+    at += nameLen;
+    if (!r.Get(at, extraLen, p)) return fail(DirError::kExtraCut, "a central extra field runs past the directory", n);
+    e.extra.assign(reinterpret_cast<const char*>(p), extraLen);
+    at += extraLen;
+    if (!r.Get(at, commentLen, p)) return fail(DirError::kCommentCut, "a file comment runs past the directory", n);
+    e.comment.assign(reinterpret_cast<const char*>(p), commentLen);
+    pos = at + commentLen;
+
+    e.compressedSize = e.headerCompressed;
+    e.uncompressedSize = e.headerUncompressed;
+    e.storedOffset = e.headerOffset;
+    e.diskStart = e.headerDisk;
+    ParseCentralExtra(e, e.headerUncompressed == 0xFFFFFFFFu, e.headerCompressed == 0xFFFFFFFFu,
+                      e.headerOffset == 0xFFFFFFFFu, e.headerDisk == 0xFFFF);
+    if (e.name.empty()) e.name = DecodeStoredText(e.rawName, e.versionMadeBy, e.flags, rule);
+    if (e.rawName.find('\0') != std::string::npos && e.problem.empty()) e.problem = "the name holds a NUL byte";
+    // Offsets are stored relative to where the writer thought the archive
+    // began; unsigned arithmetic, checked before use.
+    uint64_t corrected = e.storedOffset;
+    bool inRange = true;
+    if (shift >= 0) {
+      inRange = corrected <= UINT64_MAX - static_cast<uint64_t>(shift);
+      corrected += static_cast<uint64_t>(shift);
+    } else {
+      const uint64_t back = static_cast<uint64_t>(-(shift + 1)) + 1;
+      inRange = corrected >= back;
+      corrected -= back;
+    }
+    if (offsetLimit > 0 && (!inRange || corrected >= offsetLimit)) {
+      if (e.problem.empty()) e.problem = "the local header offset lies outside the archive data";
+      e.localOffset = 0;
+    } else {
+      e.localOffset = inRange ? corrected : 0;
+    }
+    out.push_back(std::move(e));
+  }
+  // Another header right after the declared ones: the end record hides
+  // entries that other programs show.
+  const uint8_t* h = nullptr;
+  if (r.Get(pos, 4, h) && Le32(h) == kSigCentral)
+    return {ReadStatus::Damaged,
+            "the central directory holds more entries than its end record declares (" + std::to_string(count) + ")",
+            DirError::kMoreEntries, count};
+  if (r.IoError()) return {ReadStatus::IoError, "the central directory cannot be read", DirError::kIo, count};
+  return {};
+}
 
 const char* MethodName(uint16_t method) {
   switch (method) {
@@ -112,155 +394,28 @@ uint64_t CentralDirectory::FirstLocalOffset() const {
   return first;
 }
 
-ReadResult ReadCentralDirectory(const ArchiveFile& file, CentralDirectory& out) {
+ReadResult ReadCentralDirectory(const ArchiveFile& file, CentralDirectory& out, CodePageRule rule) {
   out = CentralDirectory{};
-  const uint64_t size = file.Size();
-  if (size < kEndRecordSize) return {ReadStatus::NotZip, "the file is too short to be a ZIP archive"};
-  const uint64_t tailLen = std::min(size, kMaxEndSearch);
-  std::string tail(static_cast<size_t>(tailLen), '\0');
-  if (!file.ReadAt(size - tailLen, tail.data(), tail.size())) return {ReadStatus::IoError, "the archive cannot be read"};
-  const auto* t = reinterpret_cast<const uint8_t*>(tail.data());
-
-  // Candidates from the end backwards; the first that describes a directory
-  // that really is where it says (or can be found by the shift rule) wins.
-  ReadResult firstFailure{ReadStatus::NotZip, "no end of central directory record was found"};
-  for (int64_t i = static_cast<int64_t>(tailLen) - static_cast<int64_t>(kEndRecordSize); i >= 0; --i) {
-    if (Le32(t + i) != kSigEnd) continue;
-    EndRecord er;
-    er.offset = size - tailLen + static_cast<uint64_t>(i);
-    er.disk = Le16(t + i + 4);
-    er.cdDisk = Le16(t + i + 6);
-    er.entriesHere = Le16(t + i + 8);
-    er.entries = Le16(t + i + 10);
-    er.cdSize = Le32(t + i + 12);
-    er.cdOffset = Le32(t + i + 16);
-    const uint16_t commentLen = Le16(t + i + 20);
-    // A comment running past the end of the file is a false candidate
-    // (or a truncated comment); trailing junk after it is tolerated.
-    const uint64_t avail = tailLen - static_cast<uint64_t>(i) - kEndRecordSize;
-    if (commentLen > avail) {
-      if (firstFailure.status == ReadStatus::NotZip)
-        firstFailure = {ReadStatus::Damaged, "the archive comment runs past the end of the file"};
-      continue;
-    }
-    er.comment.assign(tail.data() + i + kEndRecordSize, commentLen);
-
-    // Zip64: the locator sits right before the end record.
-    uint64_t cdEnd = er.offset;
-    bool zip64 = false;
-    uint64_t zip64EndOffset = 0;
-    if (er.offset >= kZip64LocatorSize) {
-      uint8_t loc[kZip64LocatorSize];
-      if (file.ReadAt(er.offset - kZip64LocatorSize, loc, sizeof loc) && Le32(loc) == kSigZip64Locator) {
-        const uint64_t declared = Le64(loc + 8);
-        // The record normally sits right before the locator; try the declared
-        // place first, then that one (a stub before the archive shifts it).
-        uint64_t candidates[2] = {declared, er.offset - kZip64LocatorSize >= kZip64EndSize
-                                                ? er.offset - kZip64LocatorSize - kZip64EndSize
-                                                : UINT64_MAX};
-        for (uint64_t c : candidates) {
-          uint8_t rec[kZip64EndSize];
-          if (c == UINT64_MAX || !file.ReadAt(c, rec, sizeof rec) || Le32(rec) != kSigZip64End) continue;
-          zip64 = true;
-          zip64EndOffset = c;
-          cdEnd = c;
-          er.disk = static_cast<uint16_t>(std::min<uint32_t>(Le32(rec + 16), 0xFFFF));
-          er.cdDisk = static_cast<uint16_t>(std::min<uint32_t>(Le32(rec + 20), 0xFFFF));
-          er.entriesHere = Le64(rec + 24);
-          er.entries = Le64(rec + 32);
-          er.cdSize = Le64(rec + 40);
-          er.cdOffset = Le64(rec + 48);
-          break;
-        }
-      }
-    }
-    if (er.disk != 0 || er.cdDisk != 0) {
-      return {ReadStatus::MultiDisk, "the archive is part of a multi-volume set"};
-    }
-    if (er.cdSize > cdEnd) {
-      if (firstFailure.status == ReadStatus::NotZip)
-        firstFailure = {ReadStatus::Damaged, "the central directory size is larger than the archive"};
-      continue;
-    }
-    // Where the directory really is, and the shift against the stored offset.
-    const uint64_t actual = cdEnd - er.cdSize;
-    int64_t shift = static_cast<int64_t>(actual) - static_cast<int64_t>(er.cdOffset);
-    uint8_t sig[4] = {};
-    const bool sigAtActual = er.cdSize >= 4 && file.ReadAt(actual, sig, 4) && Le32(sig) == kSigCentral;
-    uint64_t cdStart = actual;
-    if (er.cdSize == 0) {
-      shift = 0;
-      cdStart = std::min<uint64_t>(er.cdOffset, cdEnd);
-    } else if (!sigAtActual) {
-      // Something sits between the directory and the end record; believe
-      // the stored offset if a central header is there.
-      if (er.cdOffset + er.cdSize <= cdEnd && file.ReadAt(er.cdOffset, sig, 4) && Le32(sig) == kSigCentral) {
-        shift = 0;
-        cdStart = er.cdOffset;
-      } else {
-        if (firstFailure.status == ReadStatus::NotZip)
-          firstFailure = {ReadStatus::Damaged, "the central directory is not where the end record says"};
-        continue;
-      }
-    }
-    if (er.cdSize > kMaxCentralSize) return {ReadStatus::Damaged, "the central directory is too large"};
-
-    std::string cd(static_cast<size_t>(er.cdSize), '\0');
-    if (!file.ReadAt(cdStart, cd.data(), cd.size())) return {ReadStatus::IoError, "the central directory cannot be read"};
-    const auto* c = reinterpret_cast<const uint8_t*>(cd.data());
-    out.entries.reserve(static_cast<size_t>(std::min<uint64_t>(er.entries, cd.size() / kCentralHeaderSize)));
-    size_t p = 0;
-    while (p + kCentralHeaderSize <= cd.size() && Le32(c + p) == kSigCentral) {
-      CentralEntry e;
-      e.centralOffset = cdStart + p;
-      e.versionMadeBy = Le16(c + p + 4);
-      e.versionNeeded = Le16(c + p + 6);
-      e.flags = Le16(c + p + 8);
-      e.method = Le16(c + p + 10);
-      e.dosTime = Le16(c + p + 12);
-      e.dosDate = Le16(c + p + 14);
-      e.crc = Le32(c + p + 16);
-      const uint32_t csize = Le32(c + p + 20), usize = Le32(c + p + 24);
-      const uint16_t nameLen = Le16(c + p + 28), extraLen = Le16(c + p + 30), commentLen2 = Le16(c + p + 32);
-      const uint16_t disk = Le16(c + p + 34);
-      e.internalAttr = Le16(c + p + 36);
-      e.externalAttr = Le32(c + p + 38);
-      const uint32_t offset = Le32(c + p + 42);
-      const size_t total = kCentralHeaderSize + nameLen + extraLen + commentLen2;
-      if (p + total > cd.size()) return {ReadStatus::Damaged, "a central directory header runs past the directory"};
-      e.rawName.assign(cd.data() + p + kCentralHeaderSize, nameLen);
-      e.extra.assign(cd.data() + p + kCentralHeaderSize + nameLen, extraLen);
-      e.comment.assign(cd.data() + p + kCentralHeaderSize + nameLen + extraLen, commentLen2);
-      e.compressedSize = csize;
-      e.uncompressedSize = usize;
-      e.localOffset = offset;
-      e.diskStart = disk;
-      e.name = (e.flags & kFlagUtf8) && common::IsValidUtf8(e.rawName) ? e.rawName : common::Utf8OrCp437(e.rawName);
-      ParseCentralExtra(e, usize == 0xFFFFFFFFu, csize == 0xFFFFFFFFu, offset == 0xFFFFFFFFu, disk == 0xFFFF);
-      if (e.rawName.find('\0') != std::string::npos && e.problem.empty()) e.problem = "the name holds a NUL byte";
-      // Offsets are stored relative to where the writer thought the
-      // archive began; 64-bit arithmetic, checked before use.
-      const int64_t corrected = static_cast<int64_t>(e.localOffset) + shift;
-      if (corrected < 0 || static_cast<uint64_t>(corrected) >= cdStart) {
-        if (e.problem.empty()) e.problem = "the local header offset lies outside the archive data";
-        e.localOffset = 0;
-      } else {
-        e.localOffset = static_cast<uint64_t>(corrected);
-      }
-      out.entries.push_back(std::move(e));
-      p += total;
-    }
-    out.comment = std::move(er.comment);
-    out.endOffset = er.offset;
-    out.zip64EndOffset = zip64EndOffset;
-    out.centralOffset = cdStart;
-    out.centralSize = er.cdSize;
-    out.prefixShift = shift;
-    out.declaredCount = er.entries;
-    out.zip64 = zip64;
-    return {};
-  }
-  return firstFailure;
+  EndInfo end;
+  ReadResult r = FindEndRecord(file, end);
+  if (!r.Ok()) return r;
+  if (end.disk != 0 || end.cdDisk != 0)
+    return {ReadStatus::MultiDisk, "the archive is part of a multi-volume set", DirError::kMultiDisk};
+  CentralSpan span;
+  span.file = &file;
+  span.pos = end.cdStart;
+  span.end = end.cdEnd;
+  r = ReadCentralEntries(span, end.entries, end.shift, end.cdStart, rule, out.entries);
+  if (!r.Ok()) return r;
+  out.comment = std::move(end.comment);
+  out.endOffset = end.offset;
+  out.zip64EndOffset = end.zip64EndOffset;
+  out.centralOffset = end.cdStart;
+  out.centralSize = end.cdSize;
+  out.prefixShift = end.shift;
+  out.declaredCount = end.entries;
+  out.zip64 = end.zip64;
+  return {};
 }
 
 ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader& out) {

@@ -1,18 +1,35 @@
-// Reading a ZIP archive's directory from a file: the end record is searched
-// backwards over at most 65,557 bytes and each candidate validated; the
-// Zip64 locator and end record are used when present and consistent; the
-// central directory is read header by header with every extra field parsed
-// by bounded type-length steps (Zip64 sizes and offset, the extended
-// timestamp, the Unicode path field). A self-extracting stub whose offsets
-// were not adjusted is detected by comparing where the directory really is
-// with where the end record says it is, and every local header offset is
-// corrected by that shift.
+// The one reader of a ZIP archive's directory, for TZipMaster's listing and
+// for both engine libraries, so a name the window shows is the name the
+// engine finds and an archive one of them reads is read the same way by the
+// others.
 //
-// No declared size or count is used to size an allocation beyond what the
-// file can hold. Entries are not decompressed here.
+// FindEndRecord searches the end record backwards over at most 65,557
+// bytes and validates each candidate: its comment must fit in the file, a
+// Zip64 locator right before it must lead to a Zip64 end record, and the
+// central directory must be where the record says (or where its size puts
+// it, which finds a self-extractor stub whose offsets were never adjusted).
+// Candidates lying inside the chosen record's comment are comment bytes.
+// Any other candidate nearer the end than the chosen one is a damaged later
+// end record, and the archive is reported damaged rather than read through
+// an earlier record: readers that pick different end records show different
+// contents, a known way to smuggle files past a checker. A lone end record
+// whose comment runs past the end of the file is taken with the comment cut.
+//
+// ReadCentralEntries then reads exactly the number of entries the end
+// record declares, header by header inside the directory's bytes, with every
+// extra field parsed by bounded type-length steps (Zip64 sizes and offset,
+// the extended timestamp, the Unicode path field). A header cut short, a
+// wrong signature, a name, extra field or comment running past the
+// directory, and more headers than declared all fail the read with the
+// entry's number: nothing is dropped silently. Names and comments are turned
+// into UTF-8 by one rule (DecodeStoredText).
+//
+// No declared size or count sizes an allocation beyond what the file holds.
+// Entries are not decompressed here.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,18 +45,48 @@ enum class ReadStatus {
   IoError,
 };
 
+// What exactly went wrong, for callers that report their own messages.
+enum class DirError {
+  kNone,
+  kNoEndRecord,      // no end record signature at all
+  kEndDamaged,       // the (last) end record is unusable or contradicts an earlier one
+  kMultiDisk,
+  kCentralTooLarge,  // the directory's size is larger than the file before the end record
+  kCentralNotFound,  // no central header where the end record puts the directory
+  kHeaderCut,        // fewer entries than declared: a fixed header is cut short
+  kBadSignature,     // a header without the central header signature
+  kNameCut,
+  kExtraCut,
+  kCommentCut,
+  kMoreEntries,      // the directory holds more headers than declared
+  kIo,
+};
+
 struct ReadResult {
   ReadStatus status = ReadStatus::Ok;
   std::string message;  // empty when Ok
+  DirError error = DirError::kNone;
+  uint64_t index = 0;   // the entry (0-based) a header error is about
   bool Ok() const { return status == ReadStatus::Ok; }
 };
 
+// Which stored names are taken as the OEM code page (437): names with bit
+// 11 are UTF-8; names from MS-DOS (host 0) with kAuto, from OS/2 HPFS (host
+// 6), from Windows NTFS with version 5.0 (host 11, version 50), and every
+// name with kOem are converted byte by byte; the others stay as they are
+// when they are valid UTF-8. Bytes that are no valid UTF-8 are taken as code
+// page 437 in any case, so the result is always valid UTF-8. The values
+// match TZipMaster's CodePageOpts.
+enum class CodePageRule : int32_t { kAuto = 0, kNone = 1, kOem = 2 };
+
+std::string DecodeStoredText(const std::string& raw, uint16_t versionMadeBy, uint16_t flags, CodePageRule rule);
+
 struct CentralEntry {
   std::string rawName;     // the name bytes as stored
-  std::string name;        // UTF-8: flag bit 11, a matching Unicode path field, else code page 437
+  std::string name;        // UTF-8 by DecodeStoredText or a matching Unicode path field; separators as stored
   std::string comment;     // raw bytes
   std::string extra;       // the central header's extra field, raw
-  uint16_t versionMadeBy = 0;
+  uint16_t versionMadeBy = 0;  // host in the high byte, version in the low one
   uint16_t versionNeeded = 0;
   uint16_t flags = 0;
   uint16_t method = 0;
@@ -52,7 +99,14 @@ struct CentralEntry {
   uint64_t uncompressedSize = 0;
   uint64_t localOffset = 0;    // in the file, already corrected by the prefix shift
   uint32_t diskStart = 0;
-  uint64_t centralOffset = 0;  // where this central header sits in the file
+  // The fixed header's own values (saturated ones included) and the local
+  // header offset as stored, after Zip64 but before the prefix shift.
+  uint32_t headerCompressed = 0;
+  uint32_t headerUncompressed = 0;
+  uint32_t headerOffset = 0;
+  uint16_t headerDisk = 0;
+  uint64_t storedOffset = 0;
+  uint64_t centralOffset = 0;  // where this central header sits in its volume
   int64_t mtime = -1;          // extended timestamp, UTC seconds; -1 when absent
   bool zip64 = false;          // a Zip64 extra field supplied a value
   bool extraDamaged = false;   // the extra field has a block running past its end
@@ -65,6 +119,45 @@ struct CentralEntry {
   uint32_t UnixMode() const;
   bool IsSymlink() const;
 };
+
+// The end record as FindEndRecord chose it, widened by the Zip64 end record
+// where that holds the real values.
+struct EndInfo {
+  uint64_t fileSize = 0;
+  uint64_t offset = 0;        // of the end record
+  uint64_t dataEnd = 0;       // just past the record and the comment bytes present
+  std::string comment;        // raw
+  bool commentCut = false;    // the comment runs past the end of the file
+  bool zip64 = false;
+  uint64_t zip64EndOffset = 0;
+  uint64_t disk = 0, cdDisk = 0;
+  uint64_t entriesHere = 0, entries = 0, cdSize = 0, cdOffset = 0;
+  // On this volume (when the directory starts here): where its bytes end
+  // (the Zip64 end record or the end record), where they start, and the
+  // shift of every stored offset (cdStart - cdOffset).
+  uint64_t cdEnd = 0;
+  uint64_t cdStart = 0;
+  int64_t shift = 0;
+  bool DirectoryHere() const { return disk == cdDisk; }
+};
+
+ReadResult FindEndRecord(const ArchiveFile& file, EndInfo& out);
+
+// Where central headers are read from: bytes [pos, end) of one volume, and
+// for a directory continuing on the following volumes a function that
+// opens the next one (setting the new file and its end) or answers false.
+struct CentralSpan {
+  const ArchiveFile* file = nullptr;
+  uint64_t pos = 0;
+  uint64_t end = 0;
+  std::function<bool(const ArchiveFile*& file, uint64_t& end)> nextVolume;
+};
+
+// Reads `count` entries. Offsets are corrected by `shift`; with
+// `offsetLimit` above 0 an entry whose local header would lie at or past it
+// gets a problem instead.
+ReadResult ReadCentralEntries(CentralSpan span, uint64_t count, int64_t shift, uint64_t offsetLimit,
+                              CodePageRule rule, std::vector<CentralEntry>& out);
 
 struct CentralDirectory {
   std::vector<CentralEntry> entries;
@@ -81,8 +174,10 @@ struct CentralDirectory {
   uint64_t FirstLocalOffset() const;
 };
 
-// Reads the whole directory of the open file into `out`.
-ReadResult ReadCentralDirectory(const ArchiveFile& file, CentralDirectory& out);
+// The whole directory of a single-file archive (the engine libraries' view:
+// a part of a multi-volume set is refused as MultiDisk).
+ReadResult ReadCentralDirectory(const ArchiveFile& file, CentralDirectory& out,
+                                CodePageRule rule = CodePageRule::kAuto);
 
 struct LocalHeader {
   uint16_t versionNeeded = 0;

@@ -163,6 +163,12 @@ bool Run::Progress(int64_t bytes) {
 
 bool Run::Selected(const CentralEntry& e) const {
   if (o_.specs.empty()) return true;
+  if (o_.exactNames) {
+    // Rows chosen in a list: the whole stored name, nothing else.
+    for (const std::string& spec : o_.specs)
+      if (common::SameEntryName(spec, e.name)) return true;
+    return false;
+  }
   std::string name = e.name;
   std::replace(name.begin(), name.end(), '\\', '/');
   std::string trimmed = name;
@@ -285,6 +291,12 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   }
   if (e.extraDamaged) Message(kUnzWarning, e.name + ": a damaged extra field was ignored");
   if (e.IsDirectory()) {
+    // A folder holds no data of its own; an entry that claims some is
+    // suspect, and its data is never written anywhere.
+    if (e.compressedSize > 0 || e.uncompressedSize > 0)
+      Message(kUnzErrData, e.name + ": a folder entry that carries " +
+                               std::to_string(std::max(e.compressedSize, e.uncompressedSize)) +
+                               " bytes of data; the data is left out");
     if (o_.test || !o_.dirNames) return true;
     // "./" and the like name the target folder itself.
     if (e.name.find_first_not_of("./\\") == std::string::npos && e.name.find("..") == std::string::npos)
@@ -434,7 +446,7 @@ int32_t Run::Execute() {
     Message(kUnzErrArchive, o_.archive + ": cannot open the archive: " + std::strerror(errno));
     return 0;
   }
-  const ReadResult rr = ReadCentralDirectory(file_, dir_);
+  const ReadResult rr = ReadCentralDirectory(file_, dir_, o_.codePage);
   if (!rr.Ok()) {
     Message(kUnzErrArchive, o_.archive + ": " + rr.message);
     return 0;
@@ -467,7 +479,7 @@ int32_t Run::Execute() {
 
   if (!o_.test) {
     std::string failure;
-    if (!root_.Open(".", false, failure)) {
+    if (!root_.Open(o_.targetDir.empty() ? "." : o_.targetDir, false, failure)) {
       Message(kUnzErrCreate, failure);
       return 0;
     }

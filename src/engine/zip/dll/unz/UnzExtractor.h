@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "engine/zip/dll/common/CentralDirectory.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -42,6 +43,9 @@ struct UnzOptions {
   bool dirNames = false;
   bool overwrite = false;
   bool verbose = false;
+  bool exactNames = false;   // specs are full entry names, compared exactly
+  CodePageRule codePage = CodePageRule::kAuto;
+  std::string targetDir;     // empty: the current folder
   EngineCallbackFn callback = nullptr;
   void* caller = nullptr;
   void* handle = nullptr;

@@ -14,7 +14,9 @@
 #include <map>
 #include <memory>
 
+#include "engine/common/CodePage437.h"
 #include "engine/common/DosTime.h"
+#include "engine/common/EntryPath.h"
 #include "engine/common/LittleEndian.h"
 #include "engine/common/Wildcard.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
@@ -63,8 +65,10 @@ struct OldArchive {
   uint64_t prefixEnd = 0;
 };
 
-// Answers false after reporting why the archive cannot be used.
-bool LoadOld(const std::string& path, OldArchive& old, Reporter& rep, bool mustExist) {
+// Answers false after reporting why the archive cannot be used. A directory
+// that cannot be read completely is never rewritten: writing it back would
+// drop the entries that could not be read.
+bool LoadOld(const std::string& path, OldArchive& old, Reporter& rep, bool mustExist, dll::CodePageRule rule) {
   if (stat(path.c_str(), &old.st) != 0) {
     if (errno == ENOENT && !mustExist) return true;
     rep.Message(kMsgBadArchive, path + ": " + ErrText(errno));
@@ -80,14 +84,15 @@ bool LoadOld(const std::string& path, OldArchive& old, Reporter& rep, bool mustE
     return false;
   }
   if (old.file.Size() == 0 && !mustExist) return true;  // an empty file becomes a new archive
-  const dll::ReadResult r = dll::ReadCentralDirectory(old.file, old.dir);
+  const dll::ReadResult r = dll::ReadCentralDirectory(old.file, old.dir, rule);
   if (!r.Ok()) {
-    rep.Message(kMsgBadArchive, path + ": " + (r.message.empty() ? "not a zip archive" : r.message));
+    rep.Message(kMsgBadArchive, path + ": " + (r.message.empty() ? "not a zip archive" : r.message) +
+                                    "; the archive is damaged and left unchanged");
     return false;
   }
   for (const auto& e : old.dir.entries) {
     if (!e.problem.empty()) {
-      rep.Message(kMsgBadArchive, path + ": entry " + e.name + ": " + e.problem);
+      rep.Message(kMsgBadArchive, path + ": entry " + e.name + ": " + e.problem + "; the archive is left unchanged");
       return false;
     }
   }
@@ -136,7 +141,10 @@ OutEntry NewEntryFor(const SourceItem& it) {
   OutEntry e;
   ToDosTime(it.mtime, e.dosTime, e.dosDate);
   e.name = it.entryName;
-  if (!IsAscii(e.name)) e.flags |= kFlagUtf8;
+  // Bit 11 says "this name is UTF-8": only true for names that are. Other
+  // bytes (a name from a file system in another character set) go in as
+  // they are, without the flag.
+  if (!IsAscii(e.name) && common::IsValidUtf8(e.name)) e.flags |= kFlagUtf8;
   e.externalAttr = (static_cast<uint32_t>(it.mode & 0xFFFF) << 16) | (it.isDir ? 0x10 : 0);
   if (!(it.mode & S_IWUSR)) e.externalAttr |= 0x01;
   e.extra = TimeExtra(it.mtime);
@@ -501,7 +509,7 @@ int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
     cmd.password = text.substr(0, 80);
   }
   OldArchive old;
-  if (!LoadOld(cmd.archive, old, rep, false)) return 0;
+  if (!LoadOld(cmd.archive, old, rep, false, cmd.codePage)) return 0;
 
   GatherOptions go;
   go.recurse = cmd.recurse;
@@ -604,7 +612,7 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
   Command cmd = cmdIn;
   cmd.archive = ResolveArchive(cmd.archive);
   OldArchive old;
-  if (!LoadOld(cmd.archive, old, rep, true)) return 0;
+  if (!LoadOld(cmd.archive, old, rep, true, cmd.codePage)) return 0;
   std::vector<std::string> patterns;
   for (auto s : cmd.specs) {
     std::replace(s.begin(), s.end(), '\\', '/');
@@ -615,7 +623,9 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
   for (size_t j = 0; j < old.dir.entries.size(); ++j) {
     const auto& e = old.dir.entries[j];
     for (const auto& p : patterns) {
-      if (common::WildcardMatch(p, e.name) || common::WildcardMatch(p, e.rawName)) {
+      const bool match = cmd.exactNames ? common::SameEntryName(p, e.name)
+                                        : common::WildcardMatch(p, e.name) || common::WildcardMatch(p, e.rawName);
+      if (match) {
         gone[j] = true;
         ++count;
         bytes += e.uncompressedSize;
@@ -695,6 +705,8 @@ bool DecodeCommand(const dll::ZipCommandHead* head, Command& out, std::string& w
   out.freshen = !out.remove && !out.update && head->freshen != 0;
   out.keepArchiveTime = head->keepArchiveTime != 0;
   out.verbose = head->verbose != 0 || head->traceEnabled != 0;
+  out.exactNames = head->exactNames != 0;
+  if (head->codePage >= 0 && head->codePage <= 2) out.codePage = static_cast<dll::CodePageRule>(head->codePage);
   out.level = std::clamp(head->level, 0, 9);
   return true;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "engine/zip/dll/common/CentralDirectory.h"
 
 namespace arkelin::engine::zip::zipdll {
 
@@ -45,6 +46,8 @@ struct Command {
   bool freshen = false;
   bool keepArchiveTime = false;
   bool verbose = false;
+  bool exactNames = false;  // delete: specs are full entry names, compared exactly
+  dll::CodePageRule codePage = dll::CodePageRule::kAuto;
   int level = 6;
   int workers = 0;      // 0 = the default count
 };

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "arkzip/ListFormat.h"
 #include "engine/zip/ZipMstr.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/Paths.h"
@@ -53,33 +54,6 @@ bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
   return true;
 }
 
-// Control characters are shown as ^X, so a name cannot move the cursor or
-// forge further lines of the listing.
-std::string Printable(const std::string& name) {
-  std::string out;
-  for (unsigned char c : name) {
-    if (c == '\\') out += '/';
-    else if (c < 0x20 || c == 0x7F) { out += '^'; out += static_cast<char>(c ^ 0x40); }
-    else out += static_cast<char>(c);
-  }
-  return out;
-}
-
-std::string DosDate(uint32_t dt) {
-  const unsigned d = dt >> 16, t = dt & 0xFFFF;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", (d >> 9) + 1980, (d >> 5) & 15, d & 31,
-                t >> 11, (t >> 5) & 63, (t & 31) * 2);
-  return buf;
-}
-
-// Space saved in percent, as the list shows it: 0 for empty entries, and
-// negative when the packed data is larger than the file.
-int RatioPercent(int64_t size, int64_t packed) {
-  if (size <= 0) return 0;
-  return static_cast<int>((size - packed) * 100 / size);
-}
-
 struct Session {
   TZipMaster zm;
   int errors = 0;    // error messages from the engine (code above 0)
@@ -105,18 +79,12 @@ int List(const std::string& archive) {
   };
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) return kError;
-  std::printf("Archive: %s\n", archive.c_str());
-  std::printf("%12s %12s %6s %-19s %-8s  %s\n", "Length", "Packed", "Ratio", "Modified", "CRC-32", "Name");
-  for (const ZipDirEntry& e : s.zm.Entries()) {
-    std::printf("%12lld %12lld %5d%% %s %08x  %s\n", static_cast<long long>(e.UncompressedSize64),
-                static_cast<long long>(e.CompressedSize64),
-                RatioPercent(static_cast<int64_t>(e.UncompressedSize64), static_cast<int64_t>(e.CompressedSize64)),
-                DosDate(e.DateTime).c_str(), e.CRC32, Printable(e.FileName).c_str());
-  }
-  const int64_t size = s.zm.TotalUncompressed(), packed = s.zm.TotalCompressed();
-  std::printf("%d files, %lld bytes uncompressed, %lld bytes compressed, %d%%\n", s.zm.Count(),
-              static_cast<long long>(size), static_cast<long long>(packed), RatioPercent(size, packed));
-  if (!s.zm.ArchiveComment().empty()) std::printf("Comment: %s\n", Printable(s.zm.ArchiveComment()).c_str());
+  arkzip::PrintListHeader(archive);
+  for (const ZipDirEntry& e : s.zm.Entries())
+    arkzip::PrintListRow(static_cast<int64_t>(e.UncompressedSize64), static_cast<int64_t>(e.CompressedSize64),
+                         e.DateTime, e.CRC32, e.FileName);
+  arkzip::PrintListTotals(s.zm.Count(), s.zm.TotalUncompressed(), s.zm.TotalCompressed());
+  if (!s.zm.ArchiveComment().empty()) std::printf("Comment: %s\n", arkzip::Printable(s.zm.ArchiveComment()).c_str());
   return kOk;
 }
 

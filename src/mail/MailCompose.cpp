@@ -112,15 +112,27 @@ std::string AttachmentName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-std::string ReadAttachment(const std::string& path) {
+namespace {
+// Slices of this many bytes between keep-alive calls; a multiple of the
+// 45-byte base64 block, so that slicing leaves the lines as they are.
+constexpr std::size_t kSlice = TNMUUProcessor::kBlockBytes * 93207;  // about 4 MB
+}  // namespace
+
+std::string ReadAttachment(const std::string& path, const std::function<void()>& keepAlive) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!f) throw EFileOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
   std::string data;
   char buf[65536];
+  std::size_t sinceKeepAlive = 0;
   for (;;) {
     const std::size_t n = std::fread(buf, 1, sizeof buf, f.get());
     data.append(buf, n);
     if (n < sizeof buf) break;
+    sinceKeepAlive += n;
+    if (keepAlive && sinceKeepAlive >= kSlice) {
+      sinceKeepAlive = 0;
+      keepAlive();
+    }
   }
   if (std::ferror(f.get()))
     throw EFileOpenError("Cannot read file \"" + path + "\". " + std::strerror(errno));
@@ -134,14 +146,21 @@ std::string ComposeBody(const TPostMessage& msg, const std::string& boundary, co
   out += BodyTextLines(msg.Body);
   for (const std::string& path : msg.Attachments) {
     const std::string name = QuotedParam(AttachmentName(path));
-    const std::string data = ReadAttachment(path);
+    const std::string data = ReadAttachment(path, events.keepAlive);
     out += "--" + boundary + "\r\n";
     out += "Content-Type: application/octet-stream; name=\"" + name + "\"\r\n";
     out += encoder.EncodeType == uuMime ? "Content-Transfer-Encoding: base64\r\n"
                                         : "Content-Transfer-Encoding: x-uuencode\r\n";
     out += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
     if (events.encodeStart) events.encodeStart(path);
-    encoder.Encode(data, out, name);
+    if (encoder.EncodeType == uuMime && events.keepAlive) {
+      for (std::size_t pos = 0; pos < data.size(); pos += kSlice) {
+        if (pos) events.keepAlive();
+        encoder.Encode(std::string_view(data).substr(pos, kSlice), out, name);
+      }
+    } else {
+      encoder.Encode(data, out, name);
+    }
     if (events.encodeEnd) events.encodeEnd(path);
   }
   out += "--" + boundary + "--\r\n";

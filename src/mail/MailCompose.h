@@ -64,12 +64,15 @@ std::string BodyTextLines(const std::vector<std::string>& body);
 // The file name of an attachment path, as it appears in the part header.
 std::string AttachmentName(const std::string& path);
 
-// The whole bytes of a file. Throws EFileOpenError.
-std::string ReadAttachment(const std::string& path);
+// The whole bytes of a file. Throws EFileOpenError. keepAlive, when set,
+// runs after every few megabytes read.
+std::string ReadAttachment(const std::string& path, const std::function<void()>& keepAlive = {});
 
 struct ComposeEvents {
   std::function<void(const std::string& path)> encodeStart;
   std::function<void(const std::string& path)> encodeEnd;
+  // Runs between slices of a large attachment while it is read and encoded.
+  std::function<void()> keepAlive;
 };
 
 // The message body. With attachments (boundary not empty): the text part,

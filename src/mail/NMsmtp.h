@@ -1,11 +1,18 @@
 // TNMSMTP, the program's SMTP client. It composes one MIME mail from a
 // TPostMessage (header, text part, base64 attachments) fully in memory and
 // then hands it to the server with HELO, RSET, MAIL FROM, RCPT TO, DATA and
-// QUIT as RFC 821 has them. There is no ESMTP: no EHLO, no authentication,
-// no TLS, no pipelining. All waits run through TPowersock, so the caller's
-// windows stay live; failures are exceptions whose text is what the user is
-// shown: ESockError/EAbortError from the socket layer, ESmtpError for the
-// conversation and the mail itself, EFileOpenError for an attachment.
+// QUIT as RFC 821 has them. That classic conversation is what runs unless
+// TLS or a login is asked for; then the client greets with EHLO (RFC 5321,
+// falling back to HELO when the server refuses it), puts TLS on the
+// connection with STARTTLS (RFC 3207) or from the start (implicit TLS, RFC
+// 8314), and logs in with AUTH PLAIN (RFC 4616) or AUTH LOGIN. A login is
+// only ever sent encrypted, and TLS that was asked for and cannot be had
+// ends the connection: the mail never goes out in plain text instead.
+// There is no pipelining and no other extension. All waits run through
+// TPowersock, so the caller's windows stay live; failures are exceptions
+// whose text is what the user is shown: ESockError/EAbortError/ETlsError
+// from the socket layer, ESmtpError for the conversation and the mail
+// itself, EFileOpenError for an attachment.
 //
 // Events fire on the user-interface thread, from inside Connect, SendMail
 // and Disconnect; the sender comes first. While SendMail runs, a second
@@ -21,6 +28,7 @@
 #include "mail/MailCompose.h"
 #include "mail/PostMessage.h"
 #include "mail/Psock.h"
+#include "mail/SmtpReply.h"
 #include "mail/UUProcessor.h"
 
 namespace arkelin::mail {
@@ -31,6 +39,10 @@ class ESmtpError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// How the connection is protected: not at all, by STARTTLS after the
+// greeting, or by TLS from the first byte.
+enum TSecurity { secNone, secStartTls, secTls };
 
 class TNMSMTP : public TPowersock {
  public:
@@ -44,6 +56,12 @@ class TNMSMTP : public TPowersock {
   TNMSMTP();
 
   std::string UserID;  // argument of HELO; empty sends the machine's name
+  TSecurity Security = secNone;
+  // The login; empty logs in not at all. The password is the caller's to
+  // fill in for the connect and to clear afterwards; it is sent only over
+  // TLS and never shown in a status text.
+  std::string UserName;
+  std::string Password;
   TEncodeType EncodeType = uuMime;
   TSubType SubType = mtPlain;
   std::string Charset = "us-ascii";
@@ -56,9 +74,15 @@ class TNMSMTP : public TPowersock {
   const std::string& LastReply() const { return lastReply_; }
   std::int16_t ReplyNumber() const { return replyNumber_; }
   bool Busy() const { return busy_; }
+  // EHLO is said (and the extensions read) when TLS or a login is asked
+  // for; otherwise the conversation is the classic one, starting with HELO.
+  bool Extended() const { return Security != secNone || !UserName.empty(); }
+  // What the server's last EHLO reply offered (nothing after HELO).
+  const TEhloOffer& Offer() const { return offer_; }
 
-  // Resolves, connects, reads the greeting and says HELO, then fires
-  // OnConnect. A refused greeting or HELO closes the connection again.
+  // Resolves, connects (with TLS at once for secTls), reads the greeting
+  // and says HELO, or EHLO, STARTTLS, EHLO again and AUTH as asked, then
+  // fires OnConnect. Any failure on the way closes the connection again.
   void Connect();
   // Composes PostMessage and sends it; returns at once, doing nothing, while
   // a Connect or SendMail is running.
@@ -93,10 +117,20 @@ class TNMSMTP : public TPowersock {
 
  private:
   // Sends one command line and reads its reply (with any continuation
-  // lines); returns the reply number.
-  std::int16_t Transaction(const std::string& command);
-  // Reads one reply, continuation lines included; keeps its first line.
+  // lines); returns the reply number. shown stands for the command in the
+  // status texts when it carries a secret.
+  std::int16_t Transaction(const std::string& command, const std::string& shown = {});
+  // Reads one reply, continuation lines included; keeps its first line as
+  // the last reply and all of them for EHLO. A reply of more than
+  // kMaxReplyLines lines or kMaxReplyBytes bytes closes the connection and
+  // fails.
   std::int16_t ReadReply();
+  // EHLO, or HELO when the server refuses EHLO; fills offer_.
+  void Greet();
+  void StartTlsCommand();
+  void Login();
+  // Refuses a mail whose sender or a recipient is no safe mailbox.
+  void CheckAddresses() const;
   // Fails with the reply text when the reply number is at or above limit,
   // or when no reply came at all.
   void Require(std::int16_t below);
@@ -112,7 +146,9 @@ class TNMSMTP : public TPowersock {
 
   TExStringList finalHeader_;
   std::string lastReply_;
+  std::vector<std::string> replyLines_;
   std::int16_t replyNumber_ = 0;
+  TEhloOffer offer_;
   bool busy_ = false;
   bool closeAnnounced_ = false;  // OnDisconnect fired during this Disconnect
 };

@@ -46,6 +46,13 @@ std::string Base64Lines(std::string_view data) {
   return out;
 }
 
+std::string Base64(std::string_view data) {
+  std::string out;
+  out.reserve((data.size() + 2) / 3 * 4);
+  EncodeBlock(data, out);
+  return out;
+}
+
 std::string UuencodeLines(std::string_view data, std::string_view name) {
   // Each six bits become the character 32 + value, with "`" standing for 0
   // so that no line carries trailing blanks a mail server might strip.

@@ -30,6 +30,10 @@ class TNMUUProcessor {
 // The base64 lines of data, each ended by CR LF.
 std::string Base64Lines(std::string_view data);
 
+// data in base64 as one piece, without line breaks (the arguments of the
+// SMTP login commands).
+std::string Base64(std::string_view data);
+
 // The uuencoded form of data as a file called name, each line ended by CR LF.
 std::string UuencodeLines(std::string_view data, std::string_view name);
 

@@ -76,6 +76,11 @@ QPalette::ColorRole SystemRole(int index) {
 
 const char* const kHintProperty = "arkelinHint";
 
+// What the empty mail fields show.
+const char* const kServerHint = "Enter SMTP Server";
+const char* const kNameHint = "Enter your name";
+const char* const kEmailHint = "Enter your Email address";
+
 struct ToolbarHintText {
   const char* button;
   const char* hint;
@@ -521,10 +526,21 @@ QWidget* TF_Settings::BuildZipEmailPage() {
   auto* mg = new QGridLayout(mail);
   const QString hostHint = QStringLiteral("Host name or IP address of SMTP server");
   const QString returnHint = QStringLiteral("Return address to use when sending SMTP mail");
-  ed_Server = Edit(mail, "ed_Server", QStringLiteral("Enter SMTP Server"));
+  // The hints show in the empty fields; they are no values and are never
+  // stored or sent.
+  ed_Server = Edit(mail, "ed_Server", QString());
+  ed_Server->setPlaceholderText(QLatin1String(kServerHint));
   ed_Port = Edit(mail, "ed_Port", QStringLiteral("25"));
-  ed_Name = Edit(mail, "ed_Name", QStringLiteral("Enter your name"));
-  ed_EMail = Edit(mail, "ed_EMail", QStringLiteral("Enter your Email address"));
+  ed_Name = Edit(mail, "ed_Name", QString());
+  ed_Name->setPlaceholderText(QLatin1String(kNameHint));
+  ed_EMail = Edit(mail, "ed_EMail", QString());
+  ed_EMail->setPlaceholderText(QLatin1String(kEmailHint));
+  ed_User = Edit(mail, "ed_User", QString());
+  ed_User->setPlaceholderText(QStringLiteral("none"));
+  ed_User->setToolTip(QStringLiteral("Login name at the mail server; the password is asked when mail is sent"));
+  co_Security = Named(new QComboBox(mail), "co_Security");
+  co_Security->addItems({QStringLiteral("none"), QStringLiteral("starttls"), QStringLiteral("tls")});
+  co_Security->setToolTip(QStringLiteral("Encryption: none, STARTTLS (usually port 587) or TLS (port 465)"));
   ed_Server->setToolTip(hostHint);
   ed_Port->setToolTip(hostHint);
   ed_Name->setToolTip(returnHint);
@@ -533,10 +549,14 @@ QWidget* TF_Settings::BuildZipEmailPage() {
   mg->addWidget(ed_Server, 0, 1);
   mg->addWidget(new QLabel(QStringLiteral("Port:"), mail), 0, 2);
   mg->addWidget(ed_Port, 0, 3);
-  mg->addWidget(new QLabel(QStringLiteral("Your name:"), mail), 1, 0);
-  mg->addWidget(ed_Name, 1, 1, 1, 3);
-  mg->addWidget(new QLabel(QStringLiteral("Email address:"), mail), 2, 0);
-  mg->addWidget(ed_EMail, 2, 1, 1, 3);
+  mg->addWidget(new QLabel(QStringLiteral("User name:"), mail), 1, 0);
+  mg->addWidget(ed_User, 1, 1);
+  mg->addWidget(new QLabel(QStringLiteral("Security:"), mail), 1, 2);
+  mg->addWidget(co_Security, 1, 3);
+  mg->addWidget(new QLabel(QStringLiteral("Your name:"), mail), 2, 0);
+  mg->addWidget(ed_Name, 2, 1, 1, 3);
+  mg->addWidget(new QLabel(QStringLiteral("Email address:"), mail), 3, 0);
+  mg->addWidget(ed_EMail, 3, 1, 1, 3);
   v->addWidget(mail);
   v->addStretch(1);
   return page;
@@ -671,10 +691,17 @@ void TF_Settings::LoadSettings() {
   // The track bar holds 0..9; a stored value outside is shown at its end
   // and written back clamped.
   tb_complevel->setValue(ini.ReadInteger("COMPRESSION", "LEVEL", 9));
-  ed_Server->setText(str("SMTP", "SERVER", QStringLiteral("Enter SMTP Server")));
+  // A hint stored as a value by an earlier version reads as empty.
+  auto mailText = [&](const char* sec, const char* key, const char* hint) {
+    const QString v = str(sec, key, QString());
+    return v == QLatin1String(hint) ? QString() : v;
+  };
+  ed_Server->setText(mailText("SMTP", "SERVER", kServerHint));
   ed_Port->setText(str("SMTP", "PORT", QStringLiteral("25")));
-  ed_Name->setText(str("PERSONAL", "NAME", QStringLiteral("Enter your name")));
-  ed_EMail->setText(str("PERSONAL", "EMAIL", QStringLiteral("Enter your Email address")));
+  ed_User->setText(str("SMTP", "USER", QString()));
+  co_Security->setCurrentIndex(std::max(0, co_Security->findText(str("SMTP", "SECURITY", QString()).trimmed().toLower())));
+  ed_Name->setText(mailText("PERSONAL", "NAME", kNameHint));
+  ed_EMail->setText(mailText("PERSONAL", "EMAIL", kEmailHint));
   ed_StartUp->setText(Mapped(str("FOLDERS", "STARTUP", QStringLiteral("C:\\"))));
   rb_WinDef->setChecked(boolean("FOLDERS", "STARTWIN", true));
   rb_OtherWin->setChecked(boolean("FOLDERS", "OTHERWIN", false));
@@ -687,10 +714,12 @@ void TF_Settings::LoadSettings() {
   ed_Temp->setText(Mapped(str("FOLDERS", "TEMP", QStringLiteral("C:\\WINDOWS\\TEMP"))));
 
   // The mail copies come from the file, not from the controls.
-  MailServer = str("SMTP", "SERVER", QStringLiteral("Enter SMTP Server"));
+  MailServer = mailText("SMTP", "SERVER", kServerHint);
   MailPort = str("SMTP", "PORT", QStringLiteral("25"));
-  MailName = str("PERSONAL", "NAME", QStringLiteral("Enter your name"));
-  MailEmail = str("PERSONAL", "EMAIL", QStringLiteral("Enter your Email address"));
+  MailName = mailText("PERSONAL", "NAME", kNameHint);
+  MailEmail = mailText("PERSONAL", "EMAIL", kEmailHint);
+  MailUser = str("SMTP", "USER", QString());
+  MailSecurity = str("SMTP", "SECURITY", QString());
 
   ApplyListLook();
 }
@@ -744,6 +773,8 @@ void TF_Settings::SaveSettings() {
   ini.WriteInteger("COMPRESSION", "LEVEL", tb_complevel->value());
   str("SMTP", "SERVER", ed_Server->text());
   str("SMTP", "PORT", ed_Port->text());
+  str("SMTP", "USER", ed_User->text());
+  str("SMTP", "SECURITY", co_Security->currentText());
   str("PERSONAL", "NAME", ed_Name->text());
   str("PERSONAL", "EMAIL", ed_EMail->text());
   str("FOLDERS", "STARTUP", ed_StartUp->text());

@@ -121,8 +121,9 @@ class TF_Settings : public QDialog {
   static QString ToolbarHint(const QString& buttonName);
 
   // The main window's copies of the mail settings, refreshed from the file
-  // (not from the controls) by each LoadSettings.
-  QString MailServer, MailPort, MailName, MailEmail;
+  // (not from the controls) by each LoadSettings. An empty field stays empty:
+  // the hints the fields show are never taken for values.
+  QString MailServer, MailPort, MailName, MailEmail, MailUser, MailSecurity;
 
   // ---- Typed views of the live settings (read the controls) ---------------------
   bool AcceptOutside() const { return cb_Outside->isChecked(); }
@@ -158,6 +159,8 @@ class TF_Settings : public QDialog {
   int CompLevel() const { return tb_complevel->value(); }
   QString SmtpServer() const { return ed_Server->text(); }
   QString SmtpPort() const { return ed_Port->text(); }
+  QString SmtpUser() const { return ed_User->text(); }
+  QString SmtpSecurity() const { return co_Security->currentText(); }
   QString PersonalName() const { return ed_Name->text(); }
   QString PersonalEmail() const { return ed_EMail->text(); }
   QString TempFolder() const { return ed_Temp->text(); }
@@ -208,6 +211,8 @@ class TF_Settings : public QDialog {
   // SMTP, PERSONAL
   QLineEdit* ed_Server = nullptr;        // SMTP/SERVER
   QLineEdit* ed_Port = nullptr;          // SMTP/PORT
+  QLineEdit* ed_User = nullptr;          // SMTP/USER (login name; empty: none)
+  QComboBox* co_Security = nullptr;      // SMTP/SECURITY: none, starttls, tls
   QLineEdit* ed_Name = nullptr;          // PERSONAL/NAME
   QLineEdit* ed_EMail = nullptr;         // PERSONAL/EMAIL
   // FOLDERS

@@ -118,9 +118,13 @@ void EntryCommands::ExtractRar() {
   {
     pf::BusyCursorScope busy(pf::Busy());
     r.TargetDir = U8(dlg.ExtractFolder);
-    w_.RarExtractedFiles = 0;
+    r.ExtrOptions.DirNames = dlg.ExpandFolders;
+    r.ExtrOptions.OverWrite = dlg.Overwrite;
+    r.ExtrOptions.Update = dlg.Ch_ExtUpdate->isChecked();
     r.Stop = false;
     r.ExtractFiles();
+    // Files really written: not the ones skipped, failed or left as they were.
+    w_.RarExtractedFiles = r.SuccessCount();
   }
   w_.ShowProgress(false);
   if (w_.Settings().PromptAfterExtracted() && !w_.cancelRequested_)

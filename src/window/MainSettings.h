@@ -14,6 +14,17 @@
 
 namespace arkelin::window {
 
+// The mail settings as texts: SMTP SERVER, PORT, USER and SECURITY,
+// PERSONAL NAME and EMAIL.
+struct MailSettings {
+  QString server;
+  QString port = QStringLiteral("25");
+  QString name;
+  QString email;
+  QString user;
+  QString security;
+};
+
 class IMainSettings {
  public:
   virtual ~IMainSettings() = default;
@@ -50,6 +61,10 @@ class IMainSettings {
   // place where the folder last chosen for them is remembered.
   virtual QString FolderSetting(char kind) const;
   virtual void StoreLastFolder(char kind, const QString& folder) const;
+  // The mail settings: the configuration window's fields (what the mail
+  // window checks) and the copies stored by the last "&Ok" (what is sent).
+  virtual MailSettings MailFields() const { return {}; }
+  virtual MailSettings MailCopies() const { return MailFields(); }
 
   // Viewing entries. VIEWER/EDITOR: the built-in text editor (BUILTIN) or
   // the external one at EDITORPATH; GXVIEW: the built-in image viewer
@@ -100,6 +115,9 @@ class DefaultMainSettings : public IMainSettings {
   bool AutoSpan() const override { return autoSpan; }
   QString FolderSetting(char kind) const override;
   void StoreLastFolder(char kind, const QString& folder) const override;
+  MailSettings mailFields, mailCopies;
+  MailSettings MailFields() const override { return mailFields; }
+  MailSettings MailCopies() const override { return mailCopies; }
 
   bool builtInEditor = true, builtInGraphic = true;
   QString editorPath, graphicPath, graphicFormats = QStringLiteral("JPG;BMP;GIF");

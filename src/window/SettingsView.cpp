@@ -36,6 +36,13 @@ void SettingsView::StoreLastFolder(char kind, const QString& folder) const {
   f_.StoreLastFolder(QString(QChar::fromLatin1(kind)), folder);
 }
 
+MailSettings SettingsView::MailFields() const {
+  return {f_.SmtpServer(), f_.SmtpPort(), f_.PersonalName(), f_.PersonalEmail(), f_.SmtpUser(), f_.SmtpSecurity()};
+}
+
+MailSettings SettingsView::MailCopies() const {
+  return {f_.MailServer, f_.MailPort, f_.MailName, f_.MailEmail, f_.MailUser, f_.MailSecurity};
+}
 bool SettingsView::BuiltInEditor() const { return f_.BuiltInEditor(); }
 QString SettingsView::EditorPath() const { return f_.EditorPath(); }
 bool SettingsView::BuiltInGraphic() const { return f_.BuiltInGraphic(); }

@@ -34,6 +34,8 @@ class SettingsView : public IMainSettings {
   bool AutoSpan() const override;
   QString FolderSetting(char kind) const override;
   void StoreLastFolder(char kind, const QString& folder) const override;
+  MailSettings MailFields() const override;
+  MailSettings MailCopies() const override;
   bool BuiltInEditor() const override;
   QString EditorPath() const override;
   bool BuiltInGraphic() const override;

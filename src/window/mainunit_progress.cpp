@@ -64,7 +64,6 @@ void TMainform::WireEngineEvents() {
 
   er::TRAR& r = engines_->Rar();
   r.OnExtracting = [this](er::TRAR&, const ::RARHeaderDataEx& h) {
-    ++RarExtractedFiles;
     Panel3->setText(QStringLiteral("Extracting file"));
     Panel4->setText(RarEntryName(h));
     int64_t size = static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize);

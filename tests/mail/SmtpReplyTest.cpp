@@ -14,13 +14,15 @@ TEST(SmtpReply, LineLengthWaitsForALineFeed) {
   EXPECT_EQ(ReplyLineLength("\n"), 1u);
 }
 
-TEST(SmtpReply, OverlongLineIsHandedOverInPieces) {
-  const std::string longLine(kMaxReplyLine + 10, 'x');
-  EXPECT_EQ(ReplyLineLength(longLine), kMaxReplyLine);
+TEST(SmtpReply, OverlongLineIsNoLine) {
+  EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine + 10, 'x')), kReplyLineTooLong);
+  EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine, 'x')), kReplyLineTooLong);
   EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine - 1, 'x')), 0u);
-  // A line feed just past the limit does not make the line longer.
-  EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine, 'x') + "\n"), kMaxReplyLine);
+  // The line feed counts: 65,535 characters and it make the longest line.
+  EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine, 'x') + "\n"), kReplyLineTooLong);
   EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine - 1, 'x') + "\n"), kMaxReplyLine);
+  EXPECT_EQ(ReplyLineLength(std::string(kMaxReplyLine - 1, 'x') + "\n" + std::string(kMaxReplyLine, 'y')),
+            kMaxReplyLine);
 }
 
 TEST(SmtpReply, NumberIsTheLeadingDigits) {
@@ -71,6 +73,37 @@ TEST(SmtpReply, AddressFromARecipientText) {
   EXPECT_EQ(ExtractAddress(""), "");
   // "<" wins over ":".
   EXPECT_EQ(ExtractAddress("To: Bob <bob@example.org>"), "bob@example.org");
+}
+
+TEST(SmtpReply, MailboxesWithBracketsOrControlsAreUnsafe) {
+  EXPECT_TRUE(IsSafeMailbox("bob@example.org"));
+  EXPECT_TRUE(IsSafeMailbox(""));  // the null sender of bounces
+  EXPECT_TRUE(IsSafeMailbox("\"odd name\"@example.org"));
+  EXPECT_FALSE(IsSafeMailbox("bob@example.org> NOTIFY=NEVER"));
+  EXPECT_FALSE(IsSafeMailbox("<bob@example.org"));
+  EXPECT_FALSE(IsSafeMailbox("bob@example.org\r\nRSET"));
+  EXPECT_FALSE(IsSafeMailbox(std::string("bob\0@x", 7)));
+  EXPECT_FALSE(IsSafeMailbox("bob\x7f@x"));
+  EXPECT_TRUE(IsSafeMailbox("j\xc3\xb6rg@example.org"));  // UTF-8 is left to the server
+}
+
+TEST(SmtpReply, EhloOfferReadsStartTlsAndLoginMechanisms) {
+  const TEhloOffer offer = ParseEhloReply({"250-mail.test greets you\r\n", "250-SIZE 33554432\r\n",
+                                           "250-starttls\r\n", "250-AUTH LOGIN CRAM-MD5\r\n",
+                                           "250-AUTH=PLAIN LOGIN\r\n", "250 HELP\r\n"});
+  EXPECT_TRUE(offer.startTls);
+  EXPECT_TRUE(offer.authPlain);
+  EXPECT_TRUE(offer.authLogin);
+  EXPECT_EQ(offer.authMechanisms, "LOGIN CRAM-MD5 PLAIN");
+  // The first line is the server's name, whatever it says.
+  const TEhloOffer none = ParseEhloReply({"250-STARTTLS\r\n", "250 AUTHX PLAIN\r\n"});
+  EXPECT_FALSE(none.startTls);
+  EXPECT_FALSE(none.authPlain);
+  EXPECT_TRUE(none.authMechanisms.empty());
+  const TEhloOffer other = ParseEhloReply({"250-x\r\n", "250 AUTH CRAM-MD5 XOAUTH2"});
+  EXPECT_FALSE(other.authPlain || other.authLogin);
+  EXPECT_EQ(other.authMechanisms, "CRAM-MD5 XOAUTH2");
+  EXPECT_FALSE(ParseEhloReply({"250-x", "250", "25", ""}).startTls);
 }
 
 }  // namespace

@@ -20,10 +20,12 @@ std::string Slurp(const std::string& path) {
 }
 }  // namespace
 
-SmtpTestServer::SmtpTestServer(const std::string& folder, const std::vector<std::string>& extraArgs)
+SmtpTestServer::SmtpTestServer(const std::string& folder, const std::vector<std::string>& extraArgs,
+                               const std::string& script)
     : folder_(folder) {
   const std::string portFile = folder + "/port";
-  QStringList args{QString(MAIL_TEST_SCRIPTS) + "/smtp_test_server.py", "--folder", QString::fromStdString(folder),
+  QStringList args{QString(MAIL_TEST_SCRIPTS) + "/" + QString::fromStdString(script), "--folder",
+                   QString::fromStdString(folder),
                    "--port-file", QString::fromStdString(portFile)};
   for (const auto& a : extraArgs) args << QString::fromStdString(a);
   process_.setStandardOutputFile(QString::fromStdString(folder + "/server.out"));
@@ -124,6 +126,22 @@ int ClosedPort() {
   const int port = probe.serverPort();
   probe.close();
   return port;
+}
+
+std::string MakeSelfSignedCertificate(const std::string& folder, const std::string& name, std::string* error) {
+  const QString cert = QString::fromStdString(folder + "/cert.pem");
+  const QString key = QString::fromStdString(folder + "/key.pem");
+  const QString n = QString::fromStdString(name);
+  QProcess p;
+  p.setProcessChannelMode(QProcess::MergedChannels);
+  p.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                      "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=" + n, "-addext",
+                      "subjectAltName=DNS:" + n + ",IP:127.0.0.1"});
+  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    if (error) *error = "openssl failed: " + p.readAll().toStdString();
+    return {};
+  }
+  return Slurp(cert.toStdString());
 }
 
 }  // namespace arkelin::mail::test

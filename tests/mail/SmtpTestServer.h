@@ -19,7 +19,9 @@ class SmtpTestServer {
  public:
   // Starts the server writing into folder; extra arguments such as
   // "--refuse-data" go to the script. Check Started() (and Error()).
-  SmtpTestServer(const std::string& folder, const std::vector<std::string>& extraArgs = {});
+  // script names another server of this folder (flood_smtp_server.py).
+  SmtpTestServer(const std::string& folder, const std::vector<std::string>& extraArgs = {},
+                 const std::string& script = "smtp_test_server.py");
   ~SmtpTestServer();
 
   bool Started() const { return port_ > 0; }
@@ -63,5 +65,11 @@ class ScriptedServer {
 
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort();
+
+// A self-signed certificate and its key made with the openssl command in
+// folder (cert.pem, key.pem) for name: its common name and the DNS name it
+// carries, beside the address 127.0.0.1. Answers the certificate's PEM text,
+// empty when openssl failed (error then says why).
+std::string MakeSelfSignedCertificate(const std::string& folder, const std::string& name, std::string* error);
 
 }  // namespace arkelin::mail::test

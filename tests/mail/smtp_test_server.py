@@ -9,15 +9,22 @@ It listens on 127.0.0.1 on a port the system picks and writes that number to
   msg-N.json     its envelope: {"mail_from": ..., "rcpt_tos": [...]}
 --refuse-rcpt ADDRESS (repeatable) answers that recipient with 550;
 --refuse-data answers the end of DATA with 554 and stores nothing;
---drop-data closes the connection at the end of DATA without a reply.
+--drop-data closes the connection at the end of DATA without a reply;
+--no-ehlo answers EHLO with 502, as a server from before EHLO does.
+With --cert and --key (PEM files) the server speaks TLS: --starttls offers
+STARTTLS and refuses mail before it, --implicit-tls wraps every connection
+in TLS from the first byte. --auth USER:PASSWORD requires that login before
+MAIL (offered only over TLS); --no-plain leaves AUTH LOGIN the only way.
+The envelope then also says whether the mail came over TLS and who logged in.
 """
 import argparse
 import asyncio
 import functools
 import json
 import os
+import ssl
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Recorder:
@@ -48,18 +55,39 @@ class Recorder:
         base = os.path.join(self.folder, "msg-%d" % self.count)
         with open(base + ".eml", "wb") as f:
             f.write(envelope.content)
+        login = None
+        if session.authenticated and session.auth_data is not None:
+            login = session.auth_data.login.decode("utf-8", "replace")
         with open(base + ".json", "w", encoding="utf-8") as f:
-            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                       "tls": server.transport.get_extra_info("sslcontext") is not None
+                       or session.ssl is not None,
+                       "login": login}, f)
         return "250 Message accepted for delivery"
+
+
+class Authenticator:
+    def __init__(self, user, password):
+        self.user = user.encode()
+        self.password = password.encode()
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        ok = auth_data.login == self.user and auth_data.password == self.password
+        return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
 
 
 class RecordingSMTP(SMTP):
     """Logs each command line before the usual handling runs."""
 
-    def __init__(self, handler, **kwargs):
+    def __init__(self, handler, no_ehlo=False, **kwargs):
         super().__init__(handler, **kwargs)
+        if no_ehlo:
+            self._smtp_methods["EHLO"] = self._refuse_ehlo
         for name, method in list(self._smtp_methods.items()):
             self._smtp_methods[name] = self._recording(name, method)
+
+    async def _refuse_ehlo(self, arg):
+        await self.push("502 5.5.1 Command not implemented")
 
     def _recording(self, name, method):
         @functools.wraps(method)
@@ -73,8 +101,22 @@ class RecordingSMTP(SMTP):
 async def serve(args):
     recorder = Recorder(args.folder, args.refuse_rcpt, args.refuse_data, args.drop_data)
     loop = asyncio.get_running_loop()
+    options = {"hostname": "mail.test", "ident": "Test SMTP", "no_ehlo": args.no_ehlo}
+    context = None
+    if args.cert:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
+    if args.starttls:
+        options.update(tls_context=context, require_starttls=True)
+    if args.auth:
+        user, _, password = args.auth.partition(":")
+        options.update(authenticator=Authenticator(user, password), auth_required=True,
+                       auth_require_tls=not args.implicit_tls)
+        if args.no_plain:
+            options["auth_exclude_mechanism"] = ["PLAIN"]
     server = await loop.create_server(
-        lambda: RecordingSMTP(recorder, hostname="mail.test", ident="Test SMTP"), "127.0.0.1", 0)
+        lambda: RecordingSMTP(recorder, **options), "127.0.0.1", 0,
+        ssl=context if args.implicit_tls else None)
     port = server.sockets[0].getsockname()[1]
     tmp = args.port_file + ".tmp"
     with open(tmp, "w") as f:
@@ -91,6 +133,13 @@ def main():
     p.add_argument("--refuse-rcpt", action="append", default=[])
     p.add_argument("--refuse-data", action="store_true")
     p.add_argument("--drop-data", action="store_true")
+    p.add_argument("--no-ehlo", action="store_true")
+    p.add_argument("--cert")
+    p.add_argument("--key")
+    p.add_argument("--starttls", action="store_true")
+    p.add_argument("--implicit-tls", action="store_true")
+    p.add_argument("--auth")
+    p.add_argument("--no-plain", action="store_true")
     asyncio.run(serve(p.parse_args()))
 
 

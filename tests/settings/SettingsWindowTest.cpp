@@ -95,6 +95,7 @@ class SettingsWindowTest : public QObject {
   void favoritesOpenAtStartWhenAskedFor();
   void executeSetsDropAcceptanceAfterEitherButton();
   void malformedStoreLoadsWithDefaults();
+  void mailHintsAreNeverValuesAndLoginAndSecurityRoundTrip();
 };
 
 void SettingsWindowTest::init() {
@@ -129,7 +130,13 @@ void SettingsWindowTest::firstStartShowsDefaultsAndDefaultLayout() {
   QCOMPARE(s.ed_StartUp->text(), HomeRoot());
   QCOMPARE(s.tb_complevel->value(), 9);
   QCOMPARE(s.ed_Port->text(), QString("25"));
-  QCOMPARE(s.ed_Server->text(), QString("Enter SMTP Server"));
+  // The hints are shown, not held: the fields are empty.
+  QCOMPARE(s.ed_Server->text(), QString());
+  QCOMPARE(s.ed_Server->placeholderText(), QString("Enter SMTP Server"));
+  QCOMPARE(s.ed_Name->text(), QString());
+  QCOMPARE(s.ed_EMail->text(), QString());
+  QCOMPARE(s.ed_User->text(), QString());
+  QCOMPARE(s.SmtpSecurity(), QString("none"));
   QCOMPARE(s.DateFormat(), QString("yyyy/mm/dd"));
   QCOMPARE(s.TimeFormat(), QString("hh:mm"));
   QCOMPARE(s.MinFreeVolEdit->text(), QString("65536"));
@@ -642,4 +649,47 @@ void SettingsWindowTest::malformedStoreLoadsWithDefaults() {
 }
 
 QTEST_MAIN(SettingsWindowTest)
+void SettingsWindowTest::mailHintsAreNeverValuesAndLoginAndSecurityRoundTrip() {
+  // A first start saved as it is stores empty mail fields, not the hints.
+  {
+    TF_Settings s;
+    s.FormCreate();
+    s.SaveSettings();
+    const QByteArray text = Read();
+    QVERIFY(text.contains("[SMTP]\nSERVER=\nPORT=25\nUSER=\nSECURITY=none\n"));
+    QVERIFY(text.contains("[PERSONAL]\nNAME=\nEMAIL=\n"));
+    QVERIFY(!text.contains("Enter "));
+    QCOMPARE(s.MailServer, QString());
+    QCOMPARE(s.MailName, QString());
+  }
+  // Hints an earlier version stored as values read as empty fields and copies.
+  Write("[SMTP]\nSERVER=Enter SMTP Server\nPORT=587\nUSER=jo\nSECURITY=STARTTLS\n"
+        "[PERSONAL]\nNAME=Enter your name\nEMAIL=Enter your Email address\n");
+  TF_Settings b;
+  b.FormCreate();
+  QCOMPARE(b.SmtpServer(), QString());
+  QCOMPARE(b.PersonalName(), QString());
+  QCOMPARE(b.PersonalEmail(), QString());
+  QCOMPARE(b.MailServer, QString());
+  QCOMPARE(b.MailEmail, QString());
+  QCOMPARE(b.SmtpUser(), QString("jo"));
+  QCOMPARE(b.SmtpSecurity(), QString("starttls"));
+  QCOMPARE(b.MailUser, QString("jo"));
+  QCOMPARE(b.MailSecurity, QString("STARTTLS"));
+  b.co_Security->setCurrentText("tls");
+  b.ed_User->setText("jo@example.org");
+  b.SaveSettings();
+  QCOMPARE(b.MailSecurity, QString("tls"));
+  QCOMPARE(b.MailUser, QString("jo@example.org"));
+  // No password key is ever written.
+  QVERIFY(!Read().contains("PASS"));
+  // A store without the two keys loads the classic setting.
+  Write("[SMTP]\nSERVER=mail.example.org\n");
+  TF_Settings c;
+  c.FormCreate();
+  QCOMPARE(c.SmtpSecurity(), QString("none"));
+  QCOMPARE(c.MailSecurity, QString());
+  QCOMPARE(c.MailUser, QString());
+}
+
 #include "SettingsWindowTest.moc"

@@ -1,14 +1,26 @@
 // TRAR, the RAR component: lists, extracts and tests RAR archives by driving
-// an UnRAR-compatible library (the documented seven-function interface in
-// UnrarApi.h) and turning its results and callbacks into events. It binds the
-// library by name when it is created: the system libunrar.so first, then
-// libarkunrar.so beside the program. It does no RAR work itself and shows
-// nothing; every failure reaches the caller as a code through OnError, with
-// ErrorText giving the words. Only one TRAR operation may run at a time in the
-// program, since the library's callbacks carry no user pointer.
+// an UnRAR-compatible library (the documented interface in UnrarApi.h) and
+// turning its results and callbacks into events. It binds the library by
+// name when it is created: the system libunrar.so first, then libarkunrar.so
+// beside the program. It shows nothing; every failure reaches the caller as
+// a code through OnError, with ErrorText giving the words.
+//
+// The library only decodes: extraction asks it to test each entry and
+// writes the data it hands over through the archive layer's DiskOutput, on
+// the shared extraction root, so whichever library is bound the same rules
+// hold: the extract options, a temporary file renamed into place only after
+// the library found the data sound (a failure, a wrong password or a stop
+// keep the file that was there), stored times and modes, and links made last
+// and only when they stay inside the target folder.
+//
+// Rows chosen in a list are named exactly (FilesToExtract, FilesToTest);
+// specifications a user types go through the wildcard matcher (SpecsToExtract,
+// SpecsToTest). Only one TRAR operation may run at a time in the program,
+// since the old-style callbacks of the interface carry no user pointer.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,14 +35,16 @@ inline constexpr int kNoLibrary = 50;
 // unknown compression version, cipher or kind of entry).
 inline constexpr int kUnsupported = ERAR_ARK_UNSUPPORTED;
 
-// Case-insensitive ordering for the name lists.
-struct NoCaseLess {
-  bool operator()(const std::string& a, const std::string& b) const;
-};
-
 struct TComment {
   unsigned int Size = 0;
   std::string Text;
+};
+
+struct RarExtractOptions {
+  bool DirNames = true;   // recreate the entries' folders
+  bool OverWrite = true;  // replace existing files
+  bool Update = false;    // only files missing or older on disk
+  bool Freshen = false;   // only files that exist and are older on disk
 };
 
 class TRAR {
@@ -41,6 +55,8 @@ class TRAR {
   using CommentEvent = std::function<void(TRAR& sender, const TComment& comment)>;
   using EntryEvent = std::function<void(TRAR& sender, const RARHeaderDataEx& entry)>;
   using EntryDoneEvent = std::function<void(TRAR& sender, const RARHeaderDataEx& entry, bool result)>;
+  // Also asked before the listing of an archive whose headers are encrypted:
+  // the record then names only the archive (FileName is empty).
   using PasswordEvent = std::function<void(TRAR& sender, const RARHeaderDataEx& entry, std::string& password)>;
 
   // Binds the first library found in the usual search order.
@@ -53,14 +69,24 @@ class TRAR {
   TRAR& operator=(const TRAR&) = delete;
 
   std::string ArchiveName;
-  std::set<std::string, NoCaseLess> FilesToExtract;
-  std::set<std::string, NoCaseLess> FilesToTest;
+  // Entry names chosen exactly (case counts, "*" and "?" are plain
+  // characters, "/" and "\" are the same separator). Empty, and no
+  // specifications either: every entry.
+  std::set<std::string> FilesToExtract;
+  std::set<std::string> FilesToTest;
+  // Typed specifications: "*" and "?" are wildcards, case is ignored.
+  std::vector<std::string> SpecsToExtract;
+  std::vector<std::string> SpecsToTest;
   std::string TargetDir;
+  RarExtractOptions ExtrOptions;
   bool Stop = false;
 
   bool LoadedDLL() const { return loaded_; }
   // The file the library was loaded from, empty when none.
   const std::string& LibraryPath() const { return libraryPath_; }
+  // Files really written by the last ExtractFiles (links included), or
+  // entries found sound by the last TestFiles; folders do not count.
+  int SuccessCount() const { return successCount_; }
 
   ProcessDataEvent OnProcessData;
   ChangeVolEvent OnVolumeChange;
@@ -77,14 +103,24 @@ class TRAR {
   bool ExtractFiles();
   bool TestFiles();
   static std::string ErrorText(int code);
+  // An entry's name: the wide name when the library filled it (as UTF-8),
+  // otherwise the narrow one.
+  static std::string EntryName(const RARHeaderDataEx& h);
 
  private:
   struct Api;
+  struct Run;
   void Bind(const std::string& path);
   bool Process(bool extract);
   RarHandle Open(unsigned int mode, std::vector<char>& cmt, int& result, unsigned int& cmtState, unsigned int& cmtSize);
   int ReadHeader(RarHandle h, RARHeaderDataEx& hd);
+  int ProcessEntry(RarHandle h, int op);
+  bool Selected(const std::string& name, bool extract) const;
+  bool AskHeaderPassword(bool again);
+  bool Reopen(RarHandle& h, size_t index, RARHeaderDataEx& hd);
   void FireError(int code);
+  int OnData(const unsigned char* addr, size_t size);
+  static int CallbackTrampoline(unsigned int msg, RarLParam user, RarLParam p1, RarLParam p2) noexcept;
   static int ChangeVolTrampoline(char* arcName, int mode) noexcept;
   static int ProcessDataTrampoline(unsigned char* addr, int size) noexcept;
 
@@ -92,7 +128,9 @@ class TRAR {
   bool loaded_ = false;
   std::string libraryPath_;
   long long dataPosition_ = 0;
+  int successCount_ = 0;
   Api* api_ = nullptr;
+  std::unique_ptr<Run> run_;
 };
 
 }  // namespace arkelin::engine::rar

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,26 @@ void ClearLog() {
   if (auto fn = reinterpret_cast<void (*)()>(dlsym(h, "StandInClearLog"))) fn();
   dlclose(h);
 }
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/trar-XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+void WriteAll(const std::string& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
 
 struct Recorder {
   std::vector<int> errors;
@@ -130,19 +153,86 @@ TEST(TRAR, ExtractWithEmptyArchiveNameReports13WithoutTouchingTheLibrary) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST(TRAR, CrcErrorAndMissingPasswordFailTheirEntryButTheOthersStillExtract) {
+TEST(TRAR, TheLibraryTestsEachEntryAndTRARWritesWhatItHandsOver) {
+  TempDir dir;
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
   r.ArchiveName = "x.rar";
-  r.TargetDir = "/tmp/dest";
+  r.TargetDir = dir.path();
   ClearLog();
   EXPECT_FALSE(r.ExtractFiles());
   EXPECT_EQ(rec.errors, (std::vector<int>{12, 22}));
   EXPECT_EQ(rec.events.back(), "extracted last.txt ok");
   EXPECT_NE(std::find(rec.events.begin(), rec.events.end(), "extracted bad.bin failed"), rec.events.end());
-  EXPECT_NE(Log().find("extract last.txt to /tmp/dest;"), std::string::npos);
+  // Nothing is extracted by the library itself: it tests, TRAR writes.
+  EXPECT_EQ(Log().find("extract "), std::string::npos);
+  EXPECT_NE(Log().find("test last.txt;"), std::string::npos);
   EXPECT_NE(Log().find("mode 1;"), std::string::npos);
+  EXPECT_EQ(ReadAll(dir.path() + "/a.txt"), "abcabc");
+  EXPECT_EQ(ReadAll(dir.path() + "/Dir/B.TXT"), "abcabc");
+  // The damaged entry left nothing, the one without a password neither.
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/bad.bin"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/secret.txt"));
+  EXPECT_EQ(r.SuccessCount(), 3);
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(e.path().filename().string().find(".ark"), std::string::npos) << e.path();
+}
+
+TEST(TRAR, ADamagedEntryKeepsTheFileThatWasThere) {
+  TempDir dir;
+  WriteAll(dir.path() + "/bad.bin", "the user's own file");
+  TRAR r(STANDIN_LIB);
+  Recorder rec;
+  rec.Attach(r);
+  r.ArchiveName = "x.rar";
+  r.TargetDir = dir.path();
+  r.FilesToExtract = {"bad.bin"};
+  EXPECT_FALSE(r.ExtractFiles());
+  EXPECT_EQ(ReadAll(dir.path() + "/bad.bin"), "the user's own file");
+  EXPECT_EQ(r.SuccessCount(), 0);
+}
+
+TEST(TRAR, ChosenRowsAreExactNamesAndTypedSpecificationsAreWildcards) {
+  TempDir dir;
+  TRAR r(STANDIN_LIB);
+  Recorder rec;
+  rec.Attach(r);
+  r.ArchiveName = "x.rar";
+  r.TargetDir = dir.path();
+  // Case counts, and "/" stands for "\".
+  r.FilesToExtract = {"A.TXT", "Dir/B.TXT", "last.tx?"};
+  EXPECT_TRUE(r.ExtractFiles());
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"extracting Dir\\B.TXT", "extracted Dir\\B.TXT ok"}));
+  rec.events.clear();
+  r.FilesToExtract.clear();
+  r.SpecsToExtract = {"?.TXT", "dir\\b.*", "last*"};
+  r.ExtrOptions.DirNames = false;
+  EXPECT_TRUE(r.ExtractFiles());
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"extracting a.txt", "extracted a.txt ok", "extracting Dir\\B.TXT",
+                                                  "extracted Dir\\B.TXT ok", "extracting last.txt",
+                                                  "extracted last.txt ok"}));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/B.TXT"));  // folders dropped
+}
+
+TEST(TRAR, ExistingFilesAreKeptUnlessOverwriteIsOn) {
+  TempDir dir;
+  WriteAll(dir.path() + "/a.txt", "mine");
+  TRAR r(STANDIN_LIB);
+  Recorder rec;
+  rec.Attach(r);
+  r.ArchiveName = "x.rar";
+  r.TargetDir = dir.path();
+  r.FilesToExtract = {"a.txt", "last.txt"};
+  r.ExtrOptions.OverWrite = false;
+  EXPECT_TRUE(r.ExtractFiles());
+  EXPECT_EQ(ReadAll(dir.path() + "/a.txt"), "mine");
+  EXPECT_EQ(r.SuccessCount(), 1);  // last.txt only: the skipped file is not counted
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"extracting last.txt", "extracted last.txt ok"}));
+  r.ExtrOptions.OverWrite = true;
+  EXPECT_TRUE(r.ExtractFiles());
+  EXPECT_EQ(ReadAll(dir.path() + "/a.txt"), "abcabc");
+  EXPECT_EQ(r.SuccessCount(), 2);
 }
 
 TEST(TRAR, PasswordFromTheHandlerIsGivenOnlyForEncryptedEntries) {
@@ -155,31 +245,53 @@ TEST(TRAR, PasswordFromTheHandlerIsGivenOnlyForEncryptedEntries) {
     pw = "pw";
   };
   r.ArchiveName = "x.rar";
-  r.FilesToTest = {"SECRET.TXT", "a.txt"};
+  r.FilesToTest = {"secret.txt", "a.txt"};
   ClearLog();
   EXPECT_TRUE(r.TestFiles());
   EXPECT_TRUE(rec.errors.empty());
   EXPECT_EQ(asked, (std::vector<std::string>{"secret.txt"}));
   EXPECT_EQ(rec.events, (std::vector<std::string>{"testing a.txt", "tested a.txt ok", "testing secret.txt",
                                                   "tested secret.txt ok"}));
-  // Entries outside the list are skipped, and testing passes no folder.
   EXPECT_NE(Log().find("skip bad.bin;"), std::string::npos);
   EXPECT_NE(Log().find("test secret.txt;"), std::string::npos);
+  EXPECT_EQ(r.SuccessCount(), 2);
 }
 
-TEST(TRAR, WrongPasswordIsReportedAndTheWalkGoesOn) {
-  TRAR r(STANDIN_LIB);
-  Recorder rec;
-  rec.Attach(r);
-  r.OnReqPassword = [&](TRAR&, const RARHeaderDataEx&, std::string& pw) { pw = "nope"; };
-  r.ArchiveName = "x.rar";
-  r.FilesToTest = {"secret.txt", "last.txt"};
-  EXPECT_FALSE(r.TestFiles());
-  EXPECT_EQ(rec.errors, (std::vector<int>{24}));
-  EXPECT_EQ(rec.events.back(), "tested last.txt ok");
+TEST(TRAR, WrongPasswordIsSaidAndAskedAgainUntilRightOrGivenUp) {
+  TempDir dir;
+  for (const bool persist : {true, false}) {
+    TRAR r(STANDIN_LIB);
+    Recorder rec;
+    rec.Attach(r);
+    std::vector<std::string> answers = persist ? std::vector<std::string>{"nope", "pw"}
+                                               : std::vector<std::string>{"nope", "nope"};
+    size_t asked = 0;
+    r.OnReqPassword = [&](TRAR&, const RARHeaderDataEx&, std::string& pw) {
+      pw = asked < answers.size() ? answers[asked] : "";
+      ++asked;
+    };
+    r.ArchiveName = "x.rar";
+    r.TargetDir = dir.path();
+    r.FilesToExtract = {"secret.txt", "last.txt"};
+    ClearLog();
+    EXPECT_FALSE(r.ExtractFiles());  // the wrong password was an error, also when put right
+    EXPECT_EQ(rec.errors, (std::vector<int>{24}));
+    EXPECT_EQ(asked, 2u);
+    EXPECT_EQ(rec.events.back(), "extracted last.txt ok");
+    const bool written = std::filesystem::exists(dir.path() + "/secret.txt");
+    EXPECT_EQ(written, persist);
+    EXPECT_EQ(r.SuccessCount(), persist ? 2 : 1);
+    if (persist) {
+      EXPECT_NE(std::find(rec.events.begin(), rec.events.end(), "extracted secret.txt ok"), rec.events.end());
+    } else {
+      EXPECT_NE(std::find(rec.events.begin(), rec.events.end(), "extracted secret.txt failed"), rec.events.end());
+    }
+    std::filesystem::remove(dir.path() + "/secret.txt");
+  }
 }
 
 TEST(TRAR, DataProgressAccumulatesPerEntryAndZeroCancels) {
+  TempDir dir;
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
@@ -190,14 +302,32 @@ TEST(TRAR, DataProgressAccumulatesPerEntryAndZeroCancels) {
     return 1;
   };
   r.ArchiveName = "x.rar";
-  r.FilesToExtract = {"a.txt", "dir\\b.txt"};
+  r.TargetDir = dir.path();
+  r.FilesToExtract = {"a.txt", "Dir\\B.TXT"};
   EXPECT_TRUE(r.ExtractFiles());
   EXPECT_EQ(positions, (std::vector<long long>{3, 6, 3, 6}));
 
+  std::filesystem::remove(dir.path() + "/a.txt");
   r.OnProcessData = [&](TRAR&, const unsigned char*, int, long long) { return 0; };
   EXPECT_FALSE(r.ExtractFiles());
   ASSERT_FALSE(rec.errors.empty());
   EXPECT_EQ(rec.errors.back(), 21);  // the library's own cancel code; the walk ends there
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/a.txt"));  // nothing half written is left
+}
+
+TEST(TRAR, ATargetFolderThatCannotBeMadeStopsBeforeAnyEntry) {
+  TempDir dir;
+  WriteAll(dir.path() + "/file", "x");
+  TRAR r(STANDIN_LIB);
+  Recorder rec;
+  rec.Attach(r);
+  r.ArchiveName = "x.rar";
+  r.TargetDir = dir.path() + "/file/sub";
+  ClearLog();
+  EXPECT_FALSE(r.ExtractFiles());
+  EXPECT_EQ(rec.errors, (std::vector<int>{16}));
+  EXPECT_TRUE(rec.events.empty());
+  EXPECT_EQ(Log(), "");
 }
 
 TEST(TRAR, VolumeChangeHandlerDecidesWhetherTheLibraryGoesOn) {

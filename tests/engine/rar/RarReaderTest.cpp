@@ -69,7 +69,7 @@ struct Listing {
 Listing Read(const std::string& path, const std::string& password = "", bool test = true) {
   Listing l;
   ReaderOptions o;
-  o.askPassword = [&](std::string& pw) {
+  o.askPassword = [&](std::string& pw, bool) {
     pw = password;
     return !password.empty();
   };

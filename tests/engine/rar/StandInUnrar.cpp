@@ -87,7 +87,7 @@ __attribute__((visibility("default"))) int RARProcessFile(RarHandle h, int op, c
   g_log += ";";
   if (op == RAR_SKIP) return 0;
   if ((e.flags & RHDF_ENCRYPTED) && a->password != "pw") return a->password.empty() ? ERAR_MISSING_PASSWORD : ERAR_BAD_PASSWORD;
-  if (op == RAR_EXTRACT && a->data) {
+  if (a->data) {
     unsigned char block[3] = {'a', 'b', 'c'};
     if (a->data(block, 3) == 0 || a->data(block, 3) == 0) return ERAR_UNKNOWN;
   }

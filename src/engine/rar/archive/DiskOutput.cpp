@@ -58,6 +58,14 @@ int DiskOutput::MayReplace(const std::vector<std::string>& parts, const RarEntry
   return options_.overwrite ? 0 : kSkipped;
 }
 
+int DiskOutput::Decide(const RarEntry& e) {
+  if (!root_.IsOpen()) return Fail(ERAR_ECREATE, message_);
+  std::vector<std::string> parts;
+  if (!PathFor(e.name, parts)) return ERAR_ECREATE;
+  if (e.isDirectory) return options_.dirNames ? 0 : kSkipped;
+  return MayReplace(parts, e);
+}
+
 int DiskOutput::Begin(const RarEntry& e) {
   Abort();
   if (!root_.IsOpen()) return ERAR_ECREATE;

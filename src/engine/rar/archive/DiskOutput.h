@@ -36,6 +36,9 @@ class DiskOutput {
 
   static constexpr int kSkipped = -1;  // the options leave this entry alone
 
+  // What the options make of an entry before anything is done: 0 go ahead,
+  // kSkipped, or an ERAR_* code (a folder in the way, a name refused).
+  int Decide(const RarEntry& e);
   // Prepares an entry: a folder is made at once; for a file a temporary
   // file is opened and Sink() takes its data. 0, kSkipped, or an ERAR_*
   // code with Message() saying why.

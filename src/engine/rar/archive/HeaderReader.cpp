@@ -626,6 +626,11 @@ int HeaderReader::ParseRar5File(const Block& b, RarEntry& e) {
         break;
     }
   }
+  // A link to a folder is a link: its folder flag says what it points to.
+  if (e.redirection != Redirection::None && e.isDirectory) {
+    e.isDirectory = false;
+    e.redirToDirectory = true;
+  }
   if (e.fileVersion > 0) e.name += ";" + std::to_string(e.fileVersion);
   if (e.mtime.present) e.dosTime = DosFromUnix(e.mtime.seconds);
   e.volumeName = volumes_.Name(volume_);

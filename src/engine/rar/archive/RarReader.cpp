@@ -75,10 +75,10 @@ int RarReader::Fail(int code, std::string message) {
   return code;
 }
 
-bool RarReader::AskPassword() {
+bool RarReader::AskPassword(bool forHeaders) {
   if (!options_.askPassword) return false;
   std::string pw;
-  const bool ok = options_.askPassword(pw) && !pw.empty();
+  const bool ok = options_.askPassword(pw, forHeaders) && !pw.empty();
   if (ok) keys_.SetPassword(SecretBytes(pw));
   WipeMemory(pw.data(), pw.size());
   return ok;
@@ -94,7 +94,7 @@ int RarReader::Open(const std::string& path) {
   volumes_->ask = options_.askVolume;
   volumes_->notify = options_.notifyVolume;
   headers_ = std::make_unique<HeaderReader>(*volumes_, keys_, options_.maxKdfLog2);
-  const int r = headers_->Open([this] { return AskPassword(); });
+  const int r = headers_->Open([this] { return AskPassword(true); });
   if (r != 0) return Fail(r, headers_->LastMessage());
   DecodeComment();
   return 0;
@@ -117,7 +117,7 @@ std::vector<std::string> RarReader::VolumeNames() const {
 int RarReader::Next(RarEntry& entry) {
   if (!headers_) return Fail(ERAR_BAD_ARCHIVE, "no archive is open");
   if (haveCurrent_ && !processed_) Skip();
-  const int r = headers_->Next(current_, options_.includeOrphanParts, [this] { return AskPassword(); });
+  const int r = headers_->Next(current_, options_.includeOrphanParts, [this] { return AskPassword(true); });
   if (r != 0) {
     haveCurrent_ = false;
     return r == ERAR_END_ARCHIVE ? r : Fail(r, headers_->LastMessage());
@@ -182,7 +182,7 @@ std::unique_ptr<PackedStream> RarReader::MakeStream(const RarEntry& e, int& code
   mac = false;
   std::unique_ptr<Decryptor> dec;
   if (e.Encrypted()) {
-    if (!keys_.HasPassword() && !AskPassword()) {
+    if (!keys_.HasPassword() && !AskPassword(false)) {
       code = Fail(ERAR_MISSING_PASSWORD, e.name + ": the entry is encrypted and no password was given");
       return nullptr;
     }
@@ -295,7 +295,10 @@ int RarReader::Decode(const RarEntry& e, unpack::UnpackedSink* sink) {
       return Fail(ERAR_ARK_UNSUPPORTED, e.name + ": compression version " + std::to_string(e.unpackVersion) +
                                             (e.method > 5 ? " with an unknown method" : "") + " is not supported");
     const bool continues = e.solid && unpacker_ && streamHasState_ && fmt == unpackerFormat_;
-    if (!continues) {
+    // A decoder of the same format starts a new stream when told the entry
+    // is not solid, keeping its window and model memory: no new allocation
+    // per entry.
+    if (!unpacker_ || fmt != unpackerFormat_) {
       std::string err;
       unpacker_ = unpack::Unpacker::Create(fmt, options_.limits, err);
       unpackerFormat_ = fmt;

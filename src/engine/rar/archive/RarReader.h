@@ -37,8 +37,9 @@ struct ReaderOptions {
   // List entries whose first part lies in a volume before the one opened.
   bool includeOrphanParts = false;
   // Asked when a password is needed and none is set: fill it and answer
-  // true, or answer false for none.
-  std::function<bool(std::string& password)> askPassword;
+  // true, or answer false for none. `forHeaders`: encrypted headers need it
+  // (else an entry's data).
+  std::function<bool(std::string& password, bool forHeaders)> askPassword;
   VolumeSet::AskFn askVolume;
   VolumeSet::NotifyFn notifyVolume;
 };
@@ -77,7 +78,7 @@ class RarReader {
   static unpack::EntryParams DecoderParams(const RarEntry& e);
 
  private:
-  bool AskPassword();
+  bool AskPassword(bool forHeaders);
   bool Decodes(const RarEntry& e) const;
   int CatchUp();
   int Decode(const RarEntry& e, unpack::UnpackedSink* sink);

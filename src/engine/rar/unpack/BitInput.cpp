@@ -8,7 +8,7 @@ BitInput::BitInput() : buf_(new uint8_t[kBufSize + 8]) { Reset(nullptr); }
 void BitInput::Reset(PackedSource* source) {
   source_ = source;
   pos_ = end_ = buf_.get();
-  base_ = zeros_ = 0;
+  base_ = zeros_ = fetched_ = 0;
   bits_ = 0;
   nbits_ = 0;
   eof_ = source == nullptr;
@@ -44,6 +44,7 @@ void BitInput::Refill() {
     bits_ |= v >> nbits_;
     const unsigned take = (63 - nbits_) >> 3;
     pos_ += take;
+    fetched_ += take;
     nbits_ += take << 3;
     return;
   }
@@ -56,6 +57,7 @@ void BitInput::Refill() {
     }
     bits_ |= b << (56 - nbits_);
     nbits_ += 8;
+    ++fetched_;
   }
 }
 

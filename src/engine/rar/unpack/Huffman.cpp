@@ -54,12 +54,4 @@ bool HuffmanCode::Build(const uint8_t* lengths, unsigned n) {
   return true;
 }
 
-int HuffmanCode::DecodeLong(BitInput& in, uint32_t v) const {
-  unsigned len = kQuickBits + 1;
-  while (len <= kMaxLength && v >= limit_[len]) ++len;
-  if (len > kMaxLength) return -1;
-  in.Skip(len);
-  return sorted_[first_[len] + ((v - base_[len]) >> (kMaxLength - len))];
-}
-
 }  // namespace arkelin::engine::rar::unpack

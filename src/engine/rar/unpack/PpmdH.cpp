@@ -3,6 +3,8 @@
 // difference (even in which free block is reused) changes all later symbols.
 #include "engine/rar/unpack/PpmdH_p.h"
 
+#include "engine/rar/unpack/PpmdDecode_p.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -12,14 +14,12 @@ namespace {
 constexpr uint32_t kUnit = 12;
 constexpr unsigned kIndexes = 38;
 constexpr unsigned kMaxFreq = 124;
-constexpr unsigned kBinScale = 1u << 14;
+constexpr unsigned kBinScale = ppmd_detail::kBinScale;
 
 struct Tables {
   uint8_t i2u[kIndexes];
   uint8_t u2i[128];  // index for nu - 1
-  uint8_t ns2bs[256];
   uint8_t ns2indx[256];
-  uint8_t hb2flag[256];
   Tables() {
     static const uint8_t kI2U[kIndexes] = {1,  2,  3,  4,  6,  8,  10, 12, 15, 18, 21, 24, 28,
                                            32, 36, 40, 44, 48, 52, 56, 60, 64, 68, 72, 76, 80,
@@ -30,21 +30,15 @@ struct Tables {
       while (i2u[k] < nu) ++k;
       u2i[nu - 1] = static_cast<uint8_t>(k);
     }
-    ns2bs[0] = 0;
-    ns2bs[1] = 2;
-    for (unsigned n = 2; n <= 10; ++n) ns2bs[n] = 4;
-    for (unsigned n = 11; n < 256; ++n) ns2bs[n] = 6;
     for (unsigned n = 0; n < 3; ++n) ns2indx[n] = static_cast<uint8_t>(n);
     unsigned at = 3;
     for (unsigned v = 3; at < 256; ++v)
       for (unsigned r = 0; r < v - 2 && at < 256; ++r) ns2indx[at++] = static_cast<uint8_t>(v);
-    for (unsigned s = 0; s < 256; ++s) hb2flag[s] = s < 0x40 ? 0 : 8;
   }
 };
 const Tables kT;
 
 const uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
-const uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 inline unsigned U2I(unsigned nu) { return kT.u2i[nu - 1]; }
 inline unsigned I2U(unsigned index) { return kT.i2u[index]; }
@@ -87,9 +81,9 @@ uint32_t PpmdModelH::RemoveNode(unsigned index) {
   return b;
 }
 
-void PpmdModelH::SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex) {
-  const unsigned nu = I2U(oldIndex) - I2U(newIndex);
-  const uint32_t p = block + I2U(newIndex) * kUnit;
+// Frees nu (1..128) units at p: one block of the largest class that fits,
+// and the rest (under 4 units) in the class of its own size.
+void PpmdModelH::InsertUnits(uint32_t p, unsigned nu) {
   unsigned i = U2I(nu);
   if (I2U(i) != nu) {
     --i;
@@ -99,11 +93,16 @@ void PpmdModelH::SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex
   InsertNode(p, i);
 }
 
+void PpmdModelH::SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex) {
+  InsertUnits(block + I2U(newIndex) * kUnit, I2U(oldIndex) - I2U(newIndex));
+}
+
 // Free blocks while gluing: +0 u16 stamp (0 = free), +2 u16 size in units,
 // +4 u32 next block in the glue list, +8 u32 the size the refill uses. The
 // refill reads the size from +8 because inserting a merged run's pieces may
 // write list links over the +0..+3 of a block merged into it.
 void PpmdModelH::GlueFreeBlocks() {
+  ++glues_;
   glueCount_ = 255;
   if (loUnit_ != hiUnit_) SetU16(loUnit_, 1);
   uint32_t head = 0;
@@ -145,13 +144,7 @@ void PpmdModelH::GlueFreeBlocks() {
         p += 128 * kUnit;
         nu -= 128;
       }
-      unsigned i = U2I(nu);
-      if (I2U(i) != nu) {
-        --i;
-        const unsigned k = I2U(i);
-        InsertNode(p + k * kUnit, nu - k - 1);
-      }
-      InsertNode(p, i);
+      InsertUnits(p, nu);
     }
     b = next;
   }
@@ -215,6 +208,7 @@ uint32_t PpmdModelH::ShrinkUnits(uint32_t old, unsigned oldNU, unsigned newNU) {
 // ---- model ----
 
 void PpmdModelH::Restart() {
+  ++restarts_;
   std::memset(freeList_, 0, sizeof freeList_);
   text_ = textStart_;
   hiUnit_ = text_ + size_;
@@ -535,128 +529,6 @@ PpmdModelH::See* PpmdModelH::MakeEscFreq(unsigned numMasked, uint32_t& escFreq) 
   return see;
 }
 
-int PpmdModelH::DecodeSymbol(PpmdRangeDecoder& rc) {
-  uint32_t mc = minContext_;
-  if (NumStats(mc) != 1) {
-    uint32_t s = Stats(mc);
-    const unsigned n = NumStats(mc);
-    const uint32_t total = SummFreq(mc);
-    const uint32_t count = rc.Threshold(total);
-    if (count == UINT32_MAX) return -1;
-    uint32_t hi = Freq(s);
-    if (count < hi) {
-      rc.Decode(0, hi);
-      const int sym = Sym(s);
-      foundState_ = s;
-      Update1_0();
-      return sym;
-    }
-    prevSuccess_ = 0;
-    for (unsigned i = 1; i < n; ++i) {
-      s += 6;
-      hi += Freq(s);
-      if (hi > count) {
-        rc.Decode(hi - Freq(s), Freq(s));
-        const int sym = Sym(s);
-        foundState_ = s;
-        Update1();
-        return sym;
-      }
-    }
-    if (count >= total) return -1;
-    hiBitsFlag_ = kT.hb2flag[Sym(foundState_)];
-    rc.Decode(hi, total - hi);
-    if (++escCount_ == 0) {
-      std::memset(charMask_, 0, sizeof charMask_);
-      escCount_ = 1;
-    }
-    s = Stats(mc);
-    for (unsigned i = 0; i < n; ++i, s += 6) charMask_[Sym(s)] = escCount_;
-  } else {
-    const uint32_t s = OneState(mc);
-    hiBitsFlag_ = kT.hb2flag[Sym(foundState_)];
-    const unsigned row = Freq(s) - 1u;
-    const unsigned suffixStats = NumStats(Suffix(mc));
-    if (row >= 128 || suffixStats == 0 || suffixStats > 256) return -1;
-    const unsigned col = static_cast<unsigned>(prevSuccess_) + kT.ns2bs[suffixStats - 1] +
-                         static_cast<unsigned>(hiBitsFlag_) + 2u * kT.hb2flag[Sym(s)] +
-                         (runLength_ < 0 ? 32u : 0u);
-    uint16_t& prob = binSumm_[row][col];
-    const uint32_t p = prob;
-    const uint32_t v = rc.Threshold(kBinScale);
-    if (v >= kBinScale) return -1;
-    if (v < p) {
-      rc.Decode(0, p);
-      prob = static_cast<uint16_t>(p + 128 - ((p + 32) >> 7));
-      foundState_ = s;
-      const int sym = Sym(s);
-      if (Freq(s) < 128) ++Freq(s);
-      prevSuccess_ = 1;
-      ++runLength_;
-      NextContext();
-      return sym;
-    }
-    rc.Decode(p, kBinScale - p);
-    const uint32_t np = p - ((p + 32) >> 7);
-    prob = static_cast<uint16_t>(np);
-    initEsc_ = kExpEscape[np >> 10];
-    if (++escCount_ == 0) {
-      std::memset(charMask_, 0, sizeof charMask_);
-      escCount_ = 1;
-    }
-    charMask_[Sym(s)] = escCount_;
-    prevSuccess_ = 0;
-  }
-
-  uint32_t states[256];
-  for (;;) {
-    const unsigned numMasked = NumStats(mc);
-    do {
-      ++orderFall_;
-      if (Suffix(mc) == 0) return -1;
-      mc = Suffix(mc);
-    } while (NumStats(mc) == numMasked);
-    minContext_ = mc;
-    const unsigned n = NumStats(mc);
-    if (n <= numMasked || n > 256) return -1;
-    uint32_t s = Stats(mc);
-    uint32_t hi = 0;
-    unsigned k = 0;
-    for (unsigned i = 0; i < n; ++i, s += 6) {
-      if (charMask_[Sym(s)] != escCount_) {
-        states[k++] = s;
-        hi += Freq(s);
-      }
-    }
-    uint32_t esc;
-    See* see = MakeEscFreq(numMasked, esc);
-    const uint32_t total = hi + esc;
-    const uint32_t count = rc.Threshold(total);
-    if (count == UINT32_MAX) return -1;
-    if (count < hi) {
-      uint32_t acc = 0;
-      unsigned j = 0;
-      for (;; ++j) {
-        acc += Freq(states[j]);
-        if (acc > count) break;
-      }
-      const uint32_t found = states[j];
-      rc.Decode(acc - Freq(found), Freq(found));
-      if (see->shift < 7 && --see->count == 0) {
-        see->summ = static_cast<uint16_t>(see->summ * 2);
-        see->count = static_cast<uint8_t>(3 << see->shift);
-        ++see->shift;
-      }
-      foundState_ = found;
-      const int sym = Sym(found);
-      Update2();
-      return sym;
-    }
-    if (count >= total) return -1;
-    rc.Decode(hi, total - hi);
-    see->summ = static_cast<uint16_t>(see->summ + total);
-    for (unsigned j = 0; j < k; ++j) charMask_[Sym(states[j])] = escCount_;
-  }
-}
+template int PpmdModelH::DecodeSymbol<PpmdRangeDecoder>(PpmdRangeDecoder&);
 
 }  // namespace arkelin::engine::rar::unpack

@@ -70,8 +70,16 @@ class PpmdModelH {
   void Start(int maxOrder);
 
   // Decodes one symbol: 0..255, or -1 (damaged data, or an escape out of the
-  // root context, which RAR data never has).
-  int DecodeSymbol(PpmdRangeDecoder& rc);
+  // root context, which RAR data never has). Coder: PpmdRangeDecoder, or
+  // anything with its Threshold/Decode (tests drive the model with random
+  // choices); the body is in PpmdDecode_p.h.
+  template <typename Coder>
+  int DecodeSymbol(Coder& rc);
+
+  // How often the model ran out of memory and started over, and how often
+  // free blocks were glued (for tests of those paths).
+  uint64_t restarts() const { return restarts_; }
+  uint64_t glues() const { return glues_; }
 
  private:
   struct See {
@@ -119,6 +127,7 @@ class PpmdModelH {
   // Allocator.
   void InsertNode(uint32_t block, unsigned index);
   uint32_t RemoveNode(unsigned index);
+  void InsertUnits(uint32_t p, unsigned nu);
   void SplitBlock(uint32_t block, unsigned oldIndex, unsigned newIndex);
   void GlueFreeBlocks();
   uint32_t AllocUnitsRare(unsigned index);
@@ -152,6 +161,7 @@ class PpmdModelH {
   uint16_t binSumm_[128][64] = {};
   uint8_t charMask_[256] = {};
   uint8_t escCount_ = 0;
+  uint64_t restarts_ = 0, glues_ = 0;
 };
 
 }  // namespace arkelin::engine::rar::unpack

@@ -37,7 +37,7 @@ const uint8_t kShortXor2[16] = {0x00, 0x40, 0x60, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8,
 const uint8_t kShortLen2[2][16] = {{2, 3, 3, 3, 4, 4, 5, 6, 6, 4, 4, 5, 6, 6, 0, 0},
                                    {2, 3, 3, 4, 4, 4, 5, 6, 6, 4, 4, 5, 6, 6, 4, 0}};
 
-class Rar15Unpacker final : public Unpacker {
+class Rar15Unpacker final : public DecoderBase {
  public:
   explicit Rar15Unpacker(const Limits&) {}
 
@@ -46,22 +46,8 @@ class Rar15Unpacker final : public Unpacker {
  private:
   enum class Limit { UpTo0xA1, NonZero };
 
-  bool Corrupt(const char* message) {
-    if (status_ == Status::Ok) {
-      status_ = Status::Corrupt;
-      message_ = message;
-    }
-    return false;
-  }
   bool Flush() {
-    if (!win_.EmitRange(out_, win_.written, win_.pos)) {
-      if (out_.stopped()) {
-        status_ = Status::Stopped;
-        message_ = "stopped";
-        return false;
-      }
-      return Corrupt("the data is longer than the declared size");
-    }
+    if (!win_.EmitRange(out_, win_.written, win_.pos)) return EmitFailed();
     win_.written = win_.pos;
     return true;
   }
@@ -87,13 +73,7 @@ class Rar15Unpacker final : public Unpacker {
   bool ShortLZ();
   bool LongLZ();
 
-  BitInput in_;
-  LzWindow win_;
-  EntryOutput out_;
   uint64_t remaining_ = 0;
-  bool started_ = false, broken_ = false;
-  Status status_ = Status::Ok;
-  std::string message_;
 
   // Per stream.
   unsigned avrPlc_ = 0, avrPlcB_ = 0, avrLn1_ = 0, avrLn2_ = 0, avrLn3_ = 0;
@@ -317,19 +297,11 @@ bool Rar15Unpacker::LongLZ() {
 }
 
 Result Rar15Unpacker::Unpack(PackedSource& source, const EntryParams& entry, UnpackedSink& sink) {
-  status_ = Status::Ok;
-  message_.clear();
-  in_.Reset(&source);
-  out_.Begin(&sink, entry);
-  if (!win_.allocated() && !win_.Reserve(kWindow)) return Fail(Status::TooLarge, "not enough memory for the window", 0);
-  if (entry.solid) {
-    if (!started_ || broken_) return Fail(Status::Corrupt, "solid entry whose predecessor could not be decoded", 0);
-  } else {
-    ResetStream();
-    started_ = true;
-  }
-  if (entry.unknownSize) return Fail(Status::Corrupt, "this format needs the unpacked size", 0);
-  broken_ = true;
+  Result early;
+  bool fresh;
+  if (!StartEntry(source, entry, sink, early, fresh)) return early;
+  if (!PrepareFixedWindow(kWindow, true)) return FinishEntry(false);
+  if (fresh) ResetStream();
   flagsCnt_ = 0;
   flagBuf_ = 0;
   stMode_ = false;
@@ -382,16 +354,7 @@ Result Rar15Unpacker::Unpack(PackedSource& source, const EntryParams& entry, Unp
     ok = HuffDecode();
   }
   if (ok) ok = Flush();
-  if (in_.ReadFailed() && (ok || status_ == Status::Corrupt)) {
-    status_ = Status::ReadError;
-    message_ = "the packed data could not be read";
-    ok = false;
-  }
-  if (!ok) return Fail(status_, message_, out_.written());
-  broken_ = false;
-  Result r;
-  r.written = out_.written();
-  return r;
+  return FinishEntry(ok);
 }
 
 }  // namespace

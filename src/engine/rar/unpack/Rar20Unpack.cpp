@@ -13,6 +13,7 @@
 #include "engine/rar/unpack/BitInput_p.h"
 #include "engine/rar/unpack/Decoders_p.h"
 #include "engine/rar/unpack/Huffman_p.h"
+#include "engine/rar/unpack/LzTables_p.h"
 #include "engine/rar/unpack/Window_p.h"
 
 namespace arkelin::engine::rar::unpack {
@@ -27,26 +28,6 @@ constexpr unsigned kLzTable = kMainSymbols + kDistSymbols + kLenSymbols;  // 374
 constexpr unsigned kAudioSymbols = 257;
 constexpr unsigned kMaxTable = 4 * kAudioSymbols;                          // 1028
 
-const uint8_t kLenBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                              24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-const uint8_t kLenBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-const uint8_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-const uint8_t kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
-
-struct DistTables {
-  uint32_t base[kDistSymbols];
-  uint8_t bits[kDistSymbols];
-  DistTables() {
-    uint32_t b = 0;
-    for (unsigned s = 0; s < kDistSymbols; ++s) {
-      bits[s] = static_cast<uint8_t>(s < 4 ? 0 : std::min<unsigned>((s - 2) / 2, 16));
-      base[s] = b;
-      b += 1u << bits[s];
-    }
-  }
-};
-const DistTables kDist;
-
 struct AudioChannel {
   int k[5];
   int d1, d2, d3, d4;
@@ -58,26 +39,15 @@ struct AudioChannel {
 
 int Signed8(int v) { return static_cast<int>(static_cast<int8_t>(static_cast<uint8_t>(v))); }
 
-class Rar20Unpacker final : public Unpacker {
+class Rar20Unpacker final : public DecoderBase {
  public:
   explicit Rar20Unpacker(const Limits&) {}
 
   Result Unpack(PackedSource& source, const EntryParams& entry, UnpackedSink& sink) override;
 
  private:
-  bool Error(Status s, const char* message) {
-    if (status_ == Status::Ok) {
-      status_ = s;
-      message_ = message;
-    }
-    return false;
-  }
-  bool Corrupt(const char* message) { return Error(Status::Corrupt, message); }
   bool Flush() {
-    if (!win_.EmitRange(out_, win_.written, win_.pos)) {
-      if (out_.stopped()) return Error(Status::Stopped, "stopped");
-      return Corrupt("the data is longer than the declared size");
-    }
+    if (!win_.EmitRange(out_, win_.written, win_.pos)) return EmitFailed();
     win_.written = win_.pos;
     return true;
   }
@@ -87,9 +57,6 @@ class Rar20Unpacker final : public Unpacker {
   bool Match(uint32_t dist, uint32_t len);
   uint8_t Predict(unsigned s);
 
-  BitInput in_;
-  LzWindow win_;
-  EntryOutput out_;
   HuffmanCode main_, dist_, len_, audio_[4];
   uint8_t oldLen_[kMaxTable] = {};
   uint32_t rep_[4] = {};
@@ -101,9 +68,6 @@ class Rar20Unpacker final : public Unpacker {
   int channelDelta_ = 0;
   bool tablesRead_ = false;
   uint64_t end_ = 0;  // stream position where this file ends
-  bool started_ = false, broken_ = false;
-  Status status_ = Status::Ok;
-  std::string message_;
 };
 
 void Rar20Unpacker::ResetStream() {
@@ -125,36 +89,17 @@ void Rar20Unpacker::ResetStream() {
 }
 
 Result Rar20Unpacker::Unpack(PackedSource& source, const EntryParams& entry, UnpackedSink& sink) {
-  status_ = Status::Ok;
-  message_.clear();
-  in_.Reset(&source);
-  out_.Begin(&sink, entry);
-  if (!win_.allocated() && !win_.Reserve(kWindow)) return Fail(Status::TooLarge, "not enough memory for the window", 0);
-  if (entry.solid) {
-    if (!started_ || broken_) return Fail(Status::Corrupt, "solid entry whose predecessor could not be decoded", 0);
-  } else {
-    ResetStream();
-    started_ = true;
-  }
-  if (entry.unknownSize) return Fail(Status::Corrupt, "this format needs the unpacked size", 0);
-  broken_ = true;
+  Result early;
+  bool fresh;
+  if (!StartEntry(source, entry, sink, early, fresh)) return early;
+  if (!PrepareFixedWindow(kWindow, true)) return FinishEntry(false);
+  if (fresh) ResetStream();
   end_ = win_.pos + entry.unpackedSize;
   bool ok = true;
-  if (!entry.solid && (entry.unpackedSize != 0 || in_.HasBytesAhead(2))) ok = ReadTables();
+  if (fresh && (entry.unpackedSize != 0 || in_.HasBytesAhead(2))) ok = ReadTables();
   if (ok) ok = DecodeFile();
   if (ok) ok = Flush();
-  if (ok && in_.ReadFailed()) ok = Error(Status::ReadError, "the packed data could not be read");
-  if (!ok) {
-    if (in_.ReadFailed() && status_ == Status::Corrupt) {
-      status_ = Status::ReadError;
-      message_ = "the packed data could not be read";
-    }
-    return Fail(status_, message_, out_.written());
-  }
-  broken_ = false;
-  Result r;
-  r.written = out_.written();
-  return r;
+  return FinishEntry(ok);
 }
 
 bool Rar20Unpacker::ReadTables() {
@@ -279,7 +224,7 @@ bool Rar20Unpacker::DecodeFile() {
       uint32_t len = kLenBase[j] + 3 + in_.Bits(kLenBits[j]);
       const int ds = dist_.Decode(in_);
       if (ds < 0) return Corrupt("bad distance symbol");
-      const uint32_t dist = kDist.base[ds] + 1 + in_.Bits(kDist.bits[ds]);
+      const uint32_t dist = kDistSlots.base[ds] + 1 + in_.Bits(kDistSlots.bits[ds]);
       if (dist >= 0x2000) {
         ++len;
         if (dist >= 0x40000) ++len;

@@ -19,6 +19,7 @@
 #include "engine/rar/unpack/Decoders_p.h"
 #include "engine/rar/unpack/Filters_p.h"
 #include "engine/rar/unpack/Huffman_p.h"
+#include "engine/rar/unpack/LzTables_p.h"
 #include "engine/rar/unpack/PpmdH_p.h"
 #include "engine/rar/unpack/Window_p.h"
 
@@ -35,27 +36,6 @@ constexpr size_t kMaxPrograms = 8192;
 constexpr uint64_t kSlack = 1024;  // a longest match (260 bytes) and margin
 constexpr uint64_t kChunk = uint64_t{1} << 20;
 constexpr uint32_t kVmMemory = 0x3C000;
-
-const uint8_t kLenBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                              24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-const uint8_t kLenBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-const uint8_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-const uint8_t kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
-
-struct DistTables {
-  uint32_t base[kDistSymbols];
-  uint8_t bits[kDistSymbols];
-  DistTables() {
-    uint32_t b = 0;
-    for (unsigned s = 0; s < kDistSymbols; ++s) {
-      bits[s] = static_cast<uint8_t>(s < 4 ? 0 : s < 48 ? std::min<unsigned>((s - 2) / 2, 16) : 18);
-      if (s >= 34 && s < 48) bits[s] = 16;
-      base[s] = b;
-      b += 1u << bits[s];
-    }
-  }
-};
-const DistTables kDist;
 
 enum class Program : uint8_t { E8, E8E9, Itanium, Delta, Rgb, Audio, Unknown };
 
@@ -107,7 +87,7 @@ class PayloadBits {
   size_t pos_ = 0;
 };
 
-class Rar29Unpacker final : public Unpacker {
+class Rar29Unpacker final : public DecoderBase {
  public:
   explicit Rar29Unpacker(const Limits& limits) : limits_(limits) {}
 
@@ -127,19 +107,11 @@ class Rar29Unpacker final : public Unpacker {
   };
   enum class Run { FileEnd, Switch, Error };
 
-  bool Error(Status s, const char* message) {
-    if (status_ == Status::Ok) {
-      status_ = s;
-      message_ = message;
-    }
-    return false;
-  }
-  bool Corrupt(const char* message) { return Error(Status::Corrupt, message); }
   // Output past the declared size is dropped: it is damage if an end marker
   // follows, but a stream whose packed data simply runs out after the
   // declared size is accepted (the entry's CRC decides). A stream that keeps
   // producing far beyond the size is refused at once.
-  bool EmitFailed() {
+  bool EmitRefused() {
     if (out_.stopped()) return Error(Status::Stopped, "stopped");
     if (!unknownSize_ && win_.pos - fileStart_ - declared_ <= kWindow) return true;
     return Corrupt("the data is longer than the declared size");
@@ -149,6 +121,7 @@ class Rar29Unpacker final : public Unpacker {
   bool ReadBlockHeader();
   bool ReadLzTables();
   Run RunLz();
+  Run RunLzWith(BitCursor& in);
   Run RunPpm();
   bool EndOfInput(Run& run);
   bool CopyMatch(uint32_t dist, uint32_t len) {
@@ -156,16 +129,13 @@ class Rar29Unpacker final : public Unpacker {
     win_.Copy(dist, len);
     return true;
   }
-  unsigned LowBits(bool& ok);
+  unsigned LowBits(BitCursor& in, bool& ok);
   bool DefineFilter(unsigned flags, const std::vector<uint8_t>& payload);
   bool Flush();
   void ScheduleFlush();
   bool RunFilter(const Pending& f, std::vector<uint8_t>& data, std::vector<uint8_t>& spare);
 
   Limits limits_;
-  BitInput in_;
-  LzWindow win_;
-  EntryOutput out_;
   HuffmanCode main_, dist_, low_, len_;
   uint8_t oldLen_[kTableSize] = {};
   uint32_t rep_[4] = {};
@@ -182,13 +152,8 @@ class Rar29Unpacker final : public Unpacker {
   std::vector<Pending> filters_;
   size_t filterHead_ = 0;
   std::vector<uint8_t> filterA_, filterB_;
-  bool started_ = false, broken_ = false;
   uint64_t fileStart_ = 0;
-  uint64_t declared_ = 0;
-  bool unknownSize_ = false;
   uint64_t flushLimit_ = 0;
-  Status status_ = Status::Ok;
-  std::string message_;
 };
 
 void Rar29Unpacker::ResetStream() {
@@ -212,21 +177,12 @@ void Rar29Unpacker::ResetStream() {
 }
 
 Result Rar29Unpacker::Unpack(PackedSource& source, const EntryParams& entry, UnpackedSink& sink) {
-  status_ = Status::Ok;
-  message_.clear();
-  in_.Reset(&source);
-  out_.Begin(&sink, entry);
-  if (!win_.allocated() && !win_.Reserve(kWindow)) return Fail(Status::TooLarge, "not enough memory for the window", 0);
-  if (entry.solid) {
-    if (!started_ || broken_) return Fail(Status::Corrupt, "solid entry whose predecessor could not be decoded", 0);
-  } else {
-    ResetStream();
-    started_ = true;
-  }
-  broken_ = true;
+  Result early;
+  bool fresh;
+  if (!StartEntry(source, entry, sink, early, fresh)) return early;
+  if (!PrepareFixedWindow(kWindow, false)) return FinishEntry(false);
+  if (fresh) ResetStream();
   fileStart_ = win_.pos;
-  declared_ = entry.unpackedSize;
-  unknownSize_ = entry.unknownSize;
   ScheduleFlush();
 
   bool ok = true;
@@ -240,19 +196,7 @@ Result Rar29Unpacker::Unpack(PackedSource& source, const EntryParams& entry, Unp
   if (ok) ok = Flush();
   if (ok && filterHead_ < filters_.size() && filters_[filterHead_].start < win_.pos)
     ok = Corrupt("a filter block is incomplete at the end of the file");
-  if (ok && in_.ReadFailed()) ok = Error(Status::ReadError, "the packed data could not be read");
-  if (ok && !unknownSize_ && out_.written() != declared_) ok = Corrupt("the data is shorter than the declared size");
-  if (!ok) {
-    if (in_.ReadFailed() && status_ == Status::Corrupt) {
-      status_ = Status::ReadError;
-      message_ = "the packed data could not be read";
-    }
-    return Fail(status_, message_, out_.written());
-  }
-  broken_ = false;
-  Result r;
-  r.written = out_.written();
-  return r;
+  return FinishEntry(ok);
 }
 
 bool Rar29Unpacker::ReadBlockHeader() {
@@ -292,40 +236,8 @@ bool Rar29Unpacker::ReadBlockHeader() {
 bool Rar29Unpacker::ReadLzTables() {
   lowPrev_ = lowRepeat_ = 0;
   if (in_.Bit() == 0) std::memset(oldLen_, 0, sizeof oldLen_);
-  uint8_t level[20];
-  for (unsigned i = 0; i < 20;) {
-    const uint8_t v = static_cast<uint8_t>(in_.Bits(4));
-    if (v == 15) {
-      const unsigned z = in_.Bits(4);
-      if (z != 0) {
-        for (unsigned n = z + 2; n > 0 && i < 20; --n) level[i++] = 0;
-        continue;
-      }
-    }
-    level[i++] = v;
-  }
-  HuffmanCode levelCode;
-  if (!levelCode.Build(level, 20)) return Corrupt("bad level table");
   uint8_t lens[kTableSize];
-  for (unsigned i = 0; i < kTableSize;) {
-    const int s = levelCode.Decode(in_);
-    if (s < 0) return Corrupt("bad table data");
-    if (s < 16) {
-      lens[i] = static_cast<uint8_t>((oldLen_[i] + s) & 15);
-      ++i;
-      continue;
-    }
-    unsigned n;
-    uint8_t v = 0;
-    if (s < 18) {
-      if (i == 0) return Corrupt("bad table data");
-      n = s == 16 ? in_.Bits(3) + 3 : in_.Bits(7) + 11;
-      v = lens[i - 1];
-    } else {
-      n = s == 18 ? in_.Bits(3) + 3 : in_.Bits(7) + 11;
-    }
-    for (; n > 0 && i < kTableSize; --n) lens[i++] = v;
-  }
+  if (!ReadCodeLengths(in_, lens, kTableSize, oldLen_)) return Corrupt("bad table data");
   if (in_.ConsumedPastEnd() != 0) return Corrupt("the packed data ends early");
   std::memcpy(oldLen_, lens, sizeof oldLen_);
   if (!main_.Build(lens, kMainSymbols) || !dist_.Build(lens + kMainSymbols, kDistSymbols) ||
@@ -335,12 +247,12 @@ bool Rar29Unpacker::ReadLzTables() {
   return true;
 }
 
-unsigned Rar29Unpacker::LowBits(bool& ok) {
+unsigned Rar29Unpacker::LowBits(BitCursor& in, bool& ok) {
   if (lowRepeat_ > 0) {
     --lowRepeat_;
     return lowPrev_;
   }
-  const int t = low_.Decode(in_);
+  const int t = low_.Decode(in);
   if (t < 0) {
     ok = Corrupt("bad low distance symbol");
     return 0;
@@ -365,14 +277,24 @@ bool Rar29Unpacker::EndOfInput(Run& run) {
 }
 
 Rar29Unpacker::Run Rar29Unpacker::RunLz() {
+  BitCursor in(in_);  // the bit buffer stays in registers in this loop
+  const Run r = RunLzWith(in);
+  in.Sync();
+  return r;
+}
+
+Rar29Unpacker::Run Rar29Unpacker::RunLzWith(BitCursor& in) {
   for (;;) {
     if (win_.pos >= flushLimit_ && !Flush()) return Run::Error;
-    if (in_.PastEnd() && in_.Exhausted()) {
-      Run run;
-      EndOfInput(run);
-      return run;
+    if (in.PastEnd()) {
+      in.Sync();
+      if (in_.Exhausted()) {
+        Run run;
+        EndOfInput(run);
+        return run;
+      }
     }
-    const int s = main_.Decode(in_);
+    const int s = main_.Decode(in);
     if (s < 256) {
       if (s < 0) return Corrupt("bad symbol"), Run::Error;
       win_.Put(static_cast<uint8_t>(s));
@@ -380,18 +302,18 @@ Rar29Unpacker::Run Rar29Unpacker::RunLz() {
     }
     if (s >= 271) {
       const unsigned j = static_cast<unsigned>(s - 271);
-      uint32_t len = kLenBase[j] + 3 + in_.Bits(kLenBits[j]);
-      const int ds = dist_.Decode(in_);
+      uint32_t len = kLenBase[j] + 3 + in.Bits(kLenBits[j]);
+      const int ds = dist_.Decode(in);
       if (ds < 0) return Corrupt("bad distance symbol"), Run::Error;
-      uint32_t dist = kDist.base[ds] + 1;
-      const unsigned b = kDist.bits[ds];
+      uint32_t dist = kDistSlots.base[ds] + 1;
+      const unsigned b = kDistSlots.bits[ds];
       if (ds >= 10) {
-        if (b > 4) dist += in_.Bits(b - 4) << 4;
+        if (b > 4) dist += in.Bits(b - 4) << 4;
         bool ok = true;
-        dist += LowBits(ok);
+        dist += LowBits(in, ok);
         if (!ok) return Run::Error;
       } else {
-        dist += in_.Bits(b);
+        dist += in.Bits(b);
       }
       if (dist >= 0x2000) {
         ++len;
@@ -406,25 +328,28 @@ Rar29Unpacker::Run Rar29Unpacker::RunLz() {
       continue;
     }
     if (s == 256) {
-      if (in_.Bit() != 0) {
-        if (!ReadBlockHeader()) return Run::Error;
+      if (in.Bits(1) != 0) {
+        in.Sync();
+        const bool ok = ReadBlockHeader();
+        in.Load();
+        if (!ok) return Run::Error;
         if (ppmMode_) return Run::Switch;
         continue;
       }
-      tablesValid_ = in_.Bit() == 0;
+      tablesValid_ = in.Bits(1) == 0;
       if (!Flush()) return Run::Error;
       if (out_.overflow()) return Corrupt("the data is longer than the declared size"), Run::Error;
       return Run::FileEnd;
     }
     if (s == 257) {
-      const unsigned flags = in_.Bits(8);
+      const unsigned flags = in.Bits(8);
       unsigned n = (flags & 7) + 1;
       if (n == 7)
-        n = in_.Bits(8) + 7;
+        n = in.Bits(8) + 7;
       else if (n == 8)
-        n = in_.Bits(16);
+        n = in.Bits(16);
       std::vector<uint8_t> payload(n);
-      for (auto& b : payload) b = static_cast<uint8_t>(in_.Bits(8));
+      for (auto& b : payload) b = static_cast<uint8_t>(in.Bits(8));
       if (!DefineFilter(flags, payload)) return Run::Error;
       continue;
     }
@@ -437,15 +362,15 @@ Rar29Unpacker::Run Rar29Unpacker::RunLz() {
       const uint32_t dist = rep_[k];
       for (unsigned i = k; i > 0; --i) rep_[i] = rep_[i - 1];
       rep_[0] = dist;
-      const int ls = len_.Decode(in_);
+      const int ls = len_.Decode(in);
       if (ls < 0) return Corrupt("bad length symbol"), Run::Error;
-      const uint32_t len = kLenBase[ls] + 2 + in_.Bits(kLenBits[ls]);
+      const uint32_t len = kLenBase[ls] + 2 + in.Bits(kLenBits[ls]);
       lastLen_ = len;
       if (!CopyMatch(dist, len)) return Run::Error;
       continue;
     }
     const unsigned j = static_cast<unsigned>(s - 263);
-    const uint32_t dist = kShortBase[j] + in_.Bits(kShortBits[j]) + 1;
+    const uint32_t dist = kShortBase[j] + in.Bits(kShortBits[j]) + 1;
     rep_[3] = rep_[2];
     rep_[2] = rep_[1];
     rep_[1] = rep_[0];
@@ -639,7 +564,7 @@ bool Rar29Unpacker::Flush() {
       const Pending f = filters_[filterHead_];
       if (f.start < win_.written) return Corrupt("filter blocks overlap");
       if (f.start > win_.written) {
-        if (!win_.EmitRange(out_, win_.written, f.start)) return EmitFailed();
+        if (!win_.EmitRange(out_, win_.written, f.start)) return EmitRefused();
         win_.written = f.start;
       }
       if (f.start + f.length > upto) break;
@@ -653,11 +578,11 @@ bool Rar29Unpacker::Flush() {
         if (!RunFilter(filters_[filterHead_], filterA_, filterB_)) return false;
         ++filterHead_;
       }
-      if (!out_.Emit(filterA_.data(), filterA_.size())) return EmitFailed();
+      if (!out_.Emit(filterA_.data(), filterA_.size())) return EmitRefused();
       win_.written = f.start + f.length;
       continue;
     }
-    if (!win_.EmitRange(out_, win_.written, upto)) return EmitFailed();
+    if (!win_.EmitRange(out_, win_.written, upto)) return EmitRefused();
     win_.written = upto;
     break;
   }

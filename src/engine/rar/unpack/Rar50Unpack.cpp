@@ -26,7 +26,6 @@ namespace {
 constexpr unsigned kMainSymbols = 306;
 constexpr unsigned kAlignSymbols = 16;
 constexpr unsigned kLengthSymbols = 44;
-constexpr unsigned kLevelSymbols = 20;
 constexpr uint32_t kMaxFilterLength = 0x400000;
 constexpr size_t kMaxPendingFilters = 8192;
 // Room kept free in front of the unwritten bytes: a longest match (4100)
@@ -35,7 +34,7 @@ constexpr uint64_t kSlack = 8192;
 constexpr uint64_t kMinWindow = uint64_t{256} << 10;
 constexpr uint64_t kChunk = uint64_t{4} << 20;
 
-class Rar50Unpacker final : public Unpacker {
+class Rar50Unpacker final : public DecoderBase {
  public:
   Rar50Unpacker(const Limits& limits, bool version7) : limits_(limits), v7_(version7) {}
 
@@ -49,15 +48,6 @@ class Rar50Unpacker final : public Unpacker {
     uint8_t channels;
   };
 
-  bool Error(Status s, const char* message) {
-    if (status_ == Status::Ok) {
-      status_ = s;
-      message_ = message;
-    }
-    return false;
-  }
-  bool Corrupt(const char* message) { return Error(Status::Corrupt, message); }
-
   bool ReadTables();
   bool DecodeBlock(uint64_t endBits);
   bool ReadFilter();
@@ -66,73 +56,53 @@ class Rar50Unpacker final : public Unpacker {
     win_.Copy(dist, len);
     return true;
   }
-  uint32_t SlotLength(unsigned slot) {
+  template <typename Reader>
+  static uint32_t SlotLength(Reader& in, unsigned slot) {
     if (slot < 8) return slot + 2;
     const unsigned n = (slot >> 2) - 1;
-    return 2 + ((4 + (slot & 3)) << n) + in_.Bits(n);
+    return 2 + ((4 + (slot & 3)) << n) + in.Bits(n);
   }
   bool Flush();
   bool ApplyFilter(const Filter& f);
   void ScheduleFlush();
-  bool EmitFailed() {
-    if (out_.stopped()) return Error(Status::Stopped, "stopped");
-    return Corrupt("the data is longer than the declared size");
-  }
 
   Limits limits_;
   bool v7_;
-  BitInput in_;
-  LzWindow win_;
-  EntryOutput out_;
   HuffmanCode main_, dist_, align_, len_;
   bool tables_ = false;
   uint64_t rep_[4] = {};
   uint32_t lastLen_ = 0;
   uint64_t dict_ = 0;
-  bool started_ = false;
-  bool broken_ = false;
   std::vector<Filter> filters_;
   size_t filterHead_ = 0;
   uint64_t lastFilterEnd_ = 0;
   uint64_t fileStart_ = 0;
   uint64_t flushLimit_ = 0;
   std::vector<uint8_t> filterIn_, filterOut_;
-  Status status_ = Status::Ok;
-  std::string message_;
 };
 
 Result Rar50Unpacker::Unpack(PackedSource& source, const EntryParams& entry, UnpackedSink& sink) {
-  status_ = Status::Ok;
-  message_.clear();
-  in_.Reset(&source);
-  out_.Begin(&sink, entry);
-
-  if (entry.solid && (!started_ || broken_))
-    return Fail(Status::Corrupt, "solid entry whose predecessor could not be decoded", 0);
+  Result early;
+  bool fresh;
+  if (!StartEntry(source, entry, sink, early, fresh)) return early;
   const uint64_t dict = std::max<uint64_t>(entry.dictionarySize, uint64_t{128} << 10);
   const uint64_t cap = std::min(limits_.maxDictionary, kHardDictionaryCap);
   if (dict > cap) {
-    broken_ = true;
-    return Fail(Status::TooLarge, "dictionary of " + std::to_string(dict >> 20) + " MiB is above the limit of " +
-                                      std::to_string(cap >> 20) + " MiB",
-                0);
+    Error(Status::TooLarge, "dictionary of " + std::to_string(dict >> 20) + " MiB is above the limit of " +
+                                std::to_string(cap >> 20) + " MiB");
+    return FinishEntry(false);
   }
-  if (!entry.solid) {
-    if (!win_.Reserve(std::max(dict, kMinWindow))) {
-      broken_ = true;
-      return Fail(Status::TooLarge, "not enough memory for the dictionary", 0);
-    }
+  if (fresh) {
+    if (!ReserveWindow(std::max(dict, kMinWindow))) return FinishEntry(false);
     win_.Restart();
     tables_ = false;
     for (auto& r : rep_) r = UINT64_MAX;
     lastLen_ = 0;
     dict_ = dict;
-    started_ = true;
   } else if (dict > dict_) {
-    broken_ = true;
-    return Fail(Status::Corrupt, "dictionary grows inside a solid group", 0);
+    Corrupt("dictionary grows inside a solid group");
+    return FinishEntry(false);
   }
-  broken_ = true;  // until this entry decodes completely
   filters_.clear();
   filterHead_ = 0;
   fileStart_ = lastFilterEnd_ = win_.pos;
@@ -193,58 +163,14 @@ Result Rar50Unpacker::Unpack(PackedSource& source, const EntryParams& entry, Unp
   }
   if (ok) ok = Flush();
   if (ok && filterHead_ != filters_.size()) ok = Corrupt("a filter block is incomplete at the end of the file");
-  if (ok && in_.ReadFailed()) ok = Error(Status::ReadError, "the packed data could not be read");
-  if (ok && !entry.unknownSize && out_.written() != entry.unpackedSize)
-    ok = Corrupt("the data is shorter than the declared size");
-  if (!ok) {
-    if (in_.ReadFailed() && status_ == Status::Corrupt) {
-      status_ = Status::ReadError;
-      message_ = "the packed data could not be read";
-    }
-    return Fail(status_, message_, out_.written());
-  }
-  broken_ = false;
-  Result r;
-  r.written = out_.written();
-  return r;
+  return FinishEntry(ok);
 }
 
 bool Rar50Unpacker::ReadTables() {
-  uint8_t level[kLevelSymbols];
-  for (unsigned i = 0; i < kLevelSymbols;) {
-    const uint8_t v = static_cast<uint8_t>(in_.Bits(4));
-    if (v == 15) {
-      const unsigned z = in_.Bits(4);
-      if (z != 0) {
-        for (unsigned n = z + 2; n > 0 && i < kLevelSymbols; --n) level[i++] = 0;
-        continue;
-      }
-    }
-    level[i++] = v;
-  }
-  HuffmanCode levelCode;
-  if (!levelCode.Build(level, kLevelSymbols)) return Corrupt("bad level table");
   const unsigned distSymbols = v7_ ? 80 : 64;
   const unsigned total = kMainSymbols + distSymbols + kAlignSymbols + kLengthSymbols;
   uint8_t lens[kMainSymbols + 80 + kAlignSymbols + kLengthSymbols];
-  for (unsigned i = 0; i < total;) {
-    const int s = levelCode.Decode(in_);
-    if (s < 0) return Corrupt("bad table data");
-    if (s < 16) {
-      lens[i++] = static_cast<uint8_t>(s);
-      continue;
-    }
-    unsigned n;
-    uint8_t v = 0;
-    if (s < 18) {
-      if (i == 0) return Corrupt("bad table data");
-      n = s == 16 ? in_.Bits(3) + 3 : in_.Bits(7) + 11;
-      v = lens[i - 1];
-    } else {
-      n = s == 18 ? in_.Bits(3) + 3 : in_.Bits(7) + 11;
-    }
-    for (; n > 0 && i < total; --n) lens[i++] = v;
-  }
+  if (!ReadCodeLengths(in_, lens, total, nullptr)) return Corrupt("bad table data");
   if (in_.ConsumedPastEnd() != 0) return Corrupt("the packed data ends early");
   const uint8_t* p = lens;
   if (!main_.Build(p, kMainSymbols) || !dist_.Build(p + kMainSymbols, distSymbols) ||
@@ -259,19 +185,30 @@ bool Rar50Unpacker::ReadTables() {
 
 bool Rar50Unpacker::DecodeBlock(uint64_t endBits) {
   if (in_.BitPosition() < endBits && !tables_) return Corrupt("block without tables");
+  BitCursor in(in_);  // the bit buffer stays in registers in this loop
+  bool ok = true;
   for (;;) {
-    if (win_.pos >= flushLimit_ && !Flush()) return false;
-    if (in_.BitPosition() >= endBits) break;
-    const int s = main_.Decode(in_);
+    if (win_.pos >= flushLimit_ && !Flush()) {
+      ok = false;
+      break;
+    }
+    if (in.BitPosition() >= endBits) break;
+    const int s = main_.Decode(in);
     if (s < 256) {
-      if (s < 0) return Corrupt("bad symbol");
+      if (s < 0) {
+        ok = Corrupt("bad symbol");
+        break;
+      }
       win_.Put(static_cast<uint8_t>(s));
       continue;
     }
     if (s >= 262) {
-      uint32_t len = SlotLength(static_cast<unsigned>(s - 262));
-      const int ds = dist_.Decode(in_);
-      if (ds < 0) return Corrupt("bad distance symbol");
+      uint32_t len = SlotLength(in, static_cast<unsigned>(s - 262));
+      const int ds = dist_.Decode(in);
+      if (ds < 0) {
+        ok = Corrupt("bad distance symbol");
+        break;
+      }
       uint64_t dist;
       if (ds < 4) {
         dist = static_cast<uint64_t>(ds) + 1;
@@ -279,12 +216,16 @@ bool Rar50Unpacker::DecodeBlock(uint64_t endBits) {
         const unsigned n = (static_cast<unsigned>(ds) >> 1) - 1;
         dist = (uint64_t{2u | (static_cast<unsigned>(ds) & 1)} << n) + 1;
         if (n >= 4) {
-          if (n > 4) dist += in_.Bits64(n - 4) << 4;
-          const int a = align_.Decode(in_);
-          if (a < 0) return Corrupt("bad alignment symbol");
+          if (n > 32 + 4) dist += uint64_t{in.Bits(n - 36)} << 36;  // RAR 7 only
+          if (n > 4) dist += uint64_t{in.Bits(std::min(n - 4, 32u))} << 4;
+          const int a = align_.Decode(in);
+          if (a < 0) {
+            ok = Corrupt("bad alignment symbol");
+            break;
+          }
           dist += static_cast<uint64_t>(a);
         } else {
-          dist += in_.Bits(n);
+          dist += in.Bits(n);
         }
       }
       len += (dist > 0x100) + (dist > 0x2000) + (dist > 0x40000);
@@ -293,25 +234,41 @@ bool Rar50Unpacker::DecodeBlock(uint64_t endBits) {
       rep_[1] = rep_[0];
       rep_[0] = dist;
       lastLen_ = len;
-      if (!CopyMatch(dist, len)) return false;
+      if (!CopyMatch(dist, len)) {
+        ok = false;
+        break;
+      }
     } else if (s == 256) {
-      if (!ReadFilter()) return false;
+      in.Sync();
+      ok = ReadFilter();
+      in.Load();
+      if (!ok) break;
     } else if (s == 257) {
-      if (lastLen_ != 0 && !CopyMatch(rep_[0], lastLen_)) return false;
+      if (lastLen_ != 0 && !CopyMatch(rep_[0], lastLen_)) {
+        ok = false;
+        break;
+      }
     } else {
       const unsigned k = static_cast<unsigned>(s - 258);
       const uint64_t dist = rep_[k];
       for (unsigned i = k; i > 0; --i) rep_[i] = rep_[i - 1];
       rep_[0] = dist;
-      const int ls = len_.Decode(in_);
-      if (ls < 0) return Corrupt("bad length symbol");
-      const uint32_t len = SlotLength(static_cast<unsigned>(ls));
+      const int ls = len_.Decode(in);
+      if (ls < 0) {
+        ok = Corrupt("bad length symbol");
+        break;
+      }
+      const uint32_t len = SlotLength(in, static_cast<unsigned>(ls));
       lastLen_ = len;
-      if (!CopyMatch(dist, len)) return false;
+      if (!CopyMatch(dist, len)) {
+        ok = false;
+        break;
+      }
     }
   }
-  if (in_.BitPosition() > endBits) return Corrupt("a symbol runs past the end of its block");
-  return true;
+  in.Sync();
+  if (ok && in_.BitPosition() > endBits) return Corrupt("a symbol runs past the end of its block");
+  return ok;
 }
 
 bool Rar50Unpacker::ReadFilter() {

@@ -49,6 +49,11 @@ enum class Format {
   Rar70,  // RAR 5 headers, algorithm version 1
 };
 
+// Whatever the limits say, no decoder takes a dictionary above 4 GiB or a
+// PPMd model above 256 MiB (the format's own maximum). A RAR 5 window is the
+// dictionary rounded up to a power of two (at least 256 KiB), grown to fit a
+// waiting filter block (at most 4 MiB); RAR 4 windows are 64 KiB, 1 MiB and
+// 4 MiB.
 struct Limits {
   // Largest LZ dictionary accepted (RAR 5 declares its own; RAR 4's are fixed).
   std::uint64_t maxDictionary = std::uint64_t{1} << 30;

@@ -100,12 +100,20 @@ class LzWindow {
     if (d + len <= size_ && s + len <= size_) {
       WinByte* dp = buf_ + d;
       const WinByte* sp = buf_ + s;
-      if (dist >= len) {
+      // Pieces of 8 (or 4) bytes, the last one overlapping the one before
+      // it so nothing is written past the match: with dist >= 8 every
+      // source byte a piece reads is final by then.
+      if (dist >= len && len >= 128) {
         std::memcpy(dp, sp, len);
-      } else if (dist >= 8) {
+      } else if (dist >= 8 && len >= 8) {
         uint32_t i = 0;
         for (; i + 8 <= len; i += 8) std::memcpy(dp + i, sp + i, 8);
-        for (; i < len; ++i) dp[i] = sp[i];
+        if (i < len) std::memcpy(dp + len - 8, sp + len - 8, 8);
+      } else if (dist >= 4 && len >= 4 && len <= 8) {
+        std::memcpy(dp, sp, 4);
+        std::memcpy(dp + len - 4, sp + len - 4, 4);
+      } else if (dist == 1) {
+        std::memset(dp, static_cast<int>(*sp), len);
       } else {
         for (uint32_t i = 0; i < len; ++i) dp[i] = sp[i];
       }

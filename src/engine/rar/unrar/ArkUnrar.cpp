@@ -44,6 +44,7 @@ struct Arc {
   RarLParam user = 0;
   std::map<std::string, std::unique_ptr<ar::DiskOutput>> outputs;  // by target folder
   size_t nextTag = 0;
+  bool headerPasswordRefused = false;
 };
 
 void CopyNarrow(char* out, size_t cap, const std::string& s) {
@@ -211,7 +212,14 @@ Arc* OpenCommon(const std::string& name, unsigned mode, UNRARCALLBACK cb, RarLPa
   ar::ReaderOptions o;
   o.includeOrphanParts = mode == RAR_OM_LIST_INCSPLIT;
   Arc* raw = a.get();
-  o.askPassword = [raw](std::string& pw) { return AskPasswordFromCallback(*raw, pw); };
+  o.askPassword = [raw](std::string& pw, bool forHeaders) {
+    // A request for the headers' password that was turned down is not
+    // repeated in the same session (the walk would ask again at once).
+    if (forHeaders && raw->headerPasswordRefused) return false;
+    const bool ok = AskPasswordFromCallback(*raw, pw);
+    if (forHeaders && !ok) raw->headerPasswordRefused = true;
+    return ok;
+  };
   o.askVolume = [raw](std::string& n) { return AskVolume(*raw, n); };
   o.notifyVolume = [raw](const std::string& n) { return NotifyVolume(*raw, n); };
   a->reader = std::make_unique<ar::RarReader>(std::move(o));
@@ -420,6 +428,8 @@ EXPORT void RARSetProcessDataProc(RarHandle h, PROCESSDATAPROC p) {
   if (h) static_cast<Arc*>(h)->data = p;
 }
 EXPORT void RARSetPassword(RarHandle h, char* pw) {
-  if (h) static_cast<Arc*>(h)->reader->SetPassword(pw ? pw : "");
+  if (!h) return;
+  static_cast<Arc*>(h)->reader->SetPassword(pw ? pw : "");
+  static_cast<Arc*>(h)->headerPasswordRefused = false;
 }
 EXPORT int RARGetDllVersion() { return 8; }

@@ -59,6 +59,12 @@ TEST(LzWindow, MatchesAReferenceModelAcrossTheBufferEnd) {
     w.written = w.pos;
   }
   EXPECT_EQ(sink.bytes, want);
+  // A filter block that wraps around the end of the buffer comes out whole.
+  const size_t n = 60;
+  ASSERT_GT((w.pos - n) % 64 + n, 64u) << "the block does not cross the buffer end";
+  std::vector<uint8_t> block(n);
+  w.CopyOut(w.pos - n, n, block.data());
+  EXPECT_EQ(block, std::vector<uint8_t>(want.end() - n, want.end()));
 }
 
 TEST(LzWindow, GrowingKeepsTheRecentBytesAtTheirPositions) {

@@ -1,0 +1,133 @@
+// arkzip's RAR commands: the listing has the ZIP listing's columns (dates
+// included, hostile names escaped), extract takes the ZIP options and typed
+// specifications, and the exit codes tell sound, partly failed and
+// unreadable archives apart.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../engine/rar/RarBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int rc = -1;
+  std::string out;
+};
+
+RunResult Arkzip(const std::string& args, const std::string& cwd = ".") {
+  RunResult r;
+  const std::string cmd = "cd '" + cwd + "' && LC_ALL=C.UTF-8 TZ=UTC '" + std::string(ARKELIN_BIN_DIR) +
+                          "/arkzip' " + args + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 65536> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  const int status = pclose(p);
+  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string Fx(const std::string& name) { return "'" + std::string(ARKELIN_FIXTURES) + "/rar/" + name + "'"; }
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/arkziprar-XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string str() const { return path_.string(); }
+  fs::path operator/(const std::string& n) const { return path_ / n; }
+
+ private:
+  fs::path path_;
+};
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+}  // namespace
+
+TEST(ArkzipRar, ListShowsTheZipColumnsWithDates) {
+  const RunResult r = Arkzip("list " + Fx("la-test_read_format_rar.rar"));
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("      Length       Packed  Ratio Modified            CRC-32    Name\n"), std::string::npos);
+  EXPECT_NE(r.out.find("          20           20     0% 2011-06-26 14:53:46 bec8a242  test.txt\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("bec8a242  testdir/test.txt\n"), std::string::npos);
+  EXPECT_NE(r.out.find("5 files, 48 bytes uncompressed, 48 bytes compressed, 0%\n"), std::string::npos) << r.out;
+  // RAR 5 times (a time record in nanoseconds), shown in two-second steps.
+  const RunResult r5 = Arkzip("list " + Fx("la-test_read_format_rar5_stored.rar"));
+  EXPECT_NE(r5.out.find("          29           29     0% 2018-09-26 04:43:42 95a043b4  helloworld.txt\n"),
+            std::string::npos)
+      << r5.out;
+}
+
+TEST(ArkzipRar, HostileNamesAreShownEscaped) {
+  TempDir dir;
+  rartest::Rar5Entry e;
+  e.name = std::string("evil\x1b[2Jname\nforged line.txt");
+  e.data = "x";
+  rartest::Write((dir / "names.rar").string(), rartest::Archive({e}));
+  const RunResult r = Arkzip("list '" + (dir / "names.rar").string() + "'");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find("evil^[[2Jname^Jforged line.txt\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
+TEST(ArkzipRar, ExtractTakesTheZipOptionsAndTypedSpecifications) {
+  TempDir dir;
+  // Without --dirnames the folders are dropped, as for ZIP.
+  RunResult r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir flat 'testdir/*'", dir.str());
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(ReadAll(dir / "flat/test.txt"), "test text document\r\n");
+  EXPECT_FALSE(fs::exists(dir / "flat/testdir"));
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames '*.TXT'", dir.str());
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("2 file(s) extracted"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(dir / "tree/testdir/test.txt"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "tree/testlink")));
+  // An existing file stays unless --overwrite.
+  std::ofstream(dir / "tree/test.txt") << "mine";
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames test.txt", dir.str());
+  EXPECT_EQ(ReadAll(dir / "tree/test.txt"), "mine");
+  EXPECT_NE(r.out.find("0 file(s) extracted"), std::string::npos) << r.out;
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames --overwrite test.txt", dir.str());
+  EXPECT_EQ(ReadAll(dir / "tree/test.txt"), "test text document\r\n");
+  EXPECT_NE(r.out.find("1 file(s) extracted"), std::string::npos) << r.out;
+}
+
+TEST(ArkzipRar, PasswordsAndExitCodes) {
+  TempDir dir;
+  RunResult r = Arkzip("test " + Fx("rf-rar5-hpsw.rar") + " --password password");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("2 file(s) tested OK"), std::string::npos);
+  r = Arkzip("list " + Fx("rf-rar5-hpsw.rar") + " --password wrong");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.out.find("Wrong password"), std::string::npos) << r.out;
+  r = Arkzip("test " + Fx("gen-rar5-datacrc.rar"));
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
+  r = Arkzip("extract " + Fx("la-test_read_format_rar5_encrypted.rar") + " --dir e --password password", dir.str());
+  EXPECT_EQ(r.rc, 1);  // d.txt has another password
+  EXPECT_EQ(ReadAll(dir / "e/b.txt"), "This is from b.txt");
+  EXPECT_FALSE(fs::exists(dir / "e/d.txt"));
+  r = Arkzip("list '" + std::string(ARKELIN_FIXTURES) + "/README.md.rar'");
+  EXPECT_EQ(r.rc, 2);
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --level 9");
+  EXPECT_EQ(r.rc, 2);
+  r = Arkzip("delete " + Fx("la-test_read_format_rar.rar") + " x");
+  EXPECT_EQ(r.rc, 2);
+}

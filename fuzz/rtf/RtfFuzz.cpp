@@ -2,7 +2,6 @@
 // write, and reading that again must give a document the writer writes the
 // same way (the writer's output is its own fixed point). Small inputs also
 // go through the editor's document model and back.
-#include <QGuiApplication>
 #include <QTextDocument>
 
 #include <cstddef>
@@ -11,26 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "GifTestSupport.h"   // EnsureGuiApp
 #include "viewers/Rtf.h"
 #include "viewers/TextDocumentIO.h"
 
 using namespace arkelin::viewers;
-
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-
-namespace {
-void EnsureGuiApp() {
-  if (QCoreApplication::instance()) return;
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int argc = 1;
-  static char name[] = "rtf_fuzz";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication* app = new QGuiApplication(argc, argv);
-  (void)app;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -46,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (once != twice) std::abort();
 
   if (size < 4096) {
-    EnsureGuiApp();
+    arkelin::viewers::testing::EnsureGuiApp();
     QTextDocument qdoc;
     TextFileFormat format =
         LoadTextBytes(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), qdoc);

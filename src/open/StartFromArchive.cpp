@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <vector>
 
 #include "platform/Paths.h"
 #include "platform/Platform.h"
@@ -41,6 +42,27 @@ std::string NotAProgramText(const std::string& file) {
   return "No program is associated with \"" + file + "\", and it is not a program itself, so it cannot be run.";
 }
 
+bool RunWithFile(const std::string& program, const std::string& file, bool wait) {
+  std::vector<std::string> argv;
+  struct stat st {};
+  if (::stat(pf::FromFsPath(pf::ToFsPath(program)).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    argv.push_back(program);
+  } else {
+    std::string word;
+    for (char c : program + " ") {
+      if (c != ' ') {
+        word += c;
+      } else if (!word.empty()) {
+        argv.push_back(word);
+        word.clear();
+      }
+    }
+  }
+  if (argv.empty()) return false;
+  argv.push_back(file);
+  return pf::Processes().RunArgs(argv, kShowNormal, wait);
+}
+
 bool IsExecutableFile(const std::string& file) {
   struct stat st {};
   const std::string p = pf::FromFsPath(pf::ToFsPath(file));
@@ -52,7 +74,7 @@ StartResult StartFromArchive(const std::string& file, bool wait) {
   const std::string program = ext.empty() ? std::string() : pf::FileTypes().AssociatedProgram(ext);
   if (!program.empty()) {
     if (pf::FileTypes().IsProgramType(ext) && !Confirmed(file)) return StartResult::Declined;
-    return shared::RunProcess(program, file, kShowNormal, wait) ? StartResult::Started : StartResult::Failed;
+    return RunWithFile(program, file, wait) ? StartResult::Started : StartResult::Failed;
   }
   if (!IsExecutableFile(file)) {
     pf::Dialogs().MessageBox(NotAProgramText(file), pf::MsgKind::Information, pf::BtnOK);

@@ -25,6 +25,12 @@ std::string ConfirmStartText(const std::string& file);
 // The message for a file with no associated program that is not executable.
 std::string NotAProgramText(const std::string& file);
 
+// Starts program with file as its one last argument, blanks and all (a
+// command line split on blanks would cut "My Letter.txt" in two). program
+// is a program's path, or, when no file has that whole name, a program and
+// its fixed arguments separated by blanks. Answers as RunProcess does.
+bool RunWithFile(const std::string& program, const std::string& file, bool wait);
+
 // True when file is a regular file the user may execute.
 bool IsExecutableFile(const std::string& file);
 

@@ -72,6 +72,16 @@ class FakeProcesses : public IProcesses {
   bool result = true;
   bool Run(const std::string& commandLine, int show, bool wait) override {
     started.push_back(commandLine);
+    startedArgs.push_back({commandLine});
+    return result;
+  }
+  // Recorded in started as the joined line too; startedArgs keeps them apart.
+  std::vector<std::vector<std::string>> startedArgs;
+  bool RunArgs(const std::vector<std::string>& argv, int show, bool wait) override {
+    std::string line;
+    for (const std::string& a : argv) line += (line.empty() ? "" : " ") + a;
+    started.push_back(line);
+    startedArgs.push_back(argv);
     return result;
   }
   void OpenWithShell(const std::string& target) override { opened.push_back(target); }

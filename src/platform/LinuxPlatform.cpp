@@ -207,7 +207,6 @@ bool IsRegularFile(const std::string& path) {
 }  // namespace
 
 bool LinuxProcesses::Run(const std::string& commandLine, int, bool wait) {
-  ReapEnded();
   // Split on single blanks first so that the program's own name can be
   // rebuilt with its blanks; empty pieces (runs of blanks) separate nothing.
   std::vector<std::string> pieces;
@@ -248,6 +247,13 @@ bool LinuxProcesses::Run(const std::string& commandLine, int, bool wait) {
     for (size_t k = programPieces; k < pieces.size(); ++k)
       if (!pieces[k].empty()) words.push_back(pieces[k]);
   }
+  return RunArgs(words, 0, wait);
+}
+
+bool LinuxProcesses::RunArgs(const std::vector<std::string>& args, int, bool wait) {
+  ReapEnded();
+  if (args.empty() || args[0].empty()) return false;
+  std::vector<std::string> words = args;
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

@@ -62,6 +62,7 @@ class LinuxFiles : public IFiles {
 class LinuxProcesses : public IProcesses {
  public:
   bool Run(const std::string& commandLine, int show, bool wait) override;
+  bool RunArgs(const std::vector<std::string>& argv, int show, bool wait) override;
   void OpenWithShell(const std::string& target) override;
 };
 

@@ -172,6 +172,14 @@ class IProcesses {
   // quoted). With wait, blocks until it ends and answers true only for exit
   // code 0; without, answers true once started. False when it cannot start.
   virtual bool Run(const std::string& commandLine, int show, bool wait) = 0;
+  // The same with the arguments given one by one (argv[0] the program), so
+  // that an argument may hold blanks: a file name handed to a program. The
+  // default joins them with blanks for Run.
+  virtual bool RunArgs(const std::vector<std::string>& argv, int show, bool wait) {
+    std::string line;
+    for (const std::string& a : argv) line += (line.empty() ? "" : " ") + a;
+    return Run(line, show, wait);
+  }
   // The shell's "open" on a file or address; the result is not reported.
   virtual void OpenWithShell(const std::string& target) = 0;
 };

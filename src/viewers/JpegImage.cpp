@@ -250,29 +250,17 @@ void TJPEGImage::Redecode() {
   Changed();
 }
 
-void TJPEGImage::SetPixelFormat(TJPEGPixelFormat f) {
-  if (f == pixelFormat_) return;
-  pixelFormat_ = f;
+template <class T>
+void TJPEGImage::Change(T& option, T value) {
+  if (option == value) return;
+  option = value;
   Redecode();
 }
 
-void TJPEGImage::SetScale(TJPEGScale s) {
-  if (s == scale_) return;
-  scale_ = s;
-  Redecode();
-}
-
-void TJPEGImage::SetGrayscale(bool on) {
-  if (on == grayscale_) return;
-  grayscale_ = on;
-  Redecode();
-}
-
-void TJPEGImage::SetPerformance(TJPEGPerformance p) {
-  if (p == performance_) return;
-  performance_ = p;
-  Redecode();
-}
+void TJPEGImage::SetPixelFormat(TJPEGPixelFormat f) { Change(pixelFormat_, f); }
+void TJPEGImage::SetScale(TJPEGScale s) { Change(scale_, s); }
+void TJPEGImage::SetGrayscale(bool on) { Change(grayscale_, on); }
+void TJPEGImage::SetPerformance(TJPEGPerformance p) { Change(performance_, p); }
 
 void TJPEGImage::SetProgressiveDisplay(bool on) {
   // Showing passes changes nothing in the finished picture: no new decode.

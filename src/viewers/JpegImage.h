@@ -71,6 +71,9 @@ class TJPEGImage : public TGraphic {
  private:
   void Decode();   // throws EInvalidGraphicOperation
   void Redecode();
+  // Sets an option and decodes again when it changed.
+  template <class T>
+  void Change(T& option, T value);
 
   QByteArray bytes_;
   QImage bitmap_;

@@ -1,6 +1,7 @@
 // The RTF writer; see Rtf.h.
 #include <map>
 
+#include "engine/common/Utf8.h"
 #include "viewers/Rtf.h"
 
 namespace arkelin::viewers::rtf {
@@ -10,25 +11,7 @@ namespace {
 // The code points of UTF-8 text; a broken sequence gives U+FFFD per byte.
 std::vector<uint32_t> CodePoints(const std::string& s) {
   std::vector<uint32_t> out;
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    uint32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    bool ok = len > 0 && i + static_cast<size_t>(len) <= s.size();
-    for (int k = 1; ok && k < len; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-      if ((c >> 6) != 2) ok = false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    out.push_back(cp);
-    i += static_cast<size_t>(len);
-  }
+  for (size_t i = 0; i < s.size();) out.push_back(engine::common::NextUtf8(s, i));
   return out;
 }
 

@@ -31,7 +31,6 @@ QString DefaultMainSettings::TempFolder() const {
 
 namespace {
 
-constexpr int kShowNormal = 1;
 const char* const kNoFileSelected = "Error :No file selected";
 
 void RemoveFile(const std::string& path) {
@@ -183,7 +182,7 @@ void ViewCommands::ViewText(const std::vector<Selected>& selected) {
   } else {
     // The external editor gets the copy's full path: the engine keeps the
     // process's current folder, so a relative name would not find it.
-    shared::RunProcess(U8(settings.EditorPath()), copy, kShowNormal, true);
+    open::RunWithFile(U8(settings.EditorPath()), copy, true);
     const bool update =
         pf::Dialogs().MessageBox("Update zip archive?", pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) == pf::BtnYes;
     state_.editBack = update ? open::EditBack::UpdateWanted : open::EditBack::None;
@@ -232,7 +231,7 @@ void ViewCommands::ViewGraphics(const std::vector<std::string>& graphics, const 
         pf::Dialogs().MessageBox("Can't find external graphic viewer!", pf::MsgKind::Error, pf::BtnOK);
         return;   // this file and the rest stay where they are
       }
-      shared::RunProcess(U8(program), file, kShowNormal, true);
+      open::RunWithFile(U8(program), file, true);
     }
     w_.repaint();
     RemoveFile(file);

@@ -50,6 +50,8 @@ TEST_F(StartFromArchiveTest, DocumentsOpenWithTheirProgramWithoutAQuestion) {
   EXPECT_EQ(StartFromArchive(file, true), StartResult::Started);
   ASSERT_EQ(fake_.processes.started.size(), 1u);
   EXPECT_EQ(fake_.processes.started[0], "/usr/bin/viewer --flag " + file);
+  // The file is one argument, its blanks and all.
+  EXPECT_EQ(fake_.processes.startedArgs[0], std::vector<std::string>({"/usr/bin/viewer", "--flag", file}));
   EXPECT_TRUE(fake_.dialogs.boxes.empty());
   fake_.processes.result = false;   // ended with another exit code
   EXPECT_EQ(StartFromArchive(file, true), StartResult::Failed);
@@ -115,7 +117,7 @@ TEST_F(StartFromArchiveTest, RealProgramsRunAndTheirExitCodeCounts) {
   // The associated program gets the file as its argument.
   const std::string copy = (dir_ / "copied").string();
   types_.programs[".dat"] = Make("copier", "#!/bin/sh\ncp \"$1\" " + copy + "\n", true);
-  const std::string data = Make("in.dat", "payload", false);
+  const std::string data = Make("sub dir/My Data.dat", "payload", false);
   EXPECT_EQ(StartFromArchive(data, true), StartResult::Started);
   std::ifstream in(copy);
   std::string got;

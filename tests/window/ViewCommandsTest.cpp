@@ -142,7 +142,7 @@ void ViewCommandsTest::init() {
   WriteFile(src + "/pics/old/two.jpg", Picture("quadrants-progressive.jpg"));
   WriteFile(src + "/anim.gif", "GIF89a");
   WriteFile(src + "/bin/tool", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/../../tool-ran\"\n", true);
-  WriteFile(src + "/data.arkt", "associated data\n");
+  WriteFile(src + "/My Data.arkt", "associated data\n");
   WriteFile(src + "/plain.qqq", "no program\n");
   zip_ = P("sample.zip");
   QProcess zip;
@@ -281,6 +281,7 @@ void ViewCommandsTest::picturesOneAfterTheOtherTextOnlyWithoutPictures() {
   TMainform f;
   Open(f);
   Select(f, {"one.jpg", "notes.txt", "two.jpg"});
+  QVERIFY(f.bu_View->isEnabled());
   QStringList captions;
   QList<bool> stillThere;
   int edited = 0;
@@ -295,7 +296,7 @@ void ViewCommandsTest::picturesOneAfterTheOtherTextOnlyWithoutPictures() {
     QCOMPARE(w.AdvImage1->Image().ImageType(), vw::TImageType::itJpeg);
     QCOMPARE(w.AdvImage1->Image().Picture().Graphic()->Width(), 64);
   });
-  f.Viewfile1Click();
+  f.bu_View->click();                        // the toolbar's View
   QCOMPARE(captions, QStringList({Temp() + "/pics/one.jpg", Temp() + "/pics/old/two.jpg"}));
   QCOMPARE(stillThere, QList<bool>({true, true}));
   QCOMPARE(edited, 0);                       // the text entry is left out
@@ -305,7 +306,7 @@ void ViewCommandsTest::picturesOneAfterTheOtherTextOnlyWithoutPictures() {
   QVERIFY(fake_->dialogs.boxes.empty());
   // Without a picture in the selection the text is shown.
   Select(f, {"notes.txt"});
-  f.Viewfile1Click();
+  f.Item("View1")->trigger();                // the pop-up menu's View/edit
   QCOMPARE(edited, 1);
   QCOMPARE(captions.size(), 2);
 }
@@ -360,15 +361,16 @@ void ViewCommandsTest::runWithAndWithoutAnAssociatedProgram() {
   const QString work = QString::fromStdString(arkelin::shared::WorkFolder());
   TMainform f;
   Open(f);
-  // Associated: the program gets the extracted file; no question.
-  Select(f, {"data.arkt"});
+  // Associated: the program gets the extracted file (one argument, blank
+  // and all); no question.
+  Select(f, {"My Data.arkt"});
   f.Executefile1Click();
   QCOMPARE(ReadFile(P("opened-copy")), QByteArray("associated data\n"));
   QVERIFY(fake_->dialogs.boxes.empty());
-  QVERIFY(!QFile::exists(work + "/data.arkt"));      // deleted when the program ended
+  QVERIFY(!QFile::exists(work + "/My Data.arkt"));   // deleted when the program ended
   // No program and not executable: the user is told.
   Select(f, {"plain.qqq"});
-  f.Executefile1Click();
+  f.bu_run->click();                                  // the toolbar's Run
   QCOMPARE(Texts(), QStringList({QString::fromStdString(arkelin::open::NotAProgramText((work + "/plain.qqq").toStdString()))}));
   QVERIFY(!QFile::exists(work + "/plain.qqq"));
   // A program from the archive: started only after Yes to the question naming it.

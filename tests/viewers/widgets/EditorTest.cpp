@@ -199,6 +199,12 @@ void EditorTest::fileMenuKeepsTheFormAndTheModifiedFlag() {
   QCOMPARE(ReadFile(P("copy.txt")), ReadFile(P("dos.txt")));
   QCOMPARE(e.windowTitle(), QString("- copy.txt"));
   QCOMPARE(e.FileName, P("copy.txt"));
+  // A file that cannot be written is reported.
+  fake_->dialogs.saveFiles.push_back(dir_->path().toStdString());   // a folder
+  e.FileSaveAsClick();
+  QVERIFY(Texts().last().startsWith("Cannot create file"));
+  QCOMPARE(fake_->dialogs.boxes.back().kind, pf::MsgKind::Error);
+  QCOMPARE(e.FileName, P("copy.txt"));
   // New: empty, no name; Save then asks for one (cancelled here).
   e.FileNewClick();
   QCOMPARE(e.windowTitle(), QString("- Noname"));

@@ -1,7 +1,7 @@
 // arkzip: the command-line companion of the archive window, over the same
 // TZipMaster the window uses, so scripts, interoperability tests and
 // benchmarks exercise the real path. Commands: list, add, extract, test,
-// delete. Exit codes: 0 success, 1 some files failed, 2 error.
+// delete, and (SfxSpanCommands) sfx and unsfx. Exit codes: 0 success, 1 some files failed, 2 error.
 // Archives whose name ends in ".rar" go to the RAR commands when they are
 // built into the program.
 #include <cctype>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "arkzip/ListFormat.h"
+#include "arkzip/SfxSpanCommands.h"
 #include "engine/zip/ZipMstr.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/Paths.h"
@@ -40,7 +41,9 @@ int Usage() {
       "  arkzip extract ARCHIVE [--dir D] [--dirnames] [--overwrite] [--update] [--freshen] "
       "[--password P] [SPEC...]\n"
       "  arkzip test ARCHIVE [--password P]\n"
-      "  arkzip delete ARCHIVE SPEC...\n",
+      "  arkzip delete ARCHIVE SPEC...\n"
+      "  arkzip sfx ARCHIVE.zip [--caption C] [--dir D] [--run CMD] [--overwrite ask|always|never]\n"
+      "  arkzip unsfx ARCHIVE.exe\n",
       stderr);
   return kError;
 }
@@ -226,6 +229,7 @@ int main(int argc, char** argv) {
     return kError;
   }
 #endif
+  if (int r = 0; arkzip::RunSfxSpanCommand(args, r)) return r;
   if (command == "list") return args.size() == 2 ? List(archive) : Usage();
   if (command == "add") return Add(archive, args);
   if (command == "extract") return Extract(archive, args, false);

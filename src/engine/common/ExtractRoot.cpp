@@ -26,7 +26,6 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <set>
 
 #include "engine/common/EntryPath.h"
@@ -79,6 +78,17 @@ void SetTimes(int fd, int64_t mtime) {
   ::futimens(fd, ts);
 }
 
+// Creates a folder and the missing ones above it (errors show up when the
+// folder is opened). Plain calls, no <filesystem>: the self-extractor stub
+// links this statically.
+void MakeFolders(const std::string& name) {
+  for (size_t at = name.find('/', 1);; at = name.find('/', at + 1)) {
+    const std::string part = at == std::string::npos ? name : name.substr(0, at);
+    if (!part.empty()) ::mkdir(part.c_str(), 0777);
+    if (at == std::string::npos) break;
+  }
+}
+
 }  // namespace
 
 ExtractRoot::ExtractRoot() : umask_(CurrentUmask()) {}
@@ -93,8 +103,7 @@ bool ExtractRoot::Open(const std::string& folder, bool create, std::string& fail
   rootFd_ = -1;
   const std::string name = folder.empty() ? "." : folder;
   if (create) {
-    std::error_code ec;
-    std::filesystem::create_directories(name, ec);
+    MakeFolders(name);
   }
   rootFd_ = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (rootFd_ < 0) {

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <ctime>
 #include <utility>
 
 #include "engine/common/ShrinkFile.h"
@@ -182,11 +182,18 @@ size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::str
 
 mode_t CurrentUmask() {
   // /proc gives it without the set-and-restore dance, which is not safe
-  // while other threads create files.
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  // while other threads create files. Read with plain calls: the
+  // self-extractor stub links this statically and stays small without the
+  // stream library.
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    std::string text;
+    char buf[1024];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    const size_t at = text.find("\nUmask:");
+    if (at != std::string::npos) return static_cast<mode_t>(std::strtoul(text.c_str() + at + 7, nullptr, 8));
   }
   const mode_t m = ::umask(022);
   ::umask(m);

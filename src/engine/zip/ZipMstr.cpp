@@ -22,6 +22,7 @@
 #include "engine/common/LittleEndian.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
 #include "engine/zip/dll/common/ZipFormat.h"
+#include "engine/zip/ZipMstr_p.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 
@@ -29,12 +30,6 @@ namespace arkelin::engine::zip {
 
 namespace fs = std::filesystem;
 using platform::ToFsPath;
-
-// The input file of the component: the volume being read, by position.
-struct TZipMaster::Input {
-  dll::ArchiveFile file;
-  dll::EndInfo end;  // the end record List found
-};
 
 namespace {
 

@@ -12,8 +12,8 @@
 // (Cancel from inside a handler is safe; a second Add/Delete/Extract started
 // from a handler returns at once).
 //
-// Self-extracting conversion and multi-volume writing/joining are not done
-// here yet; those operations say so when called.
+// Self-extracting conversion (ZipSfx.cpp) copies a stub program, the
+// 256-byte parameter block and the archive with its offsets shifted.
 #pragma once
 
 #include <cstdint>
@@ -248,10 +248,14 @@ class TZipMaster {
   int GetZipDllVersion();
   int GetUnzDllVersion();
 
-  // Self-extracting conversion and volume joining/splitting: not available
-  // yet; they report so and answer -9.
+  // Self-extracting conversion: name.zip -> name.exe beside it (stub from
+  // SFXPath or the stub search), and back. Both answer 0 on success, -1 the
+  // output could not be created, -2 a write failed, -3 the input could not
+  // be read, -9 a check failed (reported). The new file is written beside
+  // its target under a temporary name and replaces nothing until complete.
   int ConvertSFX();
   int ConvertZIP();
+  // Volume joining/splitting: not available yet; they report so and answer -9.
   int WriteSpan(const std::string& inFile, const std::string& outFile);
   int ReadSpan(const std::string& inFile, std::string& outFile);
 
@@ -276,6 +280,8 @@ class TZipMaster {
  private:
   struct Input;
   bool LocateEndRecord(bool raising);
+  int ConvertSFXMode(bool createMode);
+  bool FindStub();
   void OpenVolume(int n);
   void ListInner();
   std::string VolumeFileName(int n) const;

@@ -4,8 +4,9 @@
 // events into OnProgress/OnMessage and answers the overwrite and password
 // questions through the platform dialogs, and the busy and cancel flags.
 //
-// Self-extracting conversion and volume joining/splitting are not built yet:
-// those calls report "not available yet" through the normal message path.
+// Volume joining/splitting are not built yet: those calls report "not
+// available yet" through the normal message path. The self-extracting
+// conversions live in ZipSfx.cpp.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -331,9 +332,11 @@ void TZipMaster::Add() {
   {
     FlagScope busy(writeBusy_, Cancel);
     platform::BusyCursorScope cursor(platform::Busy());
-    if (UpperExtension(zipFilename_) == ".EXE" && archiveStart_ == 0 && !FileExists(zipFilename_)) {
+    // A new self-extracting archive: the stub, its parameter block and an
+    // empty archive first; the library then adds to it behind the stub.
+    if (UpperExtension(zipFilename_) == ".EXE" && archiveStart_ == 0 && !FileExists(zipFilename_) &&
+        ConvertSFXMode(true) != 0) {
       FSpecArgs.clear();
-      ReportMessage(10903, std::string(": creating a self-extracting archive is ") + kNotYet);
       return;
     }
     auto lib = LoadLibrary(*this, kZipLib);
@@ -434,16 +437,6 @@ void TZipMaster::Extract() {
     ReportMessage(10501, "");
   }
   done();
-}
-
-int TZipMaster::ConvertSFX() {
-  ReportMessage(10903, std::string(": self-extracting conversion is ") + kNotYet);
-  return -9;
-}
-
-int TZipMaster::ConvertZIP() {
-  ReportMessage(10903, std::string(": self-extracting conversion is ") + kNotYet);
-  return -9;
 }
 
 int TZipMaster::WriteSpan(const std::string&, const std::string&) {

@@ -1,0 +1,285 @@
+// TZipMaster's self-extracting conversions: the parameter block, the
+// layout of the program, the round trip back to the archive, the checks and
+// their messages, replacing an existing program, and Add to a new .exe.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/zip/dll/common/SfxHeader.h"
+#include "platform/FakePlatform.h"
+#include "platform/Paths.h"
+#include "tests/engine/zip/SfxTestUtil.h"
+
+namespace fs = std::filesystem;
+using namespace arkelin::engine::zip;
+using namespace arkelin::engine::zip::testing;
+
+namespace {
+
+class RecordingFiles : public arkelin::platform::IFiles {
+ public:
+  std::vector<std::string> trashed;
+  std::string TempFileName(const std::string&, const std::string&) override { return {}; }
+  bool MoveToTrash(const std::string& path) override {
+    trashed.push_back(path);
+    std::error_code ec;
+    return fs::remove(path, ec);
+  }
+};
+
+class SfxTest : public ::testing::Test {
+ protected:
+  TempFolder tmp;
+  arkelin::platform::FakePlatformScope fake;
+  RecordingFiles files;
+  TZipMaster zm;
+  std::vector<std::string> messages;
+  std::string stub;
+
+  void SetUp() override {
+    auto s = arkelin::platform::Current();
+    s.files = &files;
+    arkelin::platform::Install(s);
+    zm.Unattended = true;
+    zm.HowToDelete = htdFinal;
+    zm.OnMessage = [this](TZipMaster&, int, const std::string& t) { messages.push_back(t); };
+    // A small stand-in stub keeps the byte arithmetic readable; the real
+    // one is run by the stub's own tests.
+    stub = tmp.File("stub.bin");
+    WriteFile(stub, std::string(1000, '\x7f'));
+    zm.SFXPath = stub;
+  }
+
+  std::string Archive(const std::string& name = "a.zip", const std::string& comment = "") {
+    const std::string z = tmp.File(name);
+    WriteFile(z, MakeZip({{"one.txt", "first file"}, {"dir\\two.txt", "second"}, {"empty", ""}}, comment));
+    return z;
+  }
+
+  std::string Header(const std::string& exe) { return ReadFile(exe).substr(1000, 256); }
+};
+
+TEST_F(SfxTest, ConvertsAndConvertsBackByteIdentical) {
+  const std::string z = Archive("a.zip", "archive comment");
+  const std::string original = ReadFile(z);
+  zm.SetZipFilename(z);
+  ASSERT_EQ(zm.Count(), 3);
+  messages.clear();
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  const std::string exe = tmp.File("a.exe");
+  EXPECT_EQ(zm.ZipFilename(), exe);
+  EXPECT_FALSE(fs::exists(z)) << "the .zip is replaced by the .exe";
+  EXPECT_EQ(fs::file_size(exe), 1000 + 256 + original.size());
+  EXPECT_EQ(zm.ArchiveStart(), 1256);
+  EXPECT_EQ(zm.Count(), 3);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_EQ(ReadFile(exe).substr(0, 1000), std::string(1000, '\x7f'));
+  EXPECT_EQ(Header(exe).substr(0, 3), "MPU");
+  EXPECT_EQ(zm.ArchiveComment(), "archive comment");
+
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+  EXPECT_EQ(zm.ZipFilename(), z);
+  EXPECT_FALSE(fs::exists(exe));
+  EXPECT_EQ(ReadFile(z), original);
+  EXPECT_EQ(zm.ArchiveStart(), 0);
+}
+
+TEST_F(SfxTest, PeersAcceptTheProgramMadeWithTheRealStub) {
+  const std::string z = Archive();
+  std::string exe;
+  ASSERT_EQ(MakeSfx(z, exe, zm), 0);
+  EXPECT_EQ(zm.ArchiveStart(), static_cast<int64_t>(fs::file_size(StubPath())) + 256);
+  EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -t " + Quote(exe)).code, 0);
+  const RunResult r = RunIn(tmp.Path().string(), "7z t " + Quote(exe));
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("Everything is Ok"), std::string::npos) << r.out;
+}
+
+TEST_F(SfxTest, ParameterBlock) {
+  // Defaults: OvrConfirm and SFXCheckSize only -> option byte 0.
+  zm.SetZipFilename(Archive("b.zip"));
+  zm.SFXCaption = "Cap";
+  zm.SFXDefaultDir = "><";
+  zm.SFXCommandLine = "run|><x";
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  std::string h = Header(zm.ZipFilename());
+  EXPECT_EQ(h[3], 0);
+  EXPECT_EQ(h[4], 3);
+  EXPECT_EQ(h[5], 2);
+  EXPECT_EQ(h[6], 7);
+  EXPECT_EQ(h.substr(7, 12), "Cap><run|><x");
+  EXPECT_EQ(h.substr(19), std::string(256 - 19, '\0'));
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+
+  // No options at all -> 32 (no size check).
+  zm.SFXOptions = 0;
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  EXPECT_EQ(static_cast<uint8_t>(Header(zm.ZipFilename())[3]), 32);
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+
+  // Each switch its bit.
+  zm.SFXOptions = SFXAskCmdLine | SFXAskFiles | SFXHideOverWriteBox | SFXAutoRun | SFXCheckSize;
+  zm.SFXOverWriteMode = OvrAlways;
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  EXPECT_EQ(static_cast<uint8_t>(Header(zm.ZipFilename())[3]), 1 | 2 | 4 | 8 | 64);
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+  zm.SFXOverWriteMode = OvrNever;
+  zm.SFXOptions = SFXCheckSize;
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  h = Header(zm.ZipFilename());
+  EXPECT_EQ(static_cast<uint8_t>(h[3]), 16);
+  arkelin::engine::zip::dll::SfxHeader parsed;
+  ASSERT_TRUE(arkelin::engine::zip::dll::ParseSfxHeader(reinterpret_cast<const uint8_t*>(h.data()), h.size(), parsed));
+  EXPECT_EQ(parsed.commandLine, "run|><x");
+}
+
+TEST_F(SfxTest, StringsUpTo249Characters) {
+  zm.SetZipFilename(Archive("c.zip"));
+  zm.SFXCaption = std::string(100, 'c');
+  zm.SFXDefaultDir = std::string(100, 'd');
+  zm.SFXCommandLine = std::string(49, 'e');
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  const std::string h = Header(zm.ZipFilename());
+  EXPECT_EQ(h.substr(7), std::string(100, 'c') + std::string(100, 'd') + std::string(49, 'e'));
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+
+  zm.SFXCommandLine += "e";
+  zm.Unattended = false;
+  EXPECT_EQ(zm.ConvertSFX(), -9);
+  ASSERT_EQ(fake.dialogs.boxes.size(), 1u);
+  const std::string text = fake.dialogs.boxes[0].text;
+  EXPECT_EQ(text.rfind("Error - On or more of the 4 property strings mentioned below exceeds 255 characters!", 0), 0u);
+  EXPECT_THAT(text, ::testing::EndsWith("\r\nSFXCaption + SFXDefaultDir + SFXCommandLine = 250"));
+  EXPECT_FALSE(fs::exists(tmp.File("c.exe")));
+  EXPECT_TRUE(fs::exists(tmp.File("c.zip")));
+}
+
+TEST_F(SfxTest, WrongDirectoryOffsetIsCopiedUnchanged) {
+  const std::string z = tmp.File("m.zip");
+  // Offsets recorded 50 bytes too high: the reader finds the directory by
+  // its size and warns.
+  const std::string bytes = MakeZip({{"x.txt", "data"}}, "", 50);
+  WriteFile(z, bytes);
+  zm.SetZipFilename(z);
+  ASSERT_TRUE(zm.OffsetMismatch());
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  EXPECT_EQ(ReadFile(zm.ZipFilename()).substr(1256), bytes);
+}
+
+TEST_F(SfxTest, NamesAndChecks) {
+  // ".Zip" is accepted, the output gets ".exe".
+  const std::string z = Archive("Mixed.Zip");
+  zm.SetZipFilename(z);
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  EXPECT_EQ(zm.ZipFilename(), tmp.File("Mixed.exe"));
+
+  // Not a .zip name.
+  zm.Unattended = false;
+  const std::string other = tmp.File("data.bin");
+  WriteFile(other, MakeZip({{"x", "y"}}));
+  zm.SetZipFilename(other);
+  EXPECT_EQ(zm.ConvertSFX(), -9);
+  EXPECT_TRUE(fake.dialogs.Saw("Error: input file is not a zip file"));
+  EXPECT_EQ(zm.ConvertZIP(), -3);
+  EXPECT_TRUE(fake.dialogs.Saw("Error: input file is not an .EXE file"));
+
+  // No archive at all.
+  zm.SetZipFilename("");
+  EXPECT_EQ(zm.ConvertSFX(), -9);
+  EXPECT_TRUE(fake.dialogs.Saw("Error - no zip file specified!"));
+  EXPECT_EQ(zm.ConvertZIP(), -3);
+  EXPECT_TRUE(fake.dialogs.Saw("Error - no .EXE file specified"));
+
+  // An .exe with nothing in front of its ZIP data: ArchiveStart is 0.
+  TZipMaster fresh;
+  fresh.Unattended = false;
+  const std::string bare = tmp.File("bare.exe");
+  WriteFile(bare, MakeZip({{"x", "y"}}));
+  fresh.SetZipFilename(bare);
+  ASSERT_EQ(fresh.ArchiveStart(), 0);
+  fake.dialogs.boxes.clear();
+  EXPECT_EQ(fresh.ConvertZIP(), -9);
+  EXPECT_TRUE(fake.dialogs.Saw("Error determining the type of SFX archive"));
+  EXPECT_TRUE(fs::exists(bare));
+}
+
+TEST_F(SfxTest, ExistingProgramIsReplacedOrTrashed) {
+  const std::string exe = tmp.File("r.exe");
+  WriteFile(exe, "old program");
+  zm.SetZipFilename(Archive("r.zip"));
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  EXPECT_NE(ReadFile(exe), "old program");
+  EXPECT_TRUE(files.trashed.empty());
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+
+  WriteFile(exe, "old program");
+  zm.HowToDelete = htdAllowUndo;
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  EXPECT_THAT(files.trashed, ::testing::ElementsAre(exe, tmp.File("r.zip")));
+  EXPECT_EQ(zm.ArchiveStart(), 1256);
+}
+
+TEST_F(SfxTest, StubSearchOrder) {
+  const std::string z = Archive("s.zip");
+  zm.SetZipFilename(z);
+  // A stub in DLLDirectory is found, but the program folder comes first.
+  fs::create_directories(tmp.File("dlls"));
+  WriteFile(tmp.File("dlls/ru2001.bin"), "dll folder stub");
+  zm.SetDLLDirectory(tmp.File("dlls"));
+  zm.SFXPath = tmp.File("missing.bin");
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  const std::string programFolderStub = arkelin::platform::ExecutableFolder() + "ru2001.bin";
+  if (fs::exists(programFolderStub))
+    EXPECT_EQ(zm.SFXPath, programFolderStub);
+  else
+    EXPECT_EQ(zm.SFXPath, tmp.File("dlls/ru2001.bin"));
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+
+  // The current folder comes before all others.
+  const fs::path saved = fs::current_path();
+  fs::create_directories(tmp.File("cwd"));
+  WriteFile(tmp.File("cwd/ZipSFX.bin"), "current folder stub");
+  fs::current_path(tmp.File("cwd"));
+  zm.SFXPath = tmp.File("missing.bin");
+  const int r = zm.ConvertSFX();
+  fs::current_path(saved);
+  ASSERT_EQ(r, 0);
+  EXPECT_EQ(zm.SFXPath, "ZipSFX.bin");
+  EXPECT_EQ(ReadFile(zm.ZipFilename()).substr(0, 19), "current folder stub");
+}
+
+TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
+  const std::string z = Archive("f.zip");
+  zm.SetZipFilename(z);
+  // The archive changes after it was listed: its end record is gone.
+  const std::string cut = ReadFile(z).substr(0, 40);
+  WriteFile(z, cut);
+  EXPECT_EQ(zm.ConvertSFX(), -3);
+  EXPECT_EQ(zm.ZipFilename(), z);
+  EXPECT_EQ(ReadFile(z), cut);
+  EXPECT_FALSE(fs::exists(tmp.File("f.exe")));
+  // Nor is anything temporary left in the folder.
+  for (auto& e : fs::directory_iterator(tmp.Path()))
+    EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();
+}
+
+TEST_F(SfxTest, AddToANewProgram) {
+  zm.SetDLLDirectory(ARKELIN_BIN_DIR);
+  zm.SFXPath = StubPath();
+  const std::string exe = tmp.File("new.exe");
+  WriteFile(tmp.File("in.txt"), "added to a new program\n");
+  zm.SetZipFilename(exe);
+  zm.FSpecArgs = {tmp.File("in.txt")};
+  zm.Add();
+  ASSERT_EQ(zm.SuccessCount(), 1) << (messages.empty() ? "" : messages.back());
+  EXPECT_EQ(zm.Count(), 1);
+  EXPECT_EQ(zm.ArchiveStart(), static_cast<int64_t>(fs::file_size(StubPath())) + 256);
+  const RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -y -d out");
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(ReadFile(tmp.File("out/in.txt")), "added to a new program\n");
+  EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -t " + Quote(exe)).code, 0);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 // self-extracting archive when the session leaves it.
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 namespace arkelin::window {
@@ -18,6 +19,9 @@ class SfxVolumeCommands {
   void OpenVolumes();
   // Called with the self-extracting archive the session is leaving.
   void Refresh(const QString& name);
+  // Tests: the folder where "ru2001.bin" is looked for (empty: the program
+  // folder).
+  static void SetStubFolderOverride(const QString& folder);
 
  private:
   TMainform& w_;

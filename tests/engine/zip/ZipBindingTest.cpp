@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "ZipTestUtil.h"
+#include "engine/common/LittleEndian.h"
 #include "platform/FakePlatform.h"
 
 namespace arkelin::engine::zip {
@@ -417,15 +418,24 @@ TEST_F(ZipBinding, ChecksBeforeTheLibraryCall) {
                                                  "Error - no files selected for deletion"}));
 }
 
-TEST_F(ZipBinding, UnbuiltPathsSayNotAvailableYet) {
+TEST_F(ZipBinding, AddToANewExeWritesTheEmptyProgramFirst) {
+  const std::string stub = tmp_.File("stub.bin");
+  testing::WriteFile(stub, std::string(500, 's'));
+  zm_.SFXPath = stub;
   zm_.SetZipFilename(tmp_.File("new.exe"));
   zm_.FSpecArgs = {"x"};
   zm_.Add();
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_NE(messages_[0].find("not available yet"), std::string::npos);
-  EXPECT_TRUE(Records().empty());
+  ASSERT_EQ(Records().size(), 1u) << (messages_.empty() ? "" : messages_[0]);
+  const std::string exe = testing::ReadFile(tmp_.File("new.exe"));
+  ASSERT_EQ(exe.size(), 500u + 256 + 22);
+  EXPECT_EQ(exe.substr(0, 500), std::string(500, 's'));
+  EXPECT_EQ(exe.substr(500, 3), "MPU");
+  EXPECT_EQ(exe.substr(756, 4), std::string("PK\x05\x06", 4));
+  EXPECT_EQ(common::Le32(exe.data() + 756 + 16), 756u) << "the directory offset names the end of the prefix";
+  EXPECT_EQ(exe.substr(756 + 4, 12), std::string(12, '\0'));
+}
 
-  messages_.clear();
+TEST_F(ZipBinding, UnbuiltPathsSayNotAvailableYet) {
   zm_.SetZipFilename(std::string(ARKELIN_FIXTURES) + "/zip/gen-split.zip");
   ASSERT_EQ(zm_.LastDisk(), 2);
   zm_.Extract();

@@ -23,14 +23,6 @@ constexpr size_t kStreamBlocks = 256;
 size_t AesSaltSize(int strength) { return strength >= 1 && strength <= 3 ? 4 + 4 * static_cast<size_t>(strength) : 0; }
 size_t AesKeySize(int strength) { return strength >= 1 && strength <= 3 ? 8 + 8 * static_cast<size_t>(strength) : 0; }
 
-bool ParseAesExtra(const uint8_t* d, size_t n, AesExtra& out) {
-  if (n < 7 || d[2] != 'A' || d[3] != 'E') return false;
-  out.version = common::Le16(d);
-  out.strength = d[4];
-  out.method = common::Le16(d + 5);
-  return true;
-}
-
 std::string BuildAesExtra(uint16_t version, int strength, uint16_t method) {
   std::string s;
   common::AppendLe16(s, kExtraAes);

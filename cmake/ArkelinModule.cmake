@@ -125,5 +125,8 @@ function(arkelin_add_fuzz)
     target_compile_options(${F_NAME}_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME}_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${F_NAME}_fuzzer PRIVATE ${F_LIBS})
+    # The seeds, for fuzz/campaign.sh.
+    string(REPLACE ";" "\n" _seeds "${F_SEEDS}")
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz-seeds/${F_NAME}.txt "${_seeds}\n")
   endif()
 endfunction()

@@ -16,6 +16,7 @@
 #include "engine/common/DosTime.h"
 #include "engine/common/EntryPath.h"
 #include "engine/common/ExtractRoot.h"
+#include "engine/common/Saturate.h"
 #include "engine/common/Wildcard.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
@@ -521,7 +522,7 @@ int32_t Run::Execute() {
     chosen.push_back(i);
     if (!dir_.entries[i].IsDirectory()) {
       ++files;
-      bytes += static_cast<int64_t>(std::min<uint64_t>(dir_.entries[i].uncompressedSize, INT64_MAX / 4));
+      bytes = common::AddClamped(bytes, dir_.entries[i].uncompressedSize);
     }
   }
   Call(kActionTotalFiles, 0, files, "");

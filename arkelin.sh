@@ -41,6 +41,9 @@ case "${1:-}" in
     export QT_QPA_PLATFORM=offscreen
     status=0
     (cd build && ctest --output-on-failure -j2 -LE fuzz) || status=1
+    # The Debian package: built, validated, installed, run from /usr/bin and
+    # removed again (the install part needs root).
+    scripts/package-test.sh build || status=1
     # The parsers of untrusted bytes run their fuzz smoke tests again under
     # AddressSanitizer and UndefinedBehaviorSanitizer.
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DARKELIN_SANITIZE=ON -DARKELIN_BENCH=OFF >/dev/null

@@ -103,7 +103,7 @@ TMainform::TMainform(QWidget* parent)
   SetArchiveControls(false);
   // TODO: load the favourites list here once the favourites store exists.
   BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
-  engines_->SetDLLDirectory(Q(pf::ExecutableFolder()));
+  engines_->SetDLLDirectory(Q(pf::EngineFolder()));
   engines_->SetOwnImages(QIcon(QStringLiteral(":/window/large_default.png")),
                          QIcon(QStringLiteral(":/window/small_default.png")),
                          QIcon(QStringLiteral(":/window/large_exe.png")),

@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/ArchiveFileCommands.h"
+#include "window/ArchiveKind.h"
 #include "window/CommandSupport_p.h"
 #include "window/EntryCommands.h"
 #include "window/MailCommands.h"
@@ -175,6 +176,12 @@ void TMainform::EnterZipSession(const QString& name) {
 }
 
 void TMainform::EnterRarSession(const QString& name) {
+  ListRarArchive(name);
+  RecordRecent(IniFileName(), QStringLiteral("RECENT"), kRecentMax, name);
+  BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
+}
+
+void TMainform::ListRarArchive(const QString& name) {
   EmptyList();
   model_->ResetCounters();
   RarMode = true;
@@ -187,8 +194,6 @@ void TMainform::EnterRarSession(const QString& name) {
     engines_->ListFiles();
   ShowTotals();
   SetTitle(name);
-  RecordRecent(IniFileName(), QStringLiteral("RECENT"), kRecentMax, name);
-  BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
 }
 
 void TMainform::CloseSession() {
@@ -360,6 +365,25 @@ void TMainform::FormActivate() {
     SetTitle(args[0]);
     SetArchiveControls(true);
     return;
+  }
+  // A single argument that is an archive by its content (a RAR archive, a
+  // self-extracting program, a ZIP under another name: what a file manager
+  // hands over) opens the same way; the recent list is not touched either.
+  if (args.size() == 1 && CurrentZipName().isEmpty()) {
+    const ArchiveKind kind = DetectArchiveKind(args[0]);
+    if (kind == ArchiveKind::Zip) {
+      SetRarMode(false);
+      RarMode = false;
+      SetCurrentZipName(args[0]);
+      SetSelfExtractCaptions(args[0]);
+      SetTitle(args[0]);
+      SetArchiveControls(true);
+      return;
+    }
+    if (kind == ArchiveKind::Rar) {
+      ListRarArchive(args[0]);
+      return;
+    }
   }
   // Other files are added to a new or the default archive.
   if (CurrentZipName().isEmpty() && ExtensionOf(args[0]).toLower() != QStringLiteral(".zip")) {

@@ -252,6 +252,8 @@ class TMainform : public QMainWindow {
   void SetTitle(const QString& name);
   void SetSelfExtractCaptions(const QString& zipName);
   void SetCurrentZipName(const QString& name);
+  // Steps 1 to 4 of EnterRarSession: the RAR session, the listing, the title.
+  void ListRarArchive(const QString& name);
   void EmptyList();
   void WireEngineEvents();
   // Shows "busy" in the left panel and answers true while an engine command runs.

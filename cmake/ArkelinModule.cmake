@@ -5,7 +5,10 @@
 #   DEPENDS names other arkelin_* targets (lower layers only), QT names Qt6
 #   components, LIBS any other libraries.
 # arkelin_add_gtest(NAME <target> SOURCES ... LIBS ...)
-#   a GoogleTest executable registered with gtest_discover_tests.
+#   a GoogleTest executable registered with gtest_discover_tests; its tests
+#   carry the label of the layer they test, the first folder below tests/
+#   ("engine", "arkzip", "viewers", ...), which the sanitizer run of the
+#   test command selects by.
 # arkelin_add_qtest(NAME <target> SOURCES ... LIBS ...)
 #   a Qt Test executable run offscreen.
 
@@ -45,10 +48,12 @@ function(arkelin_add_gtest)
     ARKELIN_FIXTURES="${ARKELIN_SHARED_FIXTURES}"
     ARKELIN_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     ARKELIN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*$" "" layer "${rel}")
   # A test that waits on a server or a child process for ever fails after
   # ten minutes instead of holding up the whole run.
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600 LABELS ${layer})
 endfunction()
 
 function(arkelin_add_qtest)
@@ -60,7 +65,9 @@ function(arkelin_add_qtest)
     ARKELIN_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     ARKELIN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 1200)
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*$" "" layer "${rel}")
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 1200 LABELS ${layer})
 endfunction()
 
 # Fails the configure step when a Widgets-free layer reaches Qt6::Widgets,
@@ -125,5 +132,8 @@ function(arkelin_add_fuzz)
     target_compile_options(${F_NAME}_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME}_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${F_NAME}_fuzzer PRIVATE ${F_LIBS})
+    # The seeds, for fuzz/campaign.sh.
+    string(REPLACE ";" "\n" _seeds "${F_SEEDS}")
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz-seeds/${F_NAME}.txt "${_seeds}\n")
   endif()
 endfunction()

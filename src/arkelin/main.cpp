@@ -15,6 +15,8 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <exception>
+
 #include "platform/Platform.h"
 #include "platform/qt/QtPlatform.h"
 #include "settings/u_settings.h"
@@ -22,8 +24,32 @@
 #include "window/SettingsView.h"
 #include "window/mainunit.h"
 
+namespace {
+
+// The last guard of the event loop: the window's commands catch what they
+// call, and anything that still escapes an event handler is shown here
+// instead of ending the program.
+class ArkelinApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* e) override {
+    try {
+      return QApplication::notify(receiver, e);
+    } catch (const std::exception& ex) {
+      arkelin::platform::Dialogs().MessageBox(ex.what(), arkelin::platform::MsgKind::Error,
+                                              arkelin::platform::BtnOK);
+    } catch (...) {
+      arkelin::platform::Dialogs().MessageBox("Unexpected error", arkelin::platform::MsgKind::Error,
+                                              arkelin::platform::BtnOK);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  ArkelinApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
   // The desktop entry's name, so that Wayland compositors and task bars match
   // the window to its entry and icon; the icon in every size it is drawn at

@@ -36,7 +36,7 @@ int Usage() {
       "usage:\n"
       "  arkzip list ARCHIVE\n"
       "  arkzip add ARCHIVE [--level N] [--recurse] [--dirnames] [--move] [--update] [--freshen] "
-      "[--password P] PATH...\n"
+      "[--password P [--aes 128|192|256]] PATH...\n"
       "  arkzip extract ARCHIVE [--dir D] [--dirnames] [--overwrite] [--update] [--freshen] "
       "[--password P] [SPEC...]\n"
       "  arkzip test ARCHIVE [--password P]\n"
@@ -95,6 +95,7 @@ struct Options {
   std::string dir, password;
   bool recurse = false, dirnames = false, move = false, update = false, freshen = false, overwrite = false;
   bool passwordGiven = false;
+  int aes = 0;
 };
 
 bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o, const std::string& allowed) {
@@ -120,6 +121,12 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o,
     } else if (a == "--password") {
       if (!value(o.password)) return false;
       o.passwordGiven = true;
+    } else if (a == "--aes") {
+      if (!value(v) || (v != "128" && v != "192" && v != "256")) {
+        std::fprintf(stderr, "arkzip: --aes takes 128, 192 or 256\n");
+        return false;
+      }
+      o.aes = std::stoi(v);
     } else if (a == "--recurse") o.recurse = true;
     else if (a == "--dirnames") o.dirnames = true;
     else if (a == "--move") o.move = true;
@@ -140,8 +147,12 @@ int Outcome(const Session& s) {
 
 int Add(const std::string& archive, const std::vector<std::string>& args) {
   Options o;
-  if (!ParseOptions(args, 2, o, "--level --recurse --dirnames --move --update --freshen --password ")) return kError;
+  if (!ParseOptions(args, 2, o, "--level --recurse --dirnames --move --update --freshen --password --aes ")) return kError;
   if (o.rest.empty()) return Usage();
+  if (o.aes && !o.passwordGiven) {
+    std::fprintf(stderr, "arkzip: --aes needs --password\n");
+    return kError;
+  }
   Session s;
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) s.zm.SetZipFilename(archive);  // a failed listing clears it
@@ -152,6 +163,7 @@ int Add(const std::string& archive, const std::vector<std::string>& args) {
   if (o.update) opts |= zip::AddUpdate;
   if (o.freshen) opts |= zip::AddFreshen;
   if (o.passwordGiven) { opts |= zip::AddEncrypt; s.zm.SetPassword(o.password); }
+  s.zm.AddAesBits = o.aes;
   s.zm.AddOptions = opts;
   if (o.level >= 0) s.zm.AddCompLevel = o.level;
   s.zm.FSpecArgs = o.rest;

@@ -1,9 +1,12 @@
 // Path conversion and the program's folders on Linux.
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <system_error>
 
 namespace arkelin::platform {
@@ -47,10 +50,50 @@ std::string MapDefaultPath(const std::string& text) {
   };
   const std::string u = upper(text);
   if (u == "C:\\" || u == "C:") return HomeFolder();
-  if (u == "C:\\WINDOWS\\TEMP" || u == "C:\\WINDOWS\\TEMP\\")
-    return WithSep(FromFsPath(fs::temp_directory_path() / "arkelin-temp"));
+  if (u == "C:\\WINDOWS\\TEMP" || u == "C:\\WINDOWS\\TEMP\\") return PrivateTempFolder();
   if (u == "C:\\NONAME.ZIP") return HomeFolder() + "Noname.zip";
   return text;
+}
+
+namespace {
+
+// A folder (not a link) owned by this user that no one else may enter.
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+// Makes path with mode 0700 unless it exists; true when it is then private.
+bool MakePrivateFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  return IsPrivateFolder(path);
+}
+
+}  // namespace
+
+std::string PrivateTempFolder() {
+  // The session's runtime folder is private to the user by definition; it is
+  // checked all the same.
+  if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && run[0] == '/' && IsPrivateFolder(run)) {
+    const std::string folder = WithSep(run) + "arkelin-temp";
+    if (MakePrivateFolder(folder)) return folder + "/";
+  }
+  std::error_code ec;
+  const fs::path system = fs::temp_directory_path(ec);
+  const std::string base = ec ? std::string("/tmp") : FromFsPath(system);
+  const std::string named = WithSep(base) + "arkelin-" + std::to_string(::getuid());
+  if (MakePrivateFolder(named)) return named + "/";
+  // The usual name is taken by someone else (or is a link): a fresh folder
+  // with an unpredictable name, made once per run.
+  static std::mutex lock;
+  static std::string made;
+  const std::lock_guard<std::mutex> hold(lock);
+  if (made.empty() || !IsPrivateFolder(made)) {
+    std::string tmpl = WithSep(base) + "arkelin-XXXXXX";
+    if (::mkdtemp(tmpl.data()) != nullptr) made = tmpl;
+  }
+  return made.empty() ? std::string() : made + "/";
 }
 
 std::string ExecutableFolder() {

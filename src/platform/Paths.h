@@ -28,10 +28,18 @@ std::string EntryToDiskRelative(const std::string& entryName);
 std::string DiskRelativeToEntry(const std::string& rel);
 
 // Maps the Windows literals of stored defaults: "C:\" -> the home folder,
-// "C:\WINDOWS\TEMP" -> a folder under the system temporary folder,
+// "C:\WINDOWS\TEMP" -> PrivateTempFolder(),
 // "C:\Noname.zip" -> Noname.zip in the home folder. Other text is returned
 // unchanged.
 std::string MapDefaultPath(const std::string& text);
+
+// The user's own temporary folder, with a trailing separator: a folder (never
+// a link) owned by the user with mode 0700, so no other user can read it or
+// plant names in it. "$XDG_RUNTIME_DIR/arkelin-temp" when the runtime folder
+// is set and private; else "arkelin-<uid>" in the system temporary folder;
+// when that name is taken by a link or by a folder that is not private, a
+// fresh mkdtemp folder for the run. Empty only when nothing can be made.
+std::string PrivateTempFolder();
 
 // The folder of the running executable, with a trailing separator.
 std::string ExecutableFolder();

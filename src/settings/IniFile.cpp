@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,7 @@
 
 namespace arkelin::settings {
 
-namespace {
+namespace detail {
 
 // The file as lines, without their line ends. The byte-order mark of a
 // UTF-8 file is kept on the first line's "bom" so that it is written back.
@@ -25,6 +26,12 @@ struct IniText {
   bool crlf = false;      // the file used "\r\n"
   bool finalEol = true;   // the last line had a line end
 };
+
+}  // namespace detail
+
+namespace {
+
+using detail::IniText;
 
 IniText Load(const std::string& fileName) {
   IniText t;
@@ -122,9 +129,8 @@ std::size_t FindKey(const IniText& t, std::size_t begin, std::size_t end, const 
   return std::string::npos;
 }
 
-bool Lookup(const std::string& fileName, const std::string& section, const std::string& key,
+bool Lookup(const IniText& t, const std::string& section, const std::string& key,
             std::string* value) {
-  const IniText t = Load(fileName);
   std::size_t b = 0, e = 0;
   if (!FindSection(t, section, &b, &e)) return false;
   const std::size_t i = FindKey(t, b, e, key);
@@ -151,8 +157,11 @@ std::string OneLine(const std::string& v) {
   return Trim(out);
 }
 
-// Writes the text to a temporary file beside fileName, flushes it and renames
-// it over fileName. Throws EIniWriteError on any refusal.
+std::atomic<uint64_t> g_filesWritten{0};
+
+// Writes the text to a temporary file beside fileName, flushes it, renames it
+// over fileName and flushes the folder, so the new name survives a crash.
+// Throws EIniWriteError on any refusal.
 void Store(const std::string& fileName, const IniText& t) {
   std::filesystem::path target = platform::ToFsPath(fileName);
   // A settings file that is a link to another file stays a link: the file it
@@ -211,9 +220,55 @@ void Store(const std::string& fileName, const IniText& t) {
     ::unlink(tmpl.c_str());
     throw EIniWriteError(fileName);
   }
+  // The rename is in the folder's data; a folder that cannot be synced (some
+  // network file systems) has still been written.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  ++g_filesWritten;
 }
 
 }  // namespace
+
+struct TIniFile::Pending {
+  IniText text;
+  int depth = 0;
+};
+
+TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+TIniFile::~TIniFile() = default;
+TIniFile::TIniFile(TIniFile&&) noexcept = default;
+TIniFile& TIniFile::operator=(TIniFile&&) noexcept = default;
+
+IniText TIniFile::Current() const { return pending_ ? pending_->text : Load(fileName_); }
+
+void TIniFile::Replace(IniText&& t) {
+  if (pending_)
+    pending_->text = std::move(t);
+  else
+    Store(fileName_, t);
+}
+
+void TIniFile::BeginUpdate() {
+  if (!pending_) {
+    pending_ = std::make_unique<Pending>();
+    pending_->text = Load(fileName_);
+  }
+  ++pending_->depth;
+}
+
+void TIniFile::EndUpdate() {
+  if (!pending_) return;
+  if (--pending_->depth > 0) return;
+  const std::unique_ptr<Pending> done = std::move(pending_);
+  Store(fileName_, done->text);
+}
+
+void TIniFile::CancelUpdate() { pending_.reset(); }
+
+uint64_t TIniFile::FilesWritten() { return g_filesWritten.load(); }
 
 EIniWriteError::EIniWriteError(const std::string& fileName)
     : std::runtime_error("Unable to write to " + fileName), fileName_(fileName) {}
@@ -258,14 +313,14 @@ int32_t TIniFile::ParseInteger(const std::string& text, int32_t def) {
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
   std::string v;
-  if (!Lookup(fileName_, section, key, &v)) return CutUtf8(def, kMaxValue);
+  if (!Lookup(Current(), section, key, &v)) return CutUtf8(def, kMaxValue);
   return CutUtf8(v, kMaxValue);
 }
 
 int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
                               int32_t def) const {
   std::string v;
-  if (!Lookup(fileName_, section, key, &v)) return def;
+  if (!Lookup(Current(), section, key, &v)) return def;
   return ParseInteger(CutUtf8(v, kMaxValue), def);
 }
 
@@ -274,18 +329,18 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
-  return Lookup(fileName_, section, key, nullptr);
+  return Lookup(Current(), section, key, nullptr);
 }
 
 bool TIniFile::SectionExists(const std::string& section) const {
-  const IniText t = Load(fileName_);
+  const IniText t = Current();
   std::size_t b = 0, e = 0;
   return FindSection(t, section, &b, &e);
 }
 
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
   std::vector<std::string> keys;
-  const IniText t = Load(fileName_);
+  const IniText t = Current();
   std::size_t b = 0, e = 0;
   if (!FindSection(t, section, &b, &e)) return keys;
   for (std::size_t i = b; i < e; ++i) {
@@ -300,7 +355,7 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
-  IniText t = Load(fileName_);
+  IniText t = Current();
   const std::string line = key + "=" + OneLine(value);
   std::size_t b = 0, e = 0;
   if (FindSection(t, section, &b, &e)) {
@@ -318,7 +373,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     t.lines.push_back(line);
     t.finalEol = true;
   }
-  Store(fileName_, t);
+  Replace(std::move(t));
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
@@ -330,22 +385,22 @@ void TIniFile::WriteBool(const std::string& section, const std::string& key, boo
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-  IniText t = Load(fileName_);
+  IniText t = Current();
   std::size_t b = 0, e = 0;
   if (!FindSection(t, section, &b, &e)) return;
   const std::size_t i = FindKey(t, b, e, key);
   if (i == std::string::npos) return;
   t.lines.erase(t.lines.begin() + static_cast<std::ptrdiff_t>(i));
-  Store(fileName_, t);
+  Replace(std::move(t));
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-  IniText t = Load(fileName_);
+  IniText t = Current();
   std::size_t b = 0, e = 0;
   if (!FindSection(t, section, &b, &e)) return;
   t.lines.erase(t.lines.begin() + static_cast<std::ptrdiff_t>(b - 1),
                 t.lines.begin() + static_cast<std::ptrdiff_t>(e));
-  Store(fileName_, t);
+  Replace(std::move(t));
 }
 
 }  // namespace arkelin::settings

@@ -15,7 +15,8 @@
 // default; a boolean is any integer other than 0.
 //
 // Writing: the whole file is written to a temporary file in the same folder,
-// flushed and renamed over the old one, so a crash or a full disk never leaves
+// flushed and renamed over the old one (the folder is flushed after the
+// rename), so a crash or a full disk never leaves
 // half a file behind. The file is created on the first write. A write that
 // the system refuses throws EIniWriteError with "Unable to write to <file>".
 // Line breaks inside a value are written as blanks, so a value can never
@@ -25,11 +26,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace arkelin::settings {
+
+namespace detail {
+struct IniText;
+}
 
 // A write the system refused. what() is "Unable to write to <file>".
 class EIniWriteError : public std::runtime_error {
@@ -46,8 +52,21 @@ class TIniFile {
   // Longest value that comes back from a read, in bytes.
   static constexpr std::size_t kMaxValue = 2047;
 
-  explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+  explicit TIniFile(std::string fileName);
+  ~TIniFile();
+  TIniFile(TIniFile&&) noexcept;
+  TIniFile& operator=(TIniFile&&) noexcept;
   const std::string& FileName() const { return fileName_; }
+
+  // Writes between BeginUpdate and the matching EndUpdate are gathered and
+  // the file is written once, by EndUpdate (reads in between see them).
+  // EndUpdate throws EIniWriteError when that write is refused; CancelUpdate
+  // (or destroying the store inside an update) drops the gathered writes.
+  void BeginUpdate();
+  void EndUpdate();
+  void CancelUpdate();
+  // Files this process has written completely so far (diagnostics, tests).
+  static uint64_t FilesWritten();
 
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& def) const;
@@ -72,7 +91,12 @@ class TIniFile {
   static int32_t ParseInteger(const std::string& text, int32_t def);
 
  private:
+  struct Pending;
+  detail::IniText Current() const;
+  void Replace(detail::IniText&& t);
+
   std::string fileName_;
+  std::unique_ptr<Pending> pending_;
 };
 
 }  // namespace arkelin::settings

@@ -638,7 +638,13 @@ void TF_Settings::FormCreate() {
 void TF_Settings::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  if (cb_SaveLayout->isChecked()) SaveLayout();
+  if (!cb_SaveLayout->isChecked()) return;
+  // At exit too a refused write is said, never thrown out of the program.
+  try {
+    SaveLayout();
+  } catch (const EIniWriteError& e) {
+    pf::Dialogs().MessageBox(e.what(), pf::MsgKind::Error, pf::BtnOK);
+  }
 }
 
 int TF_Settings::Execute() {
@@ -739,6 +745,8 @@ void TF_Settings::SaveSettings() {
     ini.WriteBool(sec, key, b->isChecked());
   };
 
+  // One write of the file for the whole window.
+  ini.BeginUpdate();
   boolean("DRAG&DROP", "ACCEPTFILES", cb_Outside);
   boolean("DRAG&DROP", "ASKNAMEBEFORE", cb_AskzipName);
   str("DRAG&DROP", "DEFAULTPATH", ed_Zipname->text());
@@ -787,6 +795,7 @@ void TF_Settings::SaveSettings() {
   boolean("FOLDERS", "LASTADD", rb_Last);
   boolean("FOLDERS", "OTHERADD", rb_OtherLast);
   str("FOLDERS", "TEMP", ed_Temp->text());
+  ini.EndUpdate();
 
   LoadSettings();
 }
@@ -813,6 +822,7 @@ void TF_Settings::LoadLayout() {
 
 void TF_Settings::SaveLayout() {
   TIniFile ini(S(IniFileName()));
+  ini.BeginUpdate();
   if (mainForm_) {
     const int v[4] = {mainForm_->x(), mainForm_->y(), mainForm_->height(), mainForm_->width()};
     for (int i = 0; i < 4; ++i) ini.WriteInteger("LAYOUT", kWindowKeys[i].key, v[i]);
@@ -820,6 +830,7 @@ void TF_Settings::SaveLayout() {
   if (fileList_) {
     for (int i = 0; i < 6; ++i) ini.WriteInteger("LAYOUT", kColumnKeys[i].key, fileList_->columnWidth(i));
   }
+  ini.EndUpdate();
 }
 
 QList<QAbstractButton*> TF_Settings::ToolbarButtons() const {
@@ -882,10 +893,16 @@ QString TF_Settings::GetFolderSetting(const QString& kind) const {
 }
 
 void TF_Settings::StoreLastFolder(const QString& kind, const QString& folder) {
-  if (kind == QLatin1String("E")) {
-    if (rb_Extr->isChecked()) TIniFile(S(IniFileName())).WriteString("FOLDERS", "LASTE", S(folder));
-  } else if (kind == QLatin1String("A")) {
-    if (rb_Last->isChecked()) TIniFile(S(IniFileName())).WriteString("FOLDERS", "LASTA", S(folder));
+  // The folder is only remembered: a refused write is said and the command
+  // that asked goes on.
+  try {
+    if (kind == QLatin1String("E")) {
+      if (rb_Extr->isChecked()) TIniFile(S(IniFileName())).WriteString("FOLDERS", "LASTE", S(folder));
+    } else if (kind == QLatin1String("A")) {
+      if (rb_Last->isChecked()) TIniFile(S(IniFileName())).WriteString("FOLDERS", "LASTA", S(folder));
+    }
+  } catch (const EIniWriteError& e) {
+    pf::Dialogs().MessageBox(e.what(), pf::MsgKind::Error, pf::BtnOK);
   }
 }
 
@@ -895,7 +912,8 @@ void TF_Settings::bu_OkClick() {
   try {
     SaveSettings();
   } catch (const EIniWriteError& e) {
-    // The window stays open; the keys after the refused one are not written.
+    // The window stays open and the file as it was: the keys are written
+    // together, in one replacement of the file.
     pf::Dialogs().MessageBox(e.what(), pf::MsgKind::Error, pf::BtnOK);
     return;
   }

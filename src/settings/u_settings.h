@@ -90,8 +90,9 @@ class TF_Settings : public QDialog {
   // Start-up: LoadSettings, LoadLayout, the graphic viewer fields, and the
   // favourites window when asked for. Call once after AttachMainWindow.
   void FormCreate();
-  // Program end: SaveLayout when cb_SaveLayout is checked. Runs at most once;
-  // the destructor runs it when the program did not.
+  // Program end: SaveLayout when cb_SaveLayout is checked (a refused write is
+  // said in a box, never thrown). Runs at most once; the destructor runs it
+  // when the program did not.
   void FormDestroy();
   // The "Configuration..." command: shows the window modally, then lets the
   // archive window accept dropped files exactly when cb_Outside is checked.
@@ -102,8 +103,9 @@ class TF_Settings : public QDialog {
   // mail copies, and gives the file list its colour and grid lines.
   void LoadSettings();
   // Writes every key from its control, in table order, applies the toolbar
-  // hints after BUTTON/TOOLTIP, then LoadSettings. Throws EIniWriteError when
-  // the file cannot be written; the keys after the refused one stay unwritten.
+  // hints after BUTTON/TOOLTIP, then LoadSettings. The keys are written
+  // together in one replacement of the file; throws EIniWriteError when that
+  // is refused, and the file then stays as it was.
   void SaveSettings();
   void LoadLayout();
   void SaveLayout();

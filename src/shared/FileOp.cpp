@@ -154,6 +154,16 @@ std::vector<std::string> TFileOperation::SplitShellList(const std::string& shell
   return names;
 }
 
+std::vector<std::string> TFileOperation::SourceNames() const {
+  if (Flags & fofLiteralNames) return FilesFrom.empty() ? std::vector<std::string>{} : std::vector<std::string>{FilesFrom};
+  return SplitShellList(ShellList(FilesFrom));
+}
+
+std::vector<std::string> TFileOperation::DestinationNames() const {
+  if (Flags & fofLiteralNames) return FilesTo.empty() ? std::vector<std::string>{} : std::vector<std::string>{FilesTo};
+  return SplitShellList(ShellList(FilesTo));
+}
+
 bool TFileOperation::Execute() {
   aborted_ = false;
   done_ = 0;
@@ -191,7 +201,7 @@ std::vector<fs::path> TFileOperation::ExpandSources(const std::vector<std::strin
   ok = true;
   for (const auto& name : names) {
     const fs::path p = Absolute(name);
-    if (HasWildcard(p)) {
+    if (!(Flags & fofLiteralNames) && HasWildcard(p)) {
       std::string pattern = p.filename().string();
       if (pattern == "*.*") pattern = "*";  // every name, with or without a dot
       std::vector<fs::path> matches;
@@ -459,11 +469,11 @@ TFileOperation::Step TFileOperation::Transfer(const fs::path& from, const fs::pa
 bool TFileOperation::RunCopyMove(bool move) {
   const char* verb = Verb(Operation);
   bool ok = true;
-  const auto fromNames = SplitShellList(ShellList(FilesFrom));
+  const auto fromNames = SourceNames();
   const auto sources = ExpandSources(fromNames, ok);
   if (!ok) return false;
   if (sources.empty()) return true;
-  const auto dests = SplitShellList(ShellList(FilesTo));
+  const auto dests = DestinationNames();
 
   std::vector<Pair> pairs;
   if (Flags & fofMultiDestFiles) {
@@ -478,7 +488,8 @@ bool TFileOperation::RunCopyMove(bool move) {
     std::error_code ec;
     const fs::path dest = dests.empty() ? fs::current_path(ec) : Absolute(dests[0]);
     bool wildcard = false;
-    for (const auto& n : fromNames) wildcard = wildcard || HasWildcard(platform::ToFsPath(n));
+    for (const auto& n : fromNames)
+      wildcard = wildcard || (!(Flags & fofLiteralNames) && HasWildcard(platform::ToFsPath(n)));
     const bool intoFolder = sources.size() > 1 || wildcard || IsFolder(Canonical(dest)) ||
                             (!dests.empty() && dests[0].back() == '/');
     if (intoFolder) {
@@ -515,7 +526,7 @@ bool TFileOperation::RunCopyMove(bool move) {
 
 bool TFileOperation::RunDelete() {
   bool ok = true;
-  const auto sources = ExpandSources(SplitShellList(ShellList(FilesFrom)), ok);
+  const auto sources = ExpandSources(SourceNames(), ok);
   if (!ok) return false;
   if (sources.empty()) return true;
   const bool trash = Flags & fofAllowUndo;
@@ -559,8 +570,8 @@ bool TFileOperation::RunDelete() {
 }
 
 bool TFileOperation::RunRename() {
-  const auto from = SplitShellList(ShellList(FilesFrom));
-  const auto to = SplitShellList(ShellList(FilesTo));
+  const auto from = SourceNames();
+  const auto to = DestinationNames();
   if (from.size() != 1 || to.size() != 1)
     return Fail("rename", Absolute(from.empty() ? "" : from[0]), "Give exactly one name and one new name.");
   const fs::path source = Absolute(from[0]);

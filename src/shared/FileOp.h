@@ -3,7 +3,8 @@
 // and the usual questions (replace an existing file, create a missing folder,
 // confirm a delete, stop the operation).
 //
-// Source and destination lists are ";"-separated. They are turned into the
+// Source and destination lists are ";"-separated (with fofLiteralNames each
+// is one name taken exactly, for names that hold ";", "?" or "*"). They are turned into the
 // classic NUL-separated list with a double NUL at its end (ShellList), and
 // the operation walks that list, so callers that build such lists themselves
 // get the same behaviour.
@@ -41,6 +42,8 @@ enum TFileOpFlag : unsigned {
   fofRenameOnCollision = 1u << 6,  // an existing target gives a new free name
   fofSilent = 1u << 7,             // no progress window
   fofSimpleProgress = 1u << 8,     // progress without file names
+  fofLiteralNames = 1u << 9,       // FilesFrom and FilesTo are one name each,
+                                   // exactly as given: no ";" lists, no wildcards
 };
 using TFileOpFlags = unsigned;
 
@@ -79,6 +82,10 @@ class TFileOperation {
   std::string FilesTo;
   TFileOpFlags Flags = 0;
   std::string ProgressTitle;
+  // The source and destination lists as the operation reads them: with
+  // fofLiteralNames the one name as it is, otherwise split at ";".
+  std::vector<std::string> SourceNames() const;
+  std::vector<std::string> DestinationNames() const;
 
   // True when the user stopped (part of) the last operation: answered No to
   // a delete confirmation, Cancel to a replace question, or stopped it from

@@ -56,6 +56,13 @@ bool TMPDelTree::Execute() {
   const fs::path target = platform::ToFsPath(path);
 
   std::error_code ec;
+  // Path itself is never followed either: a link given as the folder to
+  // delete would otherwise empty the folder it points to.
+  struct stat st {};
+  if (!path.empty() && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    Report("Cannot delete directory %s: it is a symbolic link", path);
+    return false;
+  }
   const bool exists = !path.empty() && fs::is_directory(target, ec);
   if (!exists) {
     Report("The directory %s doesn't exist", path);

@@ -5,7 +5,9 @@
 // most once per run, in a plain box when `Verbose` is set.
 //
 // Symbolic links inside the tree are removed as links and never followed, so
-// a link pointing elsewhere cannot make the run delete outside `Path`. The
+// a link pointing elsewhere cannot make the run delete outside `Path`; a
+// `Path` that is itself a link is refused ("Cannot delete directory %s: it is
+// a symbolic link") and nothing is deleted. The
 // file-system root and the user's home folder are never deleted.
 // With `HowToDelete` = htdAllowUndo the files go to the desktop trash instead
 // of being unlinked; the emptied folders are then removed as usual.

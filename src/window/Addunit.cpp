@@ -210,7 +210,7 @@ void TAddForm::ShowModal() {
     g_showHook(*this);
     return;
   }
-  exec();
+  if (exec() != QDialog::Accepted) Cancelled = true;
 }
 
 void TAddForm::changeEvent(QEvent* e) {
@@ -289,9 +289,11 @@ void TAddForm::BitBtn1Click() {
   accept();
 }
 
-void TAddForm::BitBtn2Click() {
+void TAddForm::BitBtn2Click() { reject(); }
+
+void TAddForm::reject() {
   Cancelled = true;
-  reject();
+  QDialog::reject();
 }
 
 }  // namespace arkelin::window

@@ -45,7 +45,8 @@ class TAddForm : public QDialog {
   explicit TAddForm(QWidget* parent = nullptr);
 
   // Cleared by the Add command and by "&OK"; set by "&Close", "<Add file(s)>"
-  // and "<Add directory>". Closing by the title bar leaves it as it is.
+  // and "<Add directory>", and by every other way of closing the window
+  // (Esc, the title bar): only OK adds.
   bool Cancelled = false;
 
   // The Add list, in order.
@@ -65,6 +66,8 @@ class TAddForm : public QDialog {
 
   // Shows the window modally.
   void ShowModal();
+  // Esc, the title bar and "&Close" all end here: the window is cancelled.
+  void reject() override;
 
   // Called with every list of names dropped from the desktop on the window.
   std::function<void(const QStringList&)> OnShellDrop;

@@ -60,12 +60,19 @@ void ArchiveFileCommands::New() {
   QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
   w_.ArchiveModified = false;
   QString name = Q(chosen.front());
-  if (!name.toLower().contains(QStringLiteral(".zip"))) name += QStringLiteral(".zip");
-  if (QFileInfo::exists(name)) {
+  if (ExtensionOf(name).toLower() != QStringLiteral(".zip")) name += QStringLiteral(".zip");
+  // The file being replaced is moved aside, not deleted: it goes only once
+  // the new archive exists, and comes back when the add is cancelled or fails.
+  QString setAside;
+  if (QFileInfo::exists(name) || QFileInfo(name).isSymLink()) {
     if (pf::Dialogs().MessageBox(U8(QStringLiteral("Overwrite Existing File: ") + name + u'?'), pf::MsgKind::Confirm,
                                  pf::BtnYes | pf::BtnNo) != pf::BtnYes)
       return;
-    QFile::remove(name);
+    setAside = SetAside(name);
+    if (setAside.isEmpty()) {
+      pf::Dialogs().MessageBox(U8(QStringLiteral("Unable to replace ") + name), pf::MsgKind::Error, pf::BtnOK);
+      return;
+    }
   }
   const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(name)));
   if (type == pf::DriveType::Fixed || type == pf::DriveType::Remote || !w_.Settings().AutoSpan())
@@ -77,6 +84,31 @@ void ArchiveFileCommands::New() {
   w_.SetCurrentZipName(name);
   w_.SetArchiveControls(true);
   w_.RunAddCommand({});
+  if (setAside.isEmpty()) return;
+  if (QFileInfo::exists(name)) {
+    QFile::remove(setAside);
+    return;
+  }
+  // No new archive: the old file is put back and shown again.
+  if (!QFile::rename(setAside, name)) {
+    pf::Dialogs().MessageBox(U8(QStringLiteral("The old archive was kept as ") + setAside), pf::MsgKind::Warning,
+                             pf::BtnOK);
+    return;
+  }
+  w_.SetCurrentZipName(QString());
+  w_.SetCurrentZipName(name);
+}
+
+QString ArchiveFileCommands::SetAside(const QString& name) {
+  const QFileInfo fi(name);
+  for (int n = 0; n < 1000; ++n) {
+    const QString aside = fi.absolutePath() + QStringLiteral("/.") + fi.fileName() +
+                          QStringLiteral(".replaced-%1").arg(n);
+    if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink()) continue;
+    // QFile::rename never replaces an existing name.
+    return QFile::rename(name, aside) ? aside : QString();
+  }
+  return QString();
 }
 
 void ArchiveFileCommands::SaveAs() {
@@ -155,9 +187,18 @@ void ArchiveFileCommands::Copy() {
   FileOperation1.FilesFrom = U8(source);
   FileOperation1.FilesTo = U8(target);
   FileOperation1.ProgressTitle = "Copying files";
+  // The archive's own name, never read as a list or a pattern.
+  FileOperation1.Flags = shared::fofLiteralNames;
+  bool copied = false;
+  {
+    // The copy lets events run: meanwhile other commands and closing the
+    // window are refused.
+    EngineScope running(w_);
+    copied = FileOperation1.Execute();
+  }
   // A copy that failed or was stopped has been reported by the operation
   // itself; it is not followed by a success message.
-  if (!FileOperation1.Execute()) return;
+  if (!copied) return;
   w_.ShowInformation(QStringLiteral("Copy successful"));
 }
 

@@ -3,6 +3,7 @@
 // routines change the session only through TMainform's session routines.
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 namespace arkelin::window {
@@ -12,7 +13,8 @@ class TMainform;
 class ArchiveFileCommands {
  public:
   explicit ArchiveFileCommands(TMainform& window) : w_(window) {}
-  // New archive...: asks for a name, then runs the Add command on it.
+  // New archive...: asks for a name, then runs the Add command on it. A file
+  // of that name is replaced only when the new archive has been made.
   void New();
   // Open archive...: a ZIP, self-extracting or RAR archive becomes current.
   void Open();
@@ -26,6 +28,8 @@ class ArchiveFileCommands {
   void Properties();
 
  private:
+  // Renames name to a free hidden name beside it; "" when that fails.
+  static QString SetAside(const QString& name);
   TMainform& w_;
 };
 

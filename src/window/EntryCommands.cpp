@@ -79,6 +79,8 @@ void EntryCommands::ExtractZip() {
     zip.ExtrOptions = 0;
     if (dlg.ExpandFolders) zip.ExtrOptions |= ez::ExtrDirNames;
     if (dlg.Overwrite) zip.ExtrOptions |= ez::ExtrOverWrite;
+    // "Only Update file(s)": a file on disk as new as the entry, or newer, stays.
+    if (dlg.Ch_ExtUpdate->isChecked()) zip.ExtrOptions |= ez::ExtrUpdate;
     try {
       zip.Extract();
     } catch (...) {

@@ -34,6 +34,8 @@ std::vector<std::string> UpdateRecent(std::vector<std::string> values, const std
 
 bool RecordRecentIn(IRecentStore& store, const std::string& section, int maxCount,
                     const std::string& name) {
+  // A name that would break the file into several lines is not recorded.
+  if (name.empty() || name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return true;
   std::vector<std::string> values;
   for (const std::string& line : store.SectionLines(section)) values.push_back(ValueOfLine(line));
   values = UpdateRecent(std::move(values), name, maxCount);

@@ -38,7 +38,9 @@ std::vector<std::string> UpdateRecent(std::vector<std::string> values, const std
                                       int maxCount);
 
 // Reads the section, records name and writes every entry back as key
-// "0", "1", ... Answers false when a write was refused.
+// "0", "1", ... Answers false when a write was refused. An empty name, or one
+// holding a line break or NUL (which would plant lines of its own in the
+// file), is not recorded and nothing is written.
 bool RecordRecentIn(IRecentStore& store, const std::string& section, int maxCount,
                     const std::string& name);
 

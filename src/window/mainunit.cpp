@@ -215,7 +215,9 @@ void TMainform::CloseSession() {
 void TMainform::RecordRecent(const QString& iniFile, const QString& section, int maxCount,
                              const QString& name) {
   IniSectionFile store(U8(iniFile));
-  if (!RecordRecentIn(store, U8(section), maxCount, U8(name)))
+  store.BeginUpdate();
+  const bool recorded = RecordRecentIn(store, U8(section), maxCount, U8(name));
+  if (!store.EndUpdate() || !recorded)
     pf::Dialogs().MessageBox("Unable to write to " + U8(iniFile), pf::MsgKind::Error, pf::BtnOK);
 }
 
@@ -249,7 +251,7 @@ void TMainform::BuildRecentMenu(QMenu* menu, const QString& iniFile, int maxCoun
     auto* a = new QAction(AsCaption(line), menu);
     a->setObjectName(QStringLiteral("Fil%1").arg(i));
     a->setData(line);
-    connect(a, &QAction::triggered, this, [this, a] { RecentItemClick(a); });
+    connect(a, &QAction::triggered, this, [this, a] { RunGuarded([this, a] { RecentItemClick(a); }); });
     menu->addAction(a);
   }
 }
@@ -349,7 +351,7 @@ bool TMainform::eventFilter(QObject* watched, QEvent* e) {
 
 void TMainform::changeEvent(QEvent* e) {
   QMainWindow::changeEvent(e);
-  if (e->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+  if (e->type() == QEvent::ActivationChange && isActiveWindow()) RunGuarded([this] { FormActivate(); }, false);
 }
 
 void TMainform::FormActivate() {
@@ -436,7 +438,7 @@ void TMainform::dropEvent(QDropEvent* e) {
     if (u.isLocalFile()) files << u.toLocalFile();
   e->acceptProposedAction();
   // Handled after the drop has finished, so the desktop is not kept waiting.
-  QMetaObject::invokeMethod(this, [this, files] { DropFiles(files); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this, files] { RunGuarded([this, files] { DropFiles(files); }); }, Qt::QueuedConnection);
 }
 
 // ---- Commands ---------------------------------------------------------------------------------

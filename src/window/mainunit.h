@@ -156,8 +156,14 @@ class TMainform : public QMainWindow {
   int CancelTag = 0;
   // True once Cancel was pressed during the running (or last) engine command.
   bool CancelRequested() const { return cancelRequested_; }
-  // True while an engine command runs; a second one is refused meanwhile.
+  // True while an engine command or another long command (one that lets
+  // events run, such as Copy archive) runs; a second one is refused meanwhile.
   bool EngineBusy() const { return engineDepth_ > 0; }
+  // The boundary of everything the user starts (menu items, toolbar buttons,
+  // recent items, drops, the command line): while a long command runs and
+  // refuseWhileBusy is set, the busy text is shown instead; and no exception
+  // leaves into the event loop: its text is shown in a box, the window goes on.
+  void RunGuarded(const std::function<void()>& handler, bool refuseWhileBusy = true);
   static QString BusyText();
   // Entries extracted by the running RAR extraction.
   int RarExtractedFiles = 0;

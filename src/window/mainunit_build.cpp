@@ -18,7 +18,7 @@ QAction* TMainform::MakeItem(QMenu* menu, const QString& name, const QString& ca
   auto* a = new QAction(caption, this);
   a->setObjectName(name);
   if (!shortcut.isEmpty()) a->setShortcut(shortcut);
-  if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  if (handler) connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
   menu->addAction(a);
   items_[name] = a;
   return a;
@@ -92,7 +92,7 @@ void TMainform::BuildMenus() {
   auto* product = bar->addAction(QStringLiteral("Arkelin2001"));
   product->setObjectName(QStringLiteral("Arkelin20011"));
   items_["Arkelin20011"] = product;
-  connect(product, &QAction::triggered, this, [this] { Homepage1Click(); });
+  connect(product, &QAction::triggered, this, [this] { RunGuarded([this] { Homepage1Click(); }); });
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -130,7 +130,7 @@ QToolButton* TMainform::MakeButton(const QString& name, const QString& caption, 
   b->setIcon(icon);
   b->setIconSize(QSize(32, 32));
   b->setMinimumWidth(48);
-  connect(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+  connect(b, &QToolButton::clicked, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
   buttons_[name] = b;
   return b;
 }
@@ -172,10 +172,10 @@ void TMainform::BuildFileList() {
     lw_Files->setColumnWidth(c, FileListModel::DefaultColumnWidth(c));
   lw_Files->setContextMenuPolicy(Qt::NoContextMenu);  // the window's pop-up menu takes it
   connect(lw_Files->horizontalHeader(), &QHeaderView::sectionClicked, this,
-          [this](int c) { lw_FilesColumnClick(c); });
+          [this](int c) { RunGuarded([this, c] { lw_FilesColumnClick(c); }); });
   // A click anywhere in the list counts the selection, on empty space too.
   lw_Files->viewport()->installEventFilter(this);
-  connect(lw_Files, &QAbstractItemView::doubleClicked, this, [this] { lw_FilesDblClick(); });
+  connect(lw_Files, &QAbstractItemView::doubleClicked, this, [this] { RunGuarded([this] { lw_FilesDblClick(); }); });
   setCentralWidget(lw_Files);
   ApplyDateTimeFormats();
   FitColumnsToFont(FileListModel::ColumnCount);

@@ -29,6 +29,18 @@ bool TMainform::RefuseWhileBusy() {
   return true;
 }
 
+void TMainform::RunGuarded(const std::function<void()>& handler, bool refuseWhileBusy) {
+  if (refuseWhileBusy && RefuseWhileBusy()) return;
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    // A settings write refused says "Unable to write to <file>".
+    pf::Dialogs().MessageBox(e.what(), pf::MsgKind::Error, pf::BtnOK);
+  } catch (...) {
+    pf::Dialogs().MessageBox("The command stopped on an unexpected error", pf::MsgKind::Error, pf::BtnOK);
+  }
+}
+
 void TMainform::ShowWarning(const QString& text) {
   pf::Dialogs().MessageBox(U8(text), pf::MsgKind::Warning, pf::BtnOK);
 }

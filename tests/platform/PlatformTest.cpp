@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/FakePlatform.h"
 #include "platform/LinuxPlatform.h"
@@ -40,8 +44,77 @@ TEST(Paths, EntryNamesConvertBothWays) {
 TEST(Paths, WindowsDefaultsMapToLinuxFolders) {
   EXPECT_EQ(MapDefaultPath("C:\\"), HomeFolder());
   EXPECT_EQ(MapDefaultPath("C:\\Noname.zip"), HomeFolder() + "Noname.zip");
-  EXPECT_NE(MapDefaultPath("C:\\WINDOWS\\TEMP").find("arkelin-temp"), std::string::npos);
+  EXPECT_EQ(MapDefaultPath("C:\\WINDOWS\\TEMP"), PrivateTempFolder());
   EXPECT_EQ(MapDefaultPath("/srv/x"), "/srv/x");
+}
+
+namespace {
+
+// Sets (or with nullptr removes) an environment variable for one scope.
+class EnvScope {
+ public:
+  EnvScope(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+  }
+  ~EnvScope() {
+    if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+bool Private(const std::string& folder) {
+  struct stat st {};
+  return !folder.empty() && folder.back() == '/' && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700;
+}
+
+}  // namespace
+
+TEST(Paths, TemporaryFolderIsPrivateAndNeverAPlantedOne) {
+  char tmpl[] = "/tmp/arkelin-paths-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string root = tmpl;
+  const std::string usual = root + "/arkelin-" + std::to_string(::getuid());
+  {
+    EnvScope tmp("TMPDIR", root.c_str());
+    EnvScope run("XDG_RUNTIME_DIR", nullptr);
+    // Nothing there yet: the usual name, made private.
+    EXPECT_EQ(PrivateTempFolder(), usual + "/");
+    EXPECT_TRUE(Private(usual + "/"));
+    std::filesystem::remove(usual);
+    // A link planted under the usual name is not used, nor followed.
+    const std::string elsewhere = root + "/elsewhere";
+    std::filesystem::create_directory(elsewhere);
+    std::filesystem::create_directory_symlink(elsewhere, usual);
+    const std::string got = PrivateTempFolder();
+    EXPECT_NE(got, usual + "/");
+    EXPECT_EQ(got.rfind(root + "/arkelin-", 0), 0u) << got;
+    EXPECT_TRUE(Private(got)) << got;
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+    EXPECT_EQ(PrivateTempFolder(), got);  // the same fresh folder for the run
+    std::filesystem::remove(usual);
+    // A folder others may enter is not used either.
+    ::mkdir(usual.c_str(), 0777);
+    ::chmod(usual.c_str(), 0777);
+    EXPECT_NE(PrivateTempFolder(), usual + "/");
+    std::filesystem::remove(usual);
+    // A private runtime folder comes first.
+    const std::string runtime = root + "/run";
+    ::mkdir(runtime.c_str(), 0700);
+    EnvScope run2("XDG_RUNTIME_DIR", runtime.c_str());
+    EXPECT_EQ(PrivateTempFolder(), runtime + "/arkelin-temp/");
+    EXPECT_TRUE(Private(runtime + "/arkelin-temp/"));
+    // One that others may enter is passed over.
+    ::chmod(runtime.c_str(), 0755);
+    EXPECT_EQ(PrivateTempFolder(), usual + "/");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
 }
 
 TEST(Paths, DataFolderOverride) {

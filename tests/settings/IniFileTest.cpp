@@ -310,3 +310,51 @@ TEST_F(IniFileTest, ALinkedSettingsFileStaysALink) {
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(TIniFile(real.string()).ReadInteger("A", "K", 0), 2);
 }
+
+TEST_F(IniFileTest, AnUpdateWritesTheFileOnceAndReadsSeeItsWrites) {
+  Put("[A]\nx=1\n");
+  TIniFile ini(path_);
+  const uint64_t before = TIniFile::FilesWritten();
+  ini.BeginUpdate();
+  ini.WriteString("A", "x", "2");
+  ini.WriteInteger("B", "y", 7);
+  ini.BeginUpdate();  // nested: only the outer end writes
+  ini.DeleteKey("A", "x");
+  ini.EndUpdate();
+  EXPECT_EQ(TIniFile::FilesWritten(), before);
+  EXPECT_EQ(Get(), "[A]\nx=1\n");  // nothing on disk yet
+  EXPECT_EQ(ini.ReadInteger("B", "y", 0), 7);
+  EXPECT_FALSE(ini.ValueExists("A", "x"));
+  EXPECT_EQ(TIniFile(path_).ReadInteger("B", "y", 0), 0);  // another store reads the file
+  ini.EndUpdate();
+  EXPECT_EQ(TIniFile::FilesWritten(), before + 1);
+  EXPECT_EQ(Get(), "[A]\n[B]\ny=7\n");
+  EXPECT_EQ(Strays(), 0);
+}
+
+TEST_F(IniFileTest, ARefusedOrCancelledUpdateLeavesTheFileAsItWas) {
+  Put("[A]\nx=1\n");
+  {
+    TIniFile ini(path_);
+    ini.BeginUpdate();
+    ini.WriteString("A", "x", "2");
+    ini.CancelUpdate();
+    ini.WriteString("A", "z", "3");  // after the cancel: written at once
+  }
+  EXPECT_EQ(Get(), "[A]\nx=1\nz=3\n");
+  {
+    TIniFile ini(path_);
+    ini.BeginUpdate();
+    ini.WriteString("A", "x", "4");
+  }  // destroyed inside the update: dropped
+  EXPECT_EQ(Get(), "[A]\nx=1\nz=3\n");
+  // The folder is replaced by a file between the reads and the write.
+  TIniFile ini((dir_ / "sub" / "Arkelin.ini").string());
+  fs::create_directory(dir_ / "sub");
+  ini.BeginUpdate();
+  ini.WriteString("A", "x", "5");
+  fs::remove_all(dir_ / "sub");
+  std::ofstream(dir_ / "sub") << "file";
+  EXPECT_THROW(ini.EndUpdate(), EIniWriteError);
+  EXPECT_EQ(Get(), "[A]\nx=1\nz=3\n");
+}

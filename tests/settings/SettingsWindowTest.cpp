@@ -88,6 +88,7 @@ class SettingsWindowTest : public QObject {
   void layoutIsSavedAtEndOnlyWhenAskedFor();
   void toolbarHintsOnlyAfterOkAndSilencedWhenOff();
   void refusedWriteShowsErrorAndKeepsWindowOpen();
+  void okWritesTheFileOnce();
   void cancelKeepsEditsButStoresNothing();
   void okStoresAndRecoloursTheList();
   void leavingViewerFieldsChecksTheEditorPath();
@@ -496,7 +497,39 @@ void SettingsWindowTest::refusedWriteShowsErrorAndKeepsWindowOpen() {
   QCOMPARE(QString::fromStdString(box.text), "Unable to write to " + blocker + "/Arkelin.ini");
   QVERIFY(box.kind == pf::MsgKind::Error);
   QCOMPARE(box.buttons, pf::Buttons(pf::BtnOK));
-  QVERIFY_THROWS_EXCEPTION(EIniWriteError, s.StoreLastFolder("E", "/x"));
+  // Remembering a folder and saving the layout at exit say the refusal and
+  // go on: nothing is thrown out of them.
+  s.StoreLastFolder("E", "/x");
+  QCOMPARE(int(fake_->dialogs.boxes.size()), 2);
+  QCOMPARE(QString::fromStdString(fake_->dialogs.boxes[1].text), "Unable to write to " + blocker + "/Arkelin.ini");
+  FakeMain m;
+  s.AttachMainWindow(&m.window, m.list);
+  s.cb_SaveLayout->setChecked(true);
+  s.FormDestroy();
+  QCOMPARE(int(fake_->dialogs.boxes.size()), 3);
+  QCOMPARE(QString::fromStdString(fake_->dialogs.boxes[2].text), "Unable to write to " + blocker + "/Arkelin.ini");
+}
+
+void SettingsWindowTest::okWritesTheFileOnce() {
+  Write("[MISC]\nSAVELAYOUT=0\n");
+  TF_Settings s;
+  s.FormCreate();
+  const uint64_t before = TIniFile::FilesWritten();
+  s.bu_OkClick();
+  QCOMPARE(TIniFile::FilesWritten() - before, uint64_t(1));
+  const QString ini = dir_->path() + "/Arkelin.ini";
+  QFile f(ini);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  const QByteArray all = f.readAll();
+  QVERIFY(all.contains("ACCEPTFILES=1"));
+  QVERIFY(all.contains("TEMP="));
+  // The layout at exit is one write too.
+  FakeMain m;
+  s.AttachMainWindow(&m.window, m.list);
+  s.cb_SaveLayout->setChecked(true);
+  const uint64_t beforeLayout = TIniFile::FilesWritten();
+  s.FormDestroy();
+  QCOMPARE(TIniFile::FilesWritten() - beforeLayout, uint64_t(1));
 }
 
 void SettingsWindowTest::cancelKeepsEditsButStoresNothing() {

@@ -364,3 +364,26 @@ TEST_F(MPDelTree, AllowUndoSendsFilesToTheTrash) {
   EXPECT_EQ(got, (std::set<std::string>{(root / "a").string(), (root / "s" / "b").string()}));
   EXPECT_FALSE(fs::exists(root));
 }
+
+TEST_F(MPDelTree, ALinkGivenAsThePathIsRefusedAndNotFollowed) {
+  const fs::path real = dir / "real";
+  Write(real / "keep.txt");
+  Write(real / "sub" / "deep.txt");
+  fs::create_directory_symlink(real, dir / "link");
+  for (const std::string& given : {(dir / "link").string(), (dir / "link").string() + "/"}) {
+    for (bool deleteRoot : {true, false}) {
+      fake.dialogs.boxes.clear();
+      TMPDelTree t;
+      t.Path = given;
+      t.DeleteRoot = deleteRoot;
+      t.Verbose = true;
+      EXPECT_FALSE(t.Execute());
+      EXPECT_TRUE(fs::exists(real / "keep.txt"));
+      EXPECT_TRUE(fs::exists(real / "sub" / "deep.txt"));
+      EXPECT_TRUE(fs::is_symlink(dir / "link"));
+      ASSERT_EQ(fake.dialogs.boxes.size(), 1u);
+      EXPECT_EQ(fake.dialogs.boxes[0].text,
+                "Cannot delete directory " + (dir / "link").string() + ": it is a symbolic link");
+    }
+  }
+}

@@ -869,7 +869,9 @@ void CommandsTest::newArchiveNames_data() {
   QTest::addColumn<QString>("expected");
   QTest::newRow("no extension") << "backup" << "backup.zip";
   QTest::newRow("upper-case extension") << "backup.ZIP" << "backup.ZIP";
-  QTest::newRow("contains .zip") << "my.zipper" << "my.zipper";
+  // The file name's extension decides, not a ".zip" anywhere in the name.
+  QTest::newRow("contains .zip") << "my.zipper" << "my.zipper.zip";
+  QTest::newRow("dotted folder") << "john.zip.d/x" << "john.zip.d/x.zip";
 }
 
 void CommandsTest::newArchiveNames() {
@@ -914,11 +916,15 @@ void CommandsTest::newArchiveOnExistingFileAsks() {
   fake_->dialogs.openFiles.push_back({P("old.zip").toStdString()});
   fake_->dialogs.answers.push_back(pf::BtnYes);
   f.Newarchive1Click();
-  QVERIFY(!QFile::exists(P("old.zip")));
-  QCOMPARE(f.CurrentZipName(), P("old.zip"));
+  // The Add window was closed without adding: the old file is back as it was.
+  QCOMPARE(ReadFile(P("old.zip")), QByteArray("not really"));
+  QCOMPARE(QDir(P("")).entryList(QDir::Hidden | QDir::Files).filter("replaced"), QStringList());
+  // It is listed again; not being an archive, it leaves none open.
+  QVERIFY(f.CurrentZipName().isEmpty());
   // Cancelling the dialog does nothing.
   f.Newarchive1Click();
-  QCOMPARE(f.CurrentZipName(), P("old.zip"));
+  QVERIFY(f.CurrentZipName().isEmpty());
+  QCOMPARE(ReadFile(P("old.zip")), QByteArray("not really"));
 }
 
 void CommandsTest::newArchiveSpanningModeFollowsDrive() {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "settings/IniFile.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
 
@@ -33,6 +34,8 @@ class RecentListTest : public QObject {
   void writeReplacesKeyAndKeepsEverythingElse();
   void writeIntoUnwritableFolderFails();
   void staleHigherKeysAreNotErased();
+  void nameWithLineBreaksPlantsNothing();
+  void readsAgreeWithTheSettingsStore();
 };
 
 void RecentListTest::valueIsTextAfterFirstEquals() {
@@ -58,7 +61,8 @@ void RecentListTest::sectionLinesAreReadInFileOrderIgnoringCase() {
   f.write("[Other]\n0=/not/me\n[Recent]\n1=/second.zip\r\n 0 = /first.zip\n; comment\n\n[X]\n2=/x\n");
   f.close();
   IniSectionFile ini(path.toStdString());
-  QCOMPARE(ini.SectionLines("RECENT"), V({"1=/second.zip", "0 = /first.zip"}));
+  // Through the one INI store: blanks around the key and the value go.
+  QCOMPARE(ini.SectionLines("RECENT"), V({"1=/second.zip", "0=/first.zip"}));
   QVERIFY(ini.SectionLines("NONE").empty());
 }
 
@@ -68,7 +72,8 @@ void RecentListTest::missingFileReadsEmptyAndIsCreatedOnWrite() {
   IniSectionFile ini(path.toStdString());
   QVERIFY(ini.SectionLines("RECENT").empty());
   QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/a.zip"));
-  QCOMPARE(ReadAll(path), QByteArray("[RECENT]\r\n0=/a.zip\r\n"));
+  // A new file gets the line ends every other setting gets.
+  QCOMPARE(ReadAll(path), QByteArray("[RECENT]\n0=/a.zip\n"));
 }
 
 void RecentListTest::writeReplacesKeyAndKeepsEverythingElse() {
@@ -105,6 +110,40 @@ void RecentListTest::staleHigherKeysAreNotErased() {
   QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/n"));
   // Keys 0..4 are rewritten; key 5 stays in the file.
   QCOMPARE(ini.SectionLines("RECENT"), V({"0=/n", "1=/0", "2=/1", "3=/2", "4=/3", "5=/5"}));
+}
+
+void RecentListTest::nameWithLineBreaksPlantsNothing() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/Arkelin.ini";
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("[RECENT]\n0=/old.zip\n[DRAG&DROP]\nACCEPTFILES=0\n");
+  f.close();
+  const QByteArray before = ReadAll(path);
+  IniSectionFile ini(path.toStdString());
+  for (const char* evil : {"/x.zip\n[DRAG&DROP]\nACCEPTFILES=1", "/x.zip\r[MISC]\rOPENFAVORITES=1",
+                           "/x.zip\r\nDEFAULTPATH=/etc/passwd"}) {
+    QVERIFY(RecordRecentIn(ini, "RECENT", 5, evil));
+    QCOMPARE(ReadAll(path), before);
+  }
+  QCOMPARE(arkelin::settings::TIniFile(path.toStdString()).ReadInteger("DRAG&DROP", "ACCEPTFILES", 7), 0);
+}
+
+void RecentListTest::readsAgreeWithTheSettingsStore() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/Arkelin.ini";
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  // A byte-order mark, a header with a comment after it, a comment line and
+  // a line without a line end.
+  f.write("\xEF\xBB\xBF[RECENT] ; archives\n; not an entry\n0=/a.zip\n1=/b.zip");
+  f.close();
+  IniSectionFile ini(path.toStdString());
+  QCOMPARE(ini.SectionLines("RECENT"), V({"0=/a.zip", "1=/b.zip"}));
+  QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/b.zip"));
+  QCOMPARE(ini.SectionLines("RECENT"), V({"0=/b.zip", "1=/a.zip"}));
+  QVERIFY(ReadAll(path).startsWith("\xEF\xBB\xBF[RECENT] ; archives\n"));
+  QCOMPARE(arkelin::settings::TIniFile(path.toStdString()).ReadString("RECENT", "0", ""), std::string("/b.zip"));
 }
 
 QTEST_GUILESS_MAIN(RecentListTest)

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -69,6 +70,7 @@ void TempFile::Reset() {
 
 bool TempFile::Create(int dirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed) {
   Discard();
+  IgnoreFileSizeSignal();
   prefix_ = prefix;
   suffix_ = suffix;
   dirFd_ = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
@@ -178,6 +180,17 @@ size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::str
   }
   ::closedir(d);
   return removed;
+}
+
+void IgnoreFileSizeSignal() {
+  struct sigaction old {};
+  if (::sigaction(SIGXFSZ, nullptr, &old) != 0) return;
+  if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {
+    struct sigaction ign {};
+    ign.sa_handler = SIG_IGN;
+    sigemptyset(&ign.sa_mask);
+    ::sigaction(SIGXFSZ, &ign, nullptr);
+  }
 }
 
 mode_t CurrentUmask() {

@@ -11,6 +11,10 @@
 //
 // The file is made with mode 0600 and keeps it until Commit: what is being
 // written is never readable by others, whatever the final mode.
+//
+// Create also sets SIGXFSZ to be ignored (IgnoreFileSizeSignal): a write
+// beyond the process's file-size limit then fails with EFBIG, reported like
+// a full disk, instead of killing the process half way through.
 #pragma once
 
 #include <sys/types.h>
@@ -61,6 +65,10 @@ class TempFile {
 // open TempFile holds a lock on: leftovers of writes that were killed.
 // Answers how many were removed.
 size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::string& suffix);
+
+// Ignores SIGXFSZ for the process unless a handler of the program's own is
+// installed, so exceeding the file-size limit is an EFBIG write error.
+void IgnoreFileSizeSignal();
 
 // The process's file creation mask, read without changing it.
 mode_t CurrentUmask();

@@ -27,7 +27,9 @@
 //   exactNames  the file specifications are full stored entry names, compared
 //               exactly ("*" and "?" literal, case counts), as chosen from a
 //               list; otherwise they are wildcard specifications;
-//   extractDir  (unzip) the folder to extract into; none = the current folder.
+//   extractDir  (unzip) the folder to extract into; none = the current folder;
+//   aesStrength (zip) with encrypt: 0 traditional encryption, 1, 2 or 3 AES
+//               with 128, 192 or 256-bit keys.
 #pragma once
 
 #include <cstdint>
@@ -94,7 +96,7 @@ struct ZipCommandHead {
   int32_t minusOne56;        // -1
   int32_t level;
   int32_t reserved64;
-  int32_t reserved68;
+  int32_t aesStrength;       // see above
   int32_t junkDirNames;
   int16_t recurse;           // 0xFFFF when recursing
   int16_t reserved78;

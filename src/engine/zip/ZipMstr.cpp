@@ -20,6 +20,7 @@
 
 #include "engine/common/CodePage437.h"
 #include "engine/common/LittleEndian.h"
+#include "engine/common/Saturate.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
 #include "engine/zip/dll/common/ZipFormat.h"
 #include "platform/Paths.h"
@@ -80,14 +81,14 @@ int TZipMaster::Count() const { return zipFilename_.empty() ? 0 : static_cast<in
 int64_t TZipMaster::TotalUncompressed() const {
   int64_t t = 0;
   if (zipFilename_.empty()) return 0;
-  for (const auto& e : entries_) t += static_cast<int64_t>(e.UncompressedSize64);
+  for (const auto& e : entries_) t = common::AddClamped(t, e.UncompressedSize64);
   return t;
 }
 
 int64_t TZipMaster::TotalCompressed() const {
   int64_t t = 0;
   if (zipFilename_.empty()) return 0;
-  for (const auto& e : entries_) t += static_cast<int64_t>(e.CompressedSize64);
+  for (const auto& e : entries_) t = common::AddClamped(t, e.CompressedSize64);
   return t;
 }
 

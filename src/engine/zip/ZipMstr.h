@@ -180,6 +180,9 @@ class TZipMaster {
   bool ExactNames = false;
   bool Unattended = false;
   std::string Password;                 // only the first 255 characters are kept by SetPassword
+  // With AddEncrypt: 0 the traditional encryption, 128, 192 or 256 AES with
+  // keys of that many bits. Other values count as 0.
+  int AddAesBits = 0;
   std::string SFXPath = "ZipSFX.bin";
   OvrOpts SFXOverWriteMode = OvrConfirm;
   std::string SFXCaption = "Self-extracting Archive";

@@ -197,6 +197,7 @@ static void FillZipHead(TZipMaster& zm, dll::ZipCommandHead& h, RecordTexts& t, 
   h.password = t.password.c_str();
   const AddOpts o = zm.AddOptions;
   h.encrypt = Flag(!isDelete && (o & AddEncrypt));
+  h.aesStrength = h.encrypt ? (zm.AddAesBits == 128 ? 1 : zm.AddAesBits == 192 ? 2 : zm.AddAesBits == 256 ? 3 : 0) : 0;
   h.systemFiles = Flag(o & AddHiddenFiles);
   h.codePage = static_cast<int32_t>(zm.CodePage);
   h.exactNames = Flag(zm.ExactNames);

@@ -118,6 +118,7 @@ __attribute__((visibility("default"))) int32_t ZipDllExec(ZipCommandHead* h) {
   out.Int("trace", h->traceEnabled);
   out.Str("password", h->password);
   out.Int("encrypt", h->encrypt);
+  out.Int("aesStrength", h->aesStrength);
   out.Int("systemFiles", h->systemFiles);
   out.Int("noDirEntries", h->noDirEntries);
   out.Int("verbose", h->verbose);
@@ -137,7 +138,7 @@ __attribute__((visibility("default"))) int32_t ZipDllExec(ZipCommandHead* h) {
   out.Int("codePage", h->codePage);
   out.Int("exactNames", h->exactNames);
   out.Int("reservedZero", h->reserved24 == 0 && h->reserved48 == 0 &&
-                              h->reserved64 == 0 && h->reserved68 == 0 && h->reserved78 == 0 &&
+                              h->reserved64 == 0 && h->reserved78 == 0 &&
                               h->reserved104 == 0 && h->reserved112 == 0 && h->reserved116 == 0);
   if (Version() < kFirstLongZipVersion) {
     auto* r = reinterpret_cast<ZipCommandShort*>(h);

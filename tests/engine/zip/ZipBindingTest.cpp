@@ -93,6 +93,7 @@ TEST_F(ZipBinding, AddFillsTheShortRecordForAnOldLibrary) {
   EXPECT_EQ(r["verbose"], "-1");  // Trace implies verbose
   EXPECT_EQ(r["password"], std::string(80, 'k'));
   EXPECT_EQ(r["encrypt"], "-1");
+  EXPECT_EQ(r["aesStrength"], "0");  // traditional unless AES is chosen
   EXPECT_EQ(r["systemFiles"], "-1");
   EXPECT_EQ(r["noDirEntries"], "-1");
   EXPECT_EQ(r["minusOne"], "-1");
@@ -115,6 +116,31 @@ TEST_F(ZipBinding, AddFillsTheShortRecordForAnOldLibrary) {
   EXPECT_FALSE(zm_.WriteBusy());
   ASSERT_FALSE(messages_.empty());
   EXPECT_EQ(messages_[0], "ZIP DLL Loaded");
+}
+
+TEST_F(ZipBinding, AesKeySizeGoesIntoTheRecordOnlyWhenEncrypting) {
+  setenv("RECDLL_VERSION", "158", 1);
+  const std::pair<int, const char*> cases[] = {{128, "1"}, {192, "2"}, {256, "3"}, {100, "0"}};
+  for (const auto& [bits, strength] : cases) {
+    zm_.SetZipFilename(tmp_.File("new.zip"));
+    zm_.AddOptions = AddEncrypt;
+    zm_.AddAesBits = bits;
+    zm_.SetPassword("pw");
+    zm_.FSpecArgs = {"a.txt"};
+    zm_.Add();
+  }
+  zm_.AddOptions = 0;
+  zm_.AddAesBits = 256;
+  zm_.FSpecArgs = {"a.txt"};
+  zm_.Add();
+  const auto all = Records();
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[0].at("aesStrength"), "1");
+  EXPECT_EQ(all[1].at("aesStrength"), "2");
+  EXPECT_EQ(all[2].at("aesStrength"), "3");
+  EXPECT_EQ(all[3].at("aesStrength"), "0");
+  EXPECT_EQ(all[4].at("aesStrength"), "0");  // no encryption, no AES
+  unsetenv("RECDLL_VERSION");
 }
 
 TEST_F(ZipBinding, AddAndDeleteFillTheLongRecordForANewLibrary) {

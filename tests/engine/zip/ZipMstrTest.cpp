@@ -372,6 +372,29 @@ TEST_F(ZipDirReader, Zip64ExtraFieldGivesSixtyFourBitSizes) {
   EXPECT_EQ(zm_.TotalUncompressed(), 8ll << 30);
 }
 
+TEST_F(ZipDirReader, HostileZip64SizesGiveTotalsThatStopAtTheLargestValue) {
+  // Three entries each declaring 2^64 - 1 bytes, packed and unpacked.
+  std::string x;
+  testing::Put16(x, 0x0001);
+  testing::Put16(x, 16);
+  for (int i = 0; i < 4; ++i) testing::Put32(x, 0xFFFFFFFFu);
+  std::vector<TestEntry> es;
+  for (const char* n : {"a", "b", "c"}) {
+    TestEntry e{n, ""};
+    e.extra = x;
+    es.push_back(e);
+  }
+  std::string z = MakeZip(es);
+  for (size_t cd = z.find(std::string("PK\x01\x02", 4)); cd != std::string::npos;
+       cd = z.find(std::string("PK\x01\x02", 4), cd + 4))
+    for (int i = 20; i < 28; ++i) z[cd + i] = '\xff';
+  zm_.SetZipFilename(Write("hostile64.zip", z));
+  ASSERT_EQ(zm_.Count(), 3);
+  EXPECT_EQ(zm_.Entries()[2].UncompressedSize64, UINT64_MAX);
+  EXPECT_EQ(zm_.TotalUncompressed(), INT64_MAX);
+  EXPECT_EQ(zm_.TotalCompressed(), INT64_MAX);
+}
+
 TEST_F(ZipDirReader, UnattendedSendsWarningsAndErrorsOnlyToOnMessage) {
   zm_.Unattended = true;
   std::string z = MakeZip({{"a", "1"}});

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include "UnzTestUtil.h"
+#include "engine/common/Crc32.h"
 
 using namespace unztest;
 
@@ -331,3 +332,127 @@ TEST_F(UnzDllSafety, AFullDiskLeavesNoPartialFile) {
 }
 
 }  // namespace
+
+namespace {
+// Deflate bits, least significant first; Huffman codes go in reversed.
+struct BitWriter {
+  std::string out;
+  uint64_t acc = 0;
+  int n = 0;
+  void Bits(uint32_t v, int count) {
+    acc |= static_cast<uint64_t>(v) << n;
+    n += count;
+    while (n >= 8) {
+      out.push_back(static_cast<char>(acc & 0xFF));
+      acc >>= 8;
+      n -= 8;
+    }
+  }
+  void Code(uint32_t code, int len) {
+    uint32_t r = 0;
+    for (int i = 0; i < len; ++i) r |= ((code >> i) & 1) << (len - 1 - i);
+    Bits(r, len);
+  }
+  void Flush() {
+    if (n > 0) Bits(0, 8 - n);
+  }
+};
+
+// A deflate stream of `size` zero bytes in one block of fixed codes: a
+// literal, then matches at distance 1.
+std::string DeflatedZeros(uint64_t size) {
+  BitWriter w;
+  w.Bits(1, 1);  // last block
+  w.Bits(1, 2);  // fixed codes
+  w.Code(0x30, 8);  // literal 0
+  uint64_t left = size - 1;
+  static const uint16_t kBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  static const uint8_t kExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+  auto match = [&](uint32_t len) {
+    int i = 28;
+    while (kBase[i] > len) --i;
+    const uint32_t sym = 257 + static_cast<uint32_t>(i);
+    if (sym < 280) w.Code(sym - 256, 7);
+    else w.Code(0xC0 + sym - 280, 8);
+    w.Bits(len - kBase[i], kExtra[i]);
+    w.Code(0, 5);  // distance 1
+  };
+  while (left > 258 + 3) {
+    match(258);
+    left -= 258;
+  }
+  if (left > 258) {
+    match(left - 3);
+    left = 3;
+  }
+  if (left > 0) match(static_cast<uint32_t>(left));
+  w.Code(0, 7);  // end of block
+  w.Flush();
+  return w.out;
+}
+
+void Put16(std::string& s, uint32_t v) {
+  s.push_back(static_cast<char>(v & 0xFF));
+  s.push_back(static_cast<char>(v >> 8 & 0xFF));
+}
+void Put32(std::string& s, uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+}  // namespace
+
+TEST_F(UnzDllSafety, ASizeOfExactly4GiBMinusOneWithoutZip64IsTheLiteralSize) {
+  // 0xFFFFFFFF bytes of zeros, deflated, declared with 32-bit sizes only:
+  // without a Zip64 field the value is the size itself.
+  constexpr uint64_t kSize = 0xFFFFFFFFull;
+  const std::string data = DeflatedZeros(kSize);
+  std::string zeros(1 << 20, '\0');
+  uint32_t crc = 0;
+  uint64_t done = 0;
+  for (; done + zeros.size() <= kSize; done += zeros.size())
+    crc = arkelin::engine::common::Crc32(crc, zeros.data(), zeros.size());
+  crc = arkelin::engine::common::Crc32(crc, zeros.data(), kSize - done);
+  const std::string name = "zeros.bin";
+  std::string z;
+  auto fixed = [&](std::string& s) {
+    Put16(s, 20);
+    Put16(s, 0);
+    Put16(s, 8);  // deflated
+    Put32(s, 0x50210000);
+    Put32(s, crc);
+    Put32(s, static_cast<uint32_t>(data.size()));
+    Put32(s, 0xFFFFFFFFu);
+    Put16(s, static_cast<uint32_t>(name.size()));
+    Put16(s, 0);
+  };
+  Put32(z, 0x04034b50);
+  fixed(z);
+  z += name + data;
+  const uint32_t cd = static_cast<uint32_t>(z.size());
+  std::string c;
+  Put32(c, 0x02014b50);
+  Put16(c, 20);
+  fixed(c);
+  Put16(c, 0);
+  Put16(c, 0);
+  Put16(c, 0);
+  Put32(c, 0);
+  Put32(c, 0);
+  c += name;
+  z += c;
+  Put32(z, 0x06054b50);
+  Put32(z, 0);
+  Put16(z, 1);
+  Put16(z, 1);
+  Put32(z, static_cast<uint32_t>(c.size()));
+  Put32(z, cd);
+  Put16(z, 0);
+  WriteFile(tmp_ / "literal.zip", z);
+  Call t;
+  t.archive = (tmp_ / "literal.zip").string();
+  t.test = true;
+  EXPECT_EQ(t.Run(), 1) << t.AllErrors();
+  // Only a stream of exactly 4 GiB - 1 zeros matches the CRC.
+  EXPECT_TRUE(t.Errors().empty()) << t.AllErrors();
+}

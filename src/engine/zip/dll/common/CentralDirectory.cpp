@@ -11,6 +11,7 @@
 
 #include "engine/common/CodePage437.h"
 #include "engine/common/Crc32.h"
+#include "engine/zip/dll/common/ZipAes.h"
 #include "engine/zip/dll/common/ZipFormat.h"
 
 namespace arkelin::engine::zip::dll {
@@ -45,6 +46,13 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
       if (!good) e.problem = "the Zip64 extra field is too short";
     } else if (id == kExtraTimestamp) {
       if (n >= 5 && (d[0] & 1)) e.mtime = static_cast<int32_t>(Le32(d + 1));
+    } else if (id == kExtraAes) {
+      AesExtra a;
+      if (ParseAesExtra(d, n, a)) {
+        e.aesVersion = a.version;
+        e.aesStrength = static_cast<uint8_t>(a.strength);
+        e.aesMethod = a.method;
+      }
     } else if (id == kExtraUnicodePath) {
       if (n >= 5 && d[0] == 1 && Le32(d + 1) == common::Crc32(0, e.rawName.data(), e.rawName.size())) {
         e.name.assign(reinterpret_cast<const char*>(d + 5), n - 5);

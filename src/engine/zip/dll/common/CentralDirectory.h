@@ -108,11 +108,20 @@ struct CentralEntry {
   uint64_t storedOffset = 0;
   uint64_t centralOffset = 0;  // where this central header sits in its volume
   int64_t mtime = -1;          // extended timestamp, UTC seconds; -1 when absent
+  // The AES field (0x9901): scheme version 1 or 2, strength 1..3 and the
+  // real method; aesVersion 0 when the entry has none.
+  uint16_t aesVersion = 0;
+  uint8_t aesStrength = 0;
+  uint16_t aesMethod = 0;
   bool zip64 = false;          // a Zip64 extra field supplied a value
   bool extraDamaged = false;   // the extra field has a block running past its end
   std::string problem;         // set when a field of this entry is unusable
 
   bool IsEncrypted() const { return flags & 0x0001; }
+  bool IsAes() const { return method == 99; }
+  // The compression method behind the encryption: the AES field's for an
+  // AES entry, else the header's.
+  uint16_t RealMethod() const { return IsAes() && aesVersion ? aesMethod : method; }
   // A name ending in a separator is a folder whatever the attributes say.
   bool IsDirectory() const;
   // Unix mode bits when the creator was a Unix-like host, else 0.

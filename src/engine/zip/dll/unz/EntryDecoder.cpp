@@ -274,9 +274,19 @@ int64_t EntryInput::Read(uint8_t* buf, size_t n) {
   if (want == 0) return 0;
   if (!file_.ReadAt(offset_, buf, want)) return -1;
   if (keys_) keys_->Decrypt(buf, want);
+  if (aes_) aes_->Decrypt(buf, want);
   offset_ += want;
   remaining_ -= want;
   return static_cast<int64_t>(want);
+}
+
+bool EntryInput::Drain() {
+  uint8_t buf[16384];
+  for (;;) {
+    const int64_t n = Read(buf, sizeof buf);
+    if (n < 0) return false;
+    if (n == 0) return true;
+  }
 }
 
 bool MethodSupported(uint16_t method) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/zip/dll/common/ArchiveFile.h"
+#include "engine/zip/dll/common/ZipAes.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 
 namespace arkelin::engine::zip::dll {
@@ -20,17 +21,22 @@ namespace arkelin::engine::zip::dll {
 // The compressed bytes of one entry, read by position in large chunks.
 class EntryInput {
  public:
-  EntryInput(const ArchiveFile& file, uint64_t offset, uint64_t length, ZipCryptoKeys* keys)
-      : file_(file), offset_(offset), remaining_(length), keys_(keys) {}
+  EntryInput(const ArchiveFile& file, uint64_t offset, uint64_t length, ZipCryptoKeys* keys,
+             AesCipher* aes = nullptr)
+      : file_(file), offset_(offset), remaining_(length), keys_(keys), aes_(aes) {}
   // Up to `n` bytes; 0 at the end; -1 when the file cannot be read.
   int64_t Read(uint8_t* buf, size_t n);
   uint64_t Remaining() const { return remaining_; }
+  // Reads whatever the decoder left, so an AES code covers every byte;
+  // false when the file cannot be read.
+  bool Drain();
 
  private:
   const ArchiveFile& file_;
   uint64_t offset_;
   uint64_t remaining_;
   ZipCryptoKeys* keys_;
+  AesCipher* aes_;
 };
 
 // Receives the decoded bytes; answers false to stop (write error or cancel).

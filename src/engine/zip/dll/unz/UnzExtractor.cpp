@@ -16,6 +16,7 @@
 #include "engine/common/DosTime.h"
 #include "engine/common/EntryPath.h"
 #include "engine/common/ExtractRoot.h"
+#include "engine/common/Saturate.h"
 #include "engine/common/Wildcard.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
@@ -35,6 +36,15 @@ using common::JoinParts;
 using common::OnDisk;
 
 class Run;
+
+// The decryption state of one entry: traditional keys or an AES cipher with
+// the authentication code stored after the data.
+struct EntryCrypt {
+  std::unique_ptr<ZipCryptoKeys> keys;
+  std::unique_ptr<AesCipher> aes;
+  uint8_t code[kAesCodeSize] = {};
+  bool Any() const { return keys || aes; }
+};
 
 // Decoded bytes go to the temporary file (or nowhere when testing), into
 // the CRC and into the progress count.
@@ -70,7 +80,7 @@ class Run {
   bool PathFor(const CentralEntry& e, std::vector<std::string>& parts);
   bool ExtractOne(size_t index, uint64_t dataOffset);
   bool PrepareKeys(const CentralEntry& e, const LocalHeader& lh, uint64_t& dataOffset, uint64_t& length,
-                   std::unique_ptr<ZipCryptoKeys>& keys, bool& skip);
+                   EntryCrypt& crypt, bool& skip);
   // Decides whether what is at `parts` is replaced: 1 yes, 0 skip, -1 stop.
   int MayReplace(const OnDisk& there, const std::string& shown, int64_t entryTime);
   void FinishLinksAndFolders();
@@ -232,16 +242,21 @@ int Run::MayReplace(const OnDisk& there, const std::string& shown, int64_t entry
 }
 
 bool Run::PrepareKeys(const CentralEntry& e, const LocalHeader& lh, uint64_t& dataOffset, uint64_t& length,
-                      std::unique_ptr<ZipCryptoKeys>& keys, bool& skip) {
+                      EntryCrypt& crypt, bool& skip) {
   skip = false;
   if (!e.IsEncrypted()) return true;
-  if (length < kCryptHeaderSize) {
+  const bool aes = e.IsAes();
+  const size_t saltLen = aes ? AesSaltSize(e.aesStrength) : 0;
+  const size_t head = aes ? saltLen + kAesVerifierSize : kCryptHeaderSize;
+  const size_t tail = aes ? kAesCodeSize : 0;
+  if (length < head + tail) {
     Message(kUnzErrData, e.name + ": the encrypted data is too short");
     skip = true;
     return true;
   }
-  uint8_t stored[kCryptHeaderSize];
-  if (!file_.ReadAt(dataOffset, stored, sizeof stored)) {
+  uint8_t stored[16 + kAesVerifierSize + kAesCodeSize];
+  if (!file_.ReadAt(dataOffset, stored, head) ||
+      (aes && !file_.ReadAt(dataOffset + length - tail, stored + head, tail))) {
     Message(kUnzErrArchive, e.name + ": the archive cannot be read");
     skip = true;
     return true;
@@ -249,16 +264,30 @@ bool Run::PrepareKeys(const CentralEntry& e, const LocalHeader& lh, uint64_t& da
   // The local flags decide which check byte the writer used.
   const uint8_t check = CryptCheckByte(lh.flags | (e.flags & kFlagDescriptor), e.crc, e.dosTime);
   auto tryPassword = [&](const std::string& pw) {
+    if (aes) {
+      // The verifier rejects all but one in 65536 wrong passwords before any
+      // data is decrypted; the code catches the rest.
+      auto c = std::make_unique<AesCipher>();
+      uint8_t verifier[kAesVerifierSize];
+      if (!c->Init(pw, e.aesStrength, stored, verifier) || std::memcmp(verifier, stored + saltLen, 2) != 0)
+        return false;
+      crypt.aes = std::move(c);
+      std::memcpy(crypt.code, stored + head, kAesCodeSize);
+      return true;
+    }
     auto k = std::make_unique<ZipCryptoKeys>(pw);
     uint8_t h[kCryptHeaderSize];
     std::memcpy(h, stored, sizeof h);
     if (!k->DecryptHeader(h, check)) return false;
-    keys = std::move(k);
+    crypt.keys = std::move(k);
     return true;
   };
+  auto accept = [&] {
+    dataOffset += head;
+    length -= head + tail;
+  };
   if (!password_.empty() && tryPassword(password_)) {
-    dataOffset += kCryptHeaderSize;
-    length -= kCryptHeaderSize;
+    accept();
     return true;
   }
   // Ask the caller, a few times at most, for this entry.
@@ -272,8 +301,7 @@ bool Run::PrepareKeys(const CentralEntry& e, const LocalHeader& lh, uint64_t& da
     if (pw.size() > 80) pw.resize(80);
     if (!pw.empty() && tryPassword(pw)) {
       password_ = pw;
-      dataOffset += kCryptHeaderSize;
-      length -= kCryptHeaderSize;
+      accept();
       return true;
     }
     Message(kUnzErrPassword, e.name + ": wrong password");
@@ -316,14 +344,20 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   }
   if (lh.rawName != e.rawName)
     Message(kUnzWarning, e.name + ": the local header gives another name; the directory's name is used");
-  if ((e.flags & kFlagStrongEncryption) || e.method == kMethodAes) {
-    Message(kUnzErrUnsupported, e.name + ": " + (e.method == kMethodAes ? "AES encryption" : "strong encryption") +
-                                    " is not supported");
+  if (e.flags & kFlagStrongEncryption) {
+    Message(kUnzErrUnsupported, e.name + ": strong encryption is not supported");
     return true;
   }
-  if (!MethodSupported(e.method)) {
-    Message(kUnzErrUnsupported, e.name + ": compression method " + std::to_string(e.method) + " (" +
-                                    MethodName(e.method) + ") is not supported");
+  if (e.IsAes() && (!e.IsEncrypted() || !e.aesVersion || !AesSaltSize(e.aesStrength))) {
+    Message(kUnzErrUnsupported, e.name + (e.aesVersion ? ": AES strength " + std::to_string(e.aesStrength) +
+                                                             " is not supported"
+                                                       : ": AES entry without a valid AES extra field"));
+    return true;
+  }
+  const uint16_t method = e.RealMethod();
+  if (!MethodSupported(method)) {
+    Message(kUnzErrUnsupported, e.name + ": compression method " + std::to_string(method) + " (" +
+                                    MethodName(method) + ") is not supported");
     return true;
   }
 
@@ -336,9 +370,9 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   if (stop_) return false;
 
   uint64_t offset = dataOffset, length = e.compressedSize;
-  std::unique_ptr<ZipCryptoKeys> keys;
+  EntryCrypt crypt;
   bool skip = false;
-  if (!PrepareKeys(e, lh, offset, length, keys, skip)) return false;
+  if (!PrepareKeys(e, lh, offset, length, crypt, skip)) return false;
   if (skip) return true;
 
   const int64_t entryTime = EntryTime(e, &lh);
@@ -368,16 +402,34 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
     }
   }
 
-  EntryInput in(file_, offset, length, keys.get());
+  EntryInput in(file_, offset, length, crypt.keys.get(), crypt.aes.get());
   FileSink sink(*this, out.IsOpen() ? &out : nullptr);
   std::string linkText;
   if (isLink && !o_.test) sink.capture = &linkText;
   std::string detail;
-  const DecodeResult r = DecodeEntry(e.method, e.flags, in, e.uncompressedSize, sink, detail);
+  DecodeResult r = DecodeEntry(method, e.flags, in, e.uncompressedSize, sink, detail);
   bool ok = false;
-  switch (r) {
+  const bool keys = crypt.Any();
+  bool authFailed = false;
+  if (crypt.aes && r != DecodeResult::Stopped && r != DecodeResult::ReadError) {
+    // The code covers every encrypted byte, also those a decoder left.
+    uint8_t code[kAesCodeSize];
+    if (!in.Drain()) {
+      r = DecodeResult::ReadError;
+    } else {
+      crypt.aes->Code(code);
+      if (std::memcmp(code, crypt.code, kAesCodeSize) != 0) {
+        Message(kUnzErrCrc, shown + ": the AES authentication code does not match: the data is damaged or "
+                                    "was altered" + (o_.test ? "" : "; nothing is kept"));
+        authFailed = true;
+      }
+    }
+  }
+  if (!authFailed) switch (r) {
     case DecodeResult::Ok:
-      if (sink.Crc() != e.crc) {
+      // AE-2 leaves the CRC out (it would tell about the plain data); the
+      // authentication code stands for it.
+      if (!(crypt.aes && e.aesVersion == 2) && sink.Crc() != e.crc) {
         Message(kUnzErrCrc, shown + ": CRC error" + (keys ? " (wrong password?)" : ""));
       } else {
         ok = true;
@@ -470,7 +522,7 @@ int32_t Run::Execute() {
     chosen.push_back(i);
     if (!dir_.entries[i].IsDirectory()) {
       ++files;
-      bytes += static_cast<int64_t>(std::min<uint64_t>(dir_.entries[i].uncompressedSize, INT64_MAX / 4));
+      bytes = common::AddClamped(bytes, dir_.entries[i].uncompressedSize);
     }
   }
   Call(kActionTotalFiles, 0, files, "");

@@ -2,6 +2,7 @@
 #include "engine/zip/dll/zip/ZipCompressPool.h"
 
 #include "engine/common/Crc32.h"
+#include "engine/zip/dll/common/ZipAes.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 
 #include <sys/random.h>
@@ -79,7 +80,9 @@ void RunWhole(CompressTask& t) {
     }
   }
   if (t.stored) t.out = std::move(in);
-  if (t.password) {
+  if (t.password && t.aes) {
+    if (!dll::AesEncryptWhole(*t.password, t.aes, t.out)) t.error = EIO;
+  } else if (t.password) {
     dll::ZipCryptoKeys keys(*t.password);
     const auto h = EncryptionHeader(keys, static_cast<uint8_t>(t.crc >> 24));
     keys.Encrypt(reinterpret_cast<uint8_t*>(t.out.data()), t.out.size());

@@ -43,6 +43,7 @@ struct CompressTask {
   bool lastBlock = false;    // the last block of a large file
   int level = 6;             // 0 = store
   const std::string* password = nullptr;  // whole tasks only: encrypt
+  int aes = 0;               // with a password: 0 traditional, 1..3 AES strength
 
   // Output, valid once done.
   std::string out;

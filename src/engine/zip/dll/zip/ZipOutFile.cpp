@@ -2,7 +2,6 @@
 #include "engine/zip/dll/zip/ZipOutFile.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,12 +9,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/common/ShrinkFile.h"
+#include <string>
 
 namespace arkelin::engine::zip::zipdll {
 
 namespace {
 constexpr size_t kBufferSize = 1 << 20;
+constexpr const char* kPrefix = ".arkzip-";
+constexpr const char* kSuffix = ".tmp";
 
 void WriteAll(int fd, const char* p, size_t n, off_t at) {
   while (n > 0) {
@@ -34,25 +35,31 @@ void WriteAll(int fd, const char* p, size_t n, off_t at) {
 
 OutFile::~OutFile() { Discard(); }
 
-bool OutFile::Create(const std::string& archive) {
+bool OutFile::Create(const std::string& archive, bool allowUnnamed) {
+  Discard();
   const size_t slash = archive.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? std::string() : archive.substr(0, slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    uint32_t r = 0;
-    if (getrandom(&r, sizeof r, 0) != sizeof r) r = static_cast<uint32_t>(getpid() * 7919 + attempt);
-    char name[32];
-    std::snprintf(name, sizeof name, ".arkzip-%08x.tmp", r);
-    temp_ = dir + name;
-    // 0666 through the umask, as any new file of the user's.
-    fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) {
-      buffer_.reserve(kBufferSize);
-      return true;
-    }
-    if (errno != EEXIST) break;
+  const std::string dir = slash == std::string::npos ? std::string(".") : archive.substr(0, slash + 1);
+  const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return false;
+  // Leftovers of writes that were killed (no running write holds them).
+  common::RemoveStaleTempFiles(dirFd, kPrefix, kSuffix);
+  const bool ok = temp_.Create(dirFd, kPrefix, kSuffix, allowUnnamed);
+  const int e = errno;
+  ::close(dirFd);
+  if (!ok) {
+    errno = e;
+    return false;
   }
-  temp_.clear();
-  return false;
+  fd_ = temp_.Fd();
+  pos_ = 0;
+  buffer_.clear();
+  buffer_.reserve(kBufferSize);
+  return true;
+}
+
+std::string OutFile::TempPath() const {
+  if (fd_ < 0) return {};
+  return "/proc/self/fd/" + std::to_string(fd_);
 }
 
 void OutFile::Flush() {
@@ -101,26 +108,21 @@ void OutFile::Finish(const std::string& tail) {
 }
 
 void OutFile::Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t gid) {
-  if (mode != static_cast<mode_t>(-1)) {
+  if (mode == static_cast<mode_t>(-1)) {
+    mode = 0666 & ~common::CurrentUmask();
+  } else {
     // Ownership is kept where we may; a plain user cannot give files away.
     if (fchown(fd_, uid, gid) != 0) { /* keep ours */ }
-    if (fchmod(fd_, mode) != 0) throw WriteError{errno};
   }
-  const int fd = fd_;
+  const size_t slash = archive.find_last_of('/');
+  const std::string name = slash == std::string::npos ? archive : archive.substr(slash + 1);
   fd_ = -1;
-  if (::close(fd) != 0) throw WriteError{errno};
-  if (std::rename(temp_.c_str(), archive.c_str()) != 0) throw WriteError{errno};
-  committed_ = true;
+  if (!temp_.CommitAs(name, mode)) throw WriteError{errno};
 }
 
 void OutFile::Discard(const std::function<void()>& keepAlive) {
-  if (fd_ >= 0 && !committed_ && keepAlive) common::ShrinkInSteps(fd_, keepAlive);
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
-  temp_.clear();
+  fd_ = -1;
+  temp_.Discard(keepAlive);
 }
 
 }  // namespace arkelin::engine::zip::zipdll

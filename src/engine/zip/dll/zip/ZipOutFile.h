@@ -1,16 +1,22 @@
-// The temporary file a rewrite of an archive goes to: made beside the
-// archive (same folder, so the final rename is atomic and never crosses a
-// file system), written through a large buffer, patched in place where a
-// header's sizes become known late, flushed to disk and renamed over the
-// archive only when the caller commits. Until then the original archive is
-// untouched; a file not committed is removed when the object goes away.
-// Write errors (a full disk, a file-size limit) throw WriteError.
+// The temporary file a rewrite of an archive goes to: a common::TempFile
+// beside the archive (same folder, so the final rename is atomic and never
+// crosses a file system; unnamed where the file system allows it, so a
+// killed write leaves nothing; elsewhere named ".arkzip-*.tmp" and locked,
+// and the unlocked leftovers of killed writes are removed when the next one
+// starts in that folder). Mode 0600 while it is written. Written through a
+// large buffer, patched in place where a header's sizes become known late,
+// flushed to disk and renamed over the archive only when the caller commits.
+// Until then the original archive is untouched; a file not committed is
+// removed when the object goes away. Write errors (a full disk, a file-size
+// limit) throw WriteError.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <sys/types.h>
+
+#include "engine/common/TempFile.h"
 
 namespace arkelin::engine::zip::zipdll {
 
@@ -26,8 +32,10 @@ class OutFile {
   OutFile& operator=(const OutFile&) = delete;
 
   // Creates the temporary file for `archive`; false with errno set.
-  bool Create(const std::string& archive);
-  const std::string& TempPath() const { return temp_; }
+  // `allowUnnamed` false forces the named form (tests of the fallback).
+  bool Create(const std::string& archive, bool allowUnnamed = true);
+  // A path that opens the file being written (for reading it back).
+  std::string TempPath() const;
 
   void Write(const void* data, size_t n);
   void Write(const std::string& s) { Write(s.data(), s.size()); }
@@ -41,8 +49,9 @@ class OutFile {
   // what was written and ends with `tail`. Throws WriteError.
   void Finish(const std::string& tail);
   // After Finish: gives the file `mode` and `owner` (unless mode is
-  // mode_t(-1): a new file keeps what the umask gave) and renames it over
-  // `archive`. Throws WriteError.
+  // mode_t(-1): a new file gets 0666 under the umask) and renames it over
+  // `archive`, which must name a file in the folder given to Create.
+  // Throws WriteError.
   void Replace(const std::string& archive, mode_t mode, uid_t uid, gid_t gid);
   // Closes and removes the file (also what the destructor does). A large
   // file is first shortened in steps, with keepAlive called between them:
@@ -52,11 +61,10 @@ class OutFile {
  private:
   void Flush();
 
-  int fd_ = -1;
-  std::string temp_;
+  common::TempFile temp_;
+  int fd_ = -1;  // temp_'s descriptor while it is open
   std::string buffer_;
   uint64_t pos_ = 0;
-  bool committed_ = false;
 };
 
 }  // namespace arkelin::engine::zip::zipdll

@@ -25,6 +25,7 @@ inline constexpr uint16_t kFlagUtf8 = 0x0800;
 
 inline constexpr uint16_t kMethodStore = 0;
 inline constexpr uint16_t kMethodDeflate = 8;
+inline constexpr uint16_t kMethodAes = 99;  // the real method is in the 0x9901 field
 
 inline constexpr uint16_t kExtraZip64 = 0x0001;
 inline constexpr uint16_t kExtraTime = 0x5455;

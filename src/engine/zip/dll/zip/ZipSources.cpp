@@ -8,7 +8,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <set>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace arkelin::engine::zip::zipdll {
 
@@ -31,7 +35,14 @@ class Walker {
     std::string name = StoredName(path, o_.dirNames, o_.forceDos);
     if (name.empty()) return false;
     if (isDir) name += "/";
-    if (!names_.insert(name).second) return false;
+    const auto [at, fresh] = names_.emplace(name, path);
+    if (!fresh) {
+      // The same file named twice is simply stored once; another file
+      // under a name already taken (folder names junked) is left out.
+      if (!isDir && at->second != path)
+        r_.skipped.push_back(path + ": its name " + name + " is taken by " + at->second + ", left out");
+      return false;
+    }
     SourceItem it;
     it.diskPath = path;
     it.entryName = name;
@@ -64,14 +75,20 @@ class Walker {
   }
 
   // Files in dir whose names match the pattern; with recursion the same in
-  // every folder below. Answers how many files matched.
-  size_t Walk(const std::string& dir, const std::string& pattern, int depth) {
-    if (depth > 256) return 0;
+  // every folder below, links to folders included. `id` is dir's own
+  // (device, inode); a folder that is already on the way down from the
+  // walk's start (reached again through a link) is a loop and left out with
+  // a message. Answers how many files matched.
+  size_t Walk(const std::string& dir, const std::string& pattern, int depth, const struct stat& id) {
+    if (depth > kMaxDepth) {
+      r_.skipped.push_back(dir + ": folders nested too deeply, left out");
+      return 0;
+    }
     // The folder a pattern was applied in is the user's, not ours to empty.
     if (depth > 0) r_.folders.push_back(dir);
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) {
-      r_.skipped.push_back(dir + ": folder cannot be read");
+      r_.skipped.push_back(dir + ": folder cannot be read, left out");
       return 0;
     }
     std::vector<std::string> names;
@@ -82,33 +99,44 @@ class Walker {
     }
     closedir(d);
     std::sort(names.begin(), names.end());
+    path_.emplace_back(id.st_dev, id.st_ino);
     size_t matched = 0;
-    std::vector<std::string> subdirs;
+    std::vector<std::pair<std::string, struct stat>> subdirs;
     for (const auto& n : names) {
       if (!o_.hidden && IsHidden(n)) continue;
       const std::string path = Join(dir, n);
       struct stat lst {};
-      if (lstat(path.c_str(), &lst) != 0) continue;
-      if (S_ISDIR(lst.st_mode)) {
-        if (o_.recurse) subdirs.push_back(path);
+      if (lstat(path.c_str(), &lst) != 0) {
+        r_.skipped.push_back(path + ": " + std::strerror(errno) + ", left out");
+        continue;
+      }
+      struct stat st = lst;
+      if (S_ISLNK(lst.st_mode) && stat(path.c_str(), &st) != 0) {
+        // Only a link the pattern asks for is a file that is missed.
+        if (common::WildcardMatch(pattern, n)) r_.skipped.push_back(path + ": broken link, left out");
+        continue;
+      }
+      if (S_ISDIR(st.st_mode)) {
+        if (o_.recurse) subdirs.emplace_back(path, st);
         continue;
       }
       if (!common::WildcardMatch(pattern, n)) continue;
-      struct stat st = lst;
-      if (S_ISLNK(lst.st_mode) && stat(path.c_str(), &st) != 0) {
-        r_.skipped.push_back(path + ": broken link, left out");
-        continue;
-      }
-      if (S_ISDIR(st.st_mode)) continue;  // a link to a folder is not entered
       if (AddFile(path, st)) ++matched;
     }
-    for (const auto& sub : subdirs) {
-      struct stat st {};
-      if (stat(sub.c_str(), &st) != 0) continue;
+    for (const auto& [sub, st] : subdirs) {
+      if (OnPath(st)) {
+        r_.skipped.push_back(sub + ": link to a folder it lies in (a loop), left out");
+        continue;
+      }
       AddFolderEntry(sub, st);
-      matched += Walk(sub, pattern, depth + 1);
+      matched += Walk(sub, pattern, depth + 1, st);
     }
+    path_.pop_back();
     return matched;
+  }
+
+  bool OnPath(const struct stat& st) const {
+    return std::find(path_.begin(), path_.end(), std::make_pair(st.st_dev, st.st_ino)) != path_.end();
   }
 
   void Spec(const std::string& spec) {
@@ -118,7 +146,12 @@ class Walker {
     if (common::HasWildcard(last)) {
       const std::string dir = slash == std::string::npos ? "" : spec.substr(0, slash + 1);
       const size_t before = r_.items.size();
-      Walk(dir, last, 0);
+      struct stat id {};
+      if (stat(dir.empty() ? "." : dir.c_str(), &id) != 0) {
+        r_.unmatched.push_back(spec);
+        return;
+      }
+      Walk(dir, last, 0, id);
       if (r_.items.size() == before) r_.unmatched.push_back(spec);
       return;
     }
@@ -133,7 +166,7 @@ class Walker {
       const size_t before = r_.items.size();
       AddFolderEntry(dir, st);
       r_.folders.push_back(dir);
-      Walk(dir, "*", 0);
+      Walk(dir, "*", 0, st);
       if (r_.items.size() == before) r_.unmatched.push_back(spec);
       return;
     }
@@ -144,7 +177,11 @@ class Walker {
  private:
   const GatherOptions& o_;
   GatherResult& r_;
-  std::set<std::string> names_;
+  std::map<std::string, std::string> names_;  // stored name -> disk path
+  // (device, inode) of the folders from the walk's start down to the one
+  // being read.
+  std::vector<std::pair<dev_t, ino_t>> path_;
+  static constexpr int kMaxDepth = 256;
 };
 
 }  // namespace

@@ -6,9 +6,12 @@
 // taken from the current folder. Names keep the folders as given (absolute
 // ones lose their leading separator, "." and ".." steps are resolved and
 // never lead above the start) or, when folder names are junked, only the file
-// name. Symbolic links to files are followed; linked folders are not entered,
-// so a link loop cannot make the walk endless. Devices, pipes and sockets
-// are never read.
+// name. Symbolic links are followed: a link to a file is stored as that
+// file, a link to a folder is walked like a folder (with recursion), under
+// the link's name. A link back to a folder the walk is already inside of is
+// a loop: left out with a message, as is every other file left out (broken
+// links the pattern names, unreadable folders, devices, pipes and sockets,
+// which are never read).
 #pragma once
 
 #include <sys/types.h>

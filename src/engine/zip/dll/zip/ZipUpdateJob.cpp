@@ -21,6 +21,7 @@
 #include "engine/common/Wildcard.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
+#include "engine/zip/dll/common/ZipAes.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 #include "engine/zip/dll/zip/ZipCompressPool.h"
 #include "engine/zip/dll/zip/ZipOutFile.h"
@@ -35,6 +36,8 @@ namespace {
 // block. Together with the window of bytes in
 // flight this bounds the memory a run needs, whatever the entry sizes.
 constexpr uint64_t kWholeLimit = 16ull << 20;
+// AES entries below this size are written as AE-2, without their CRC.
+constexpr uint64_t kAe2Below = 20;
 constexpr uint64_t kBlockSize = 4ull << 20;
 constexpr uint64_t kWindow = 64ull << 20;
 // Tasks in flight at most; each may hold an open file until it has run.
@@ -267,7 +270,10 @@ class AddWriter {
       } else {
         t->whole = true;
         t->length = ns.size;
-        if (cmd_.encrypt) t->password = &cmd_.password;
+        if (cmd_.encrypt) {
+          t->password = &cmd_.password;
+          t->aes = cmd_.aes;
+        }
       }
       pool_.Submit(t);
       inflight_.push_back(t);
@@ -317,6 +323,7 @@ class AddWriter {
       e.method = t->stored ? kMethodStore : kMethodDeflate;
       if (cmd_.encrypt) e.flags |= kFlagEncrypted;
       e.needed = (e.method == kMethodDeflate || cmd_.encrypt) ? 20 : 10;
+      if (cmd_.encrypt && cmd_.aes) MarkAes(e, t->length);
       out.Write(BuildLocalHeader(e, false, e.extra));
       out.Write(t->out);
       central.push_back(e);
@@ -327,13 +334,26 @@ class AddWriter {
     // A large file: header first, blocks as they come, sizes patched after.
     const bool zip64 = ns.size > kZip64Threshold;
     e.method = cmd_.level > 0 ? kMethodDeflate : kMethodStore;
-    if (cmd_.encrypt) e.flags |= kFlagEncrypted | kFlagDescriptor;
+    const bool aes = cmd_.encrypt && cmd_.aes;
+    // Traditional encryption checks the password against the DOS time then,
+    // so its sizes go into a descriptor; AES entries are patched in place.
+    if (cmd_.encrypt) e.flags |= aes ? kFlagEncrypted : kFlagEncrypted | kFlagDescriptor;
     e.needed = (e.method == kMethodDeflate || cmd_.encrypt) ? 20 : 10;
+    if (aes) MarkAes(e, ns.size);
     const uint64_t headerPos = out.Position();
     out.Write(BuildLocalHeader(e, zip64, e.extra));
     std::unique_ptr<dll::ZipCryptoKeys> keys;
+    std::unique_ptr<dll::AesCipher> cipher;
     uint64_t csize = 0;
-    if (cmd_.encrypt) {
+    if (aes) {
+      uint8_t head[16 + dll::kAesVerifierSize];
+      const size_t saltLen = dll::AesSaltSize(cmd_.aes);
+      dll::AesRandom(head, saltLen);
+      cipher = std::make_unique<dll::AesCipher>();
+      if (!cipher->Init(cmd_.password, cmd_.aes, head, head + saltLen)) throw WriteError{EIO};
+      out.Write(head, saltLen + dll::kAesVerifierSize);
+      csize += saltLen + dll::kAesVerifierSize;
+    } else if (cmd_.encrypt) {
       keys = std::make_unique<dll::ZipCryptoKeys>(cmd_.password);
       const auto h = EncryptionHeader(*keys, static_cast<uint8_t>(e.dosTime >> 8));
       out.Write(h.data(), h.size());
@@ -351,6 +371,7 @@ class AddWriter {
       }
       crc = static_cast<uint32_t>(crc32_combine(crc, t->crc, static_cast<z_off_t>(t->length)));
       if (keys) keys->Encrypt(reinterpret_cast<uint8_t*>(t->out.data()), t->out.size());
+      if (cipher) cipher->Encrypt(reinterpret_cast<uint8_t*>(t->out.data()), t->out.size());
       out.Write(t->out);
       csize += t->out.size();
       usize += t->length;
@@ -360,6 +381,12 @@ class AddWriter {
       out.Truncate(headerPos);
       rep_.Message(kMsgReadError, it.diskPath + ": " + ErrText(error));
       return false;
+    }
+    if (cipher) {
+      uint8_t code[dll::kAesCodeSize];
+      cipher->Code(code);
+      out.Write(code, sizeof code);
+      csize += sizeof code;
     }
     e.crc = crc;
     e.csize = csize;
@@ -385,6 +412,16 @@ class AddWriter {
     central.push_back(e);
     if (cmd_.verbose) Verbose(e);
     return true;
+  }
+
+  // Method 99 with the AES field naming the real method; AE-2 (no CRC) for
+  // the smallest entries, whose CRC would say much about the contents.
+  void MarkAes(OutEntry& e, uint64_t size) {
+    const uint16_t version = size < kAe2Below ? 2 : 1;
+    e.extra += dll::BuildAesExtra(version, cmd_.aes, e.method);
+    e.method = kMethodAes;
+    e.needed = 51;
+    if (version == 2) e.crc = 0;
   }
 
   void Verbose(const OutEntry& e) {
@@ -695,6 +732,7 @@ bool DecodeCommand(const dll::ZipCommandHead* head, Command& out, std::string& w
   if (head->password) out.password = std::string(head->password, strnlen(head->password, 80));
   out.remove = head->deleteEntries != 0;
   out.encrypt = !out.remove && head->encrypt != 0;
+  if (out.encrypt && head->aesStrength >= 1 && head->aesStrength <= 3) out.aes = head->aesStrength;
   out.hidden = head->systemFiles != 0;
   out.dirEntries = head->noDirEntries == 0;
   out.dirNames = head->junkDirNames == 0;

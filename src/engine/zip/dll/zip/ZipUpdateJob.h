@@ -35,6 +35,7 @@ struct Command {
   std::vector<std::string> specs;
   std::string password;
   bool encrypt = false;
+  int aes = 0;          // with encrypt: 0 traditional, 1..3 AES-128/192/256
   bool hidden = false;
   bool dirEntries = false;
   bool dirNames = true;

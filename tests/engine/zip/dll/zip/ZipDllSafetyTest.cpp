@@ -1,13 +1,21 @@
 // What libzipdll does when things go wrong: a stop from the callback, a full
 // disk, a damaged archive, nothing to do. In every case the original archive
 // stays byte for byte as it was and no temporary file is left behind.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "ZipDllTestUtil.h"
+#include "engine/common/TempFile.h"
+#include "engine/zip/dll/zip/ZipOutFile.h"
 
 using namespace ziptest;
+namespace zipdll = arkelin::engine::zip::zipdll;
+namespace common = arkelin::engine::common;
 
 namespace {
 // An archive made by zip, with a few entries.
@@ -101,6 +109,113 @@ TEST_F(ZipDllSafety, FullDiskLeavesTheArchiveIdentical) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "expected result 0 and a write error message";
   EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(TempFilesIn("."), 0);
+}
+
+// Runs an add of `file` to orig.zip in a child process, which `prepare`
+// sets up first; answers the child's wait status.
+template <typename Prepare>
+int AddInAChild(const std::string& file, Prepare prepare,
+                std::function<int32_t(dll::EngineCallbackData&)> answer = nullptr) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prepare();
+    ZipOptions o;
+    o.archive = "orig.zip";
+    o.specs = {file};
+    o.level = 0;
+    o.answer = answer;
+    auto r = RunZip(o);
+    _exit(r.result == 0 && r.HasMessageCode(4) ? 0 : 1);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return status;
+}
+
+TEST_F(ZipDllSafety, AFileSizeLimitIsAWriteErrorNotADeadlySignal) {
+  const std::string original = MakeOriginal();
+  WriteFile("noise.bin", RandomBytes(6u << 20, 6));
+  // The signal keeps its default action, which kills the process unless
+  // the library ignores it.
+  const int status = AddInAChild("noise.bin", [] {
+    signal(SIGXFSZ, SIG_DFL);
+    struct rlimit rl {};
+    rl.rlim_cur = rl.rlim_max = 2u << 20;
+    setrlimit(RLIMIT_FSIZE, &rl);
+  });
+  ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "expected result 0 and a write error message";
+  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(TempFilesIn("."), 0);
+}
+
+TEST_F(ZipDllSafety, AKilledAddLeavesNoTemporaryOnceTheNextWriteRan) {
+  const std::string original = MakeOriginal();
+  WriteFile("large.dat", std::string(40u << 20, 'k'));
+  // Killed half way through the file, with no chance to clean up.
+  uint64_t seen = 0;
+  const int status = AddInAChild("large.dat", [] {}, [&seen](dll::EngineCallbackData& d) {
+    if (d.actionCode == dll::kActionUpdate) seen += static_cast<uint64_t>(d.fileSize);
+    if (seen >= (20u << 20)) raise(SIGKILL);
+    return 0;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ReadFile("orig.zip"), original);
+  // Where the folder takes unnamed files nothing is left at all.
+  const int probe = open(".", O_TMPFILE | O_RDWR, 0600);
+  if (probe >= 0) {
+    close(probe);
+    EXPECT_EQ(TempFilesIn("."), 0);
+  }
+  // A leftover of the named form (no lock), and one that a running write
+  // holds: the next add removes only the first.
+  WriteFile(".arkzip-0123456789ab.tmp", std::string(1000, 'z'));
+  const int dir = open(".", O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir, 0);
+  common::TempFile running;
+  ASSERT_TRUE(running.Create(dir, ".arkzip-", ".tmp", /*allowUnnamed=*/false));
+  close(dir);
+  WriteFile("n.txt", "new");
+  ZipOptions o;
+  o.archive = "orig.zip";
+  o.specs = {"n.txt"};
+  ASSERT_EQ(RunZip(o).result, 1);
+  EXPECT_FALSE(fs::exists(".arkzip-0123456789ab.tmp"));
+  EXPECT_TRUE(fs::exists(running.Name()));
+  EXPECT_EQ(TempFilesIn("."), 1);
+  running.Discard();
+  EXPECT_EQ(TempFilesIn("."), 0);
+  EXPECT_EQ(Capture("unzip -p orig.zip n.txt"), "new");
+}
+
+TEST_F(ZipDllSafety, TheTemporaryArchiveIsPrivateWhileItIsWritten) {
+  WriteFile("secret.zip", "");
+  const mode_t oldMask = umask(022);
+  for (bool unnamed : {false, true}) {
+    zipdll::OutFile out;
+    ASSERT_TRUE(out.Create("./secret.zip", unnamed));
+    out.Write("data of the new archive");
+    struct stat st {};
+    ASSERT_EQ(stat(out.TempPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "unnamed " << unnamed;
+    out.Finish("archive");
+    // A 0600 archive stays 0600; a new one gets what the umask allows.
+    out.Replace("./secret.zip", 0600, getuid(), getgid());
+    ASSERT_EQ(stat("secret.zip", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadFile("secret.zip"), "data of the new archive");
+    zipdll::OutFile fresh;
+    ASSERT_TRUE(fresh.Create("fresh.zip", unnamed));
+    fresh.Write("x");
+    fresh.Finish("x");
+    fresh.Replace("fresh.zip", static_cast<mode_t>(-1), 0, 0);
+    ASSERT_EQ(stat("fresh.zip", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    fs::remove("fresh.zip");
+  }
+  umask(oldMask);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 

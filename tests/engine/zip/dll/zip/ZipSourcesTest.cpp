@@ -2,6 +2,7 @@
 // entries and the archive itself.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -79,6 +80,45 @@ TEST_F(ZipSourcesWalk, JunkedNamesKeepTheFirstOfEqualNamesAndSkipTheArchive) {
   auto r = zd::GatherSources({"j"}, o);
   ASSERT_EQ(Names(r), (std::vector<std::string>{"same.txt"}));
   EXPECT_EQ(r.items[0].diskPath, "j/one/same.txt");
+  // The second same.txt is not stored, and says so; a file named twice is
+  // simply stored once.
+  ASSERT_EQ(r.skipped.size(), 1u);
+  EXPECT_NE(r.skipped[0].find("j/two/same.txt"), std::string::npos) << r.skipped[0];
+  r = zd::GatherSources({"j/one/same.txt", "j/one/same.txt"}, o);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"same.txt"}));
+  EXPECT_TRUE(r.skipped.empty());
+}
+
+TEST_F(ZipSourcesWalk, FolderLinksAreFollowedLoopsAndBrokenLinksAreReported) {
+  WriteFile("t/real/a.txt", "a");
+  WriteFile("t/real/deep/b.txt", "b");
+  WriteFile("other/c.txt", "c");
+  ASSERT_EQ(symlink("../other", "t/to-other"), 0);        // a folder outside
+  ASSERT_EQ(symlink("real/a.txt", "t/to-a.txt"), 0);      // a file
+  ASSERT_EQ(symlink("..", "t/real/deep/up"), 0);          // loop: back to t/real
+  ASSERT_EQ(symlink("../..", "t/real/deep/top"), 0);      // loop: back to t
+  ASSERT_EQ(symlink("nowhere", "t/broken"), 0);
+  zd::GatherOptions o;
+  o.recurse = true;
+  o.dirEntries = true;
+  auto r = zd::GatherSources({"t"}, o);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"t/", "t/to-a.txt", "t/real/", "t/real/a.txt", "t/real/deep/",
+                                                "t/real/deep/b.txt", "t/to-other/", "t/to-other/c.txt"}));
+  std::vector<std::string> said = r.skipped;
+  std::sort(said.begin(), said.end());
+  ASSERT_EQ(said.size(), 3u);
+  EXPECT_NE(said[0].find("t/broken"), std::string::npos) << said[0];
+  EXPECT_NE(said[1].find("t/real/deep/top"), std::string::npos) << said[1];
+  EXPECT_NE(said[1].find("loop"), std::string::npos) << said[1];
+  EXPECT_NE(said[2].find("t/real/deep/up"), std::string::npos) << said[2];
+  // A link named as the specification is walked as the folder it leads to.
+  r = zd::GatherSources({"t/to-other"}, o);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"t/to-other/", "t/to-other/c.txt"}));
+  // Two links to one folder that do not contain each other are no loop.
+  ASSERT_EQ(symlink("../../other", "t/real/again"), 0);
+  r = zd::GatherSources({"t/real/again", "t/to-other"}, o);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"t/real/again/", "t/real/again/c.txt", "t/to-other/",
+                                                "t/to-other/c.txt"}));
 }
 
 TEST_F(ZipSourcesWalk, SpecialFilesAreLeftOutWithAMessage) {

@@ -1,0 +1,384 @@
+// The archive window under the faults a user meets: settings that cannot be
+// written (a data folder that cannot hold files, a full disk through
+// RLIMIT_FSIZE), the Add window closed without OK, a new archive over an
+// existing file, "Only Update file(s)", commands started while Copy archive
+// lets events run, and archive names holding ";" or "?". Offscreen, with
+// scripted dialogs; archives by Info-ZIP zip, read and written by our engine.
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <utime.h>
+
+#include <csignal>
+#include <memory>
+
+#include "platform/FakePlatform.h"
+#include "platform/Paths.h"
+#include "settings/IniFile.h"
+#include "settings/u_settings.h"
+#include "window/Addunit.h"
+#include "window/SettingsView.h"
+#include "window/extrunit.h"
+#include "window/mainunit.h"
+
+using namespace arkelin::window;
+namespace pf = arkelin::platform;
+namespace st = arkelin::settings;
+
+namespace {
+
+bool HaveEngineLibraries() {
+  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
+         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  QCOMPARE(f.write(data), data.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+void SetTime(const QString& path, time_t when) {
+  struct utimbuf t {when, when};
+  QCOMPARE(::utime(QFile::encodeName(path).constData(), &t), 0);
+}
+
+// The configuration window as the program wires it: its controls are the
+// window's live settings.
+struct LiveSettings {
+  explicit LiveSettings(TMainform& f) : view(settings) {
+    settings.AttachMainWindow(&f, f.lw_Files);
+    settings.FormCreate();
+    f.SetSettings(&view);
+  }
+  st::TF_Settings settings;
+  SettingsView view;
+};
+
+// Files above `bytes` cannot be written while the object lives (the kernel's
+// file-size limit, as on a full disk); SIGXFSZ is ignored so the write fails
+// with EFBIG instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit l = saved_;
+    l.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &l);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  struct rlimit saved_ {};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+}  // namespace
+
+class SafetyTest : public QObject {
+  Q_OBJECT
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<pf::FakePlatformScope> fake_;
+  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
+  QString MakeSampleZip(const QString& name);
+  QStringList Texts() const {
+    QStringList out;
+    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
+    return out;
+  }
+  static QStringList Entries(TMainform& f) {
+    QStringList out;
+    for (const auto& e : f.ZipMaster1().Entries()) out << QString::fromStdString(e.FileName);
+    out.sort();
+    return out;
+  }
+
+ private slots:
+  void init();
+  void cleanup();
+  void settingsWritersRefusedByTheFolderNeverStopACommand();
+  void settingsWritersOnAFullDiskNeverAbort();
+  void noExceptionLeavesACommandHandler();
+  void addWindowClosedByEscOrTitleBarAddsNothing();
+  void newArchiveReplacesTheOldFileOnlyOnceMade();
+  void extractOnlyUpdateKeepsNewerFiles();
+  void commandsAndCloseAreRefusedWhileCopyRuns();
+  void copyArchiveTakesItsNameLiterally();
+};
+
+void SafetyTest::init() {
+  dir_ = std::make_unique<QTemporaryDir>();
+  QVERIFY(dir_->isValid());
+  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
+  fake_ = std::make_unique<pf::FakePlatformScope>();
+  TAddForm::SetShowHook([](TAddForm& w) { w.BitBtn2->click(); });
+  TExtract::SetShowHook([](TExtract& w) { w.BitBtn2->click(); });
+}
+
+void SafetyTest::cleanup() {
+  TAddForm::SetShowHook(nullptr);
+  TExtract::SetShowHook(nullptr);
+  fake_.reset();
+  pf::SetDataFolderOverride("");
+  dir_.reset();
+}
+
+QString SafetyTest::MakeSampleZip(const QString& name) {
+  const QString src = P("zipsrc-" + name);
+  WriteFile(src + "/docs/a.txt", QByteArray(5000, 'a'));
+  WriteFile(src + "/c.txt", "the third file\n");
+  const QString zipFile = P(name);
+  QProcess zip;
+  zip.setWorkingDirectory(src);
+  zip.start("zip", {"-q", "-r", "-X", zipFile, "."});
+  if (!zip.waitForFinished(30000) || zip.exitCode() != 0) return {};
+  return zipFile;
+}
+
+// ---- Settings that cannot be written ----------------------------------------------------------
+
+void SafetyTest::settingsWritersRefusedByTheFolderNeverStopACommand() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString zipFile = MakeSampleZip("s.zip");
+  QVERIFY(!zipFile.isEmpty());
+  // The data folder sits below a regular file: nothing can be written there
+  // (a read-only folder does not stop the superuser, this does).
+  WriteFile(P("blocker"), "file");
+  pf::SetDataFolderOverride(P("blocker").toStdString() + "/");
+  const QString unable = "Unable to write to " + P("blocker") + "/Arkelin.ini";
+  TMainform f;
+  LiveSettings live(f);
+  fake_->dialogs.boxes.clear();
+
+  // Open: the recent list cannot be written.
+  fake_->dialogs.openFiles.push_back({zipFile.toStdString()});
+  f.Item("Openarchive1")->trigger();
+  QCOMPARE(Texts(), QStringList({unable}));
+  QCOMPARE(f.CurrentZipName(), zipFile);
+
+  // Extract: the last folder cannot be remembered; the files still come out.
+  fake_->dialogs.boxes.clear();
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(P("out"));
+    d.BitBtn1->click();
+  });
+  QVERIFY(QDir().mkpath(P("out")));
+  f.Item("Extract1")->trigger();
+  QCOMPARE(Texts().first(), unable);
+  QCOMPARE(ReadFile(P("out/c.txt")), QByteArray("the third file\n"));
+
+  // Add: the same, and the file is added.
+  WriteFile(P("new.txt"), "new");
+  fake_->dialogs.boxes.clear();
+  TAddForm::SetShowHook([&](TAddForm& w) {
+    w.AppendNames({P("new.txt")});
+    w.BitBtn1->click();
+  });
+  f.Item("Add1")->trigger();
+  QCOMPARE(Texts().first(), unable);
+  QCOMPARE(Entries(f).filter(QRegularExpression("(^|\\\\)new\\.txt$")).size(), qsizetype(1));
+
+  // Configuration OK and the layout at exit.
+  fake_->dialogs.boxes.clear();
+  live.settings.bu_OkClick();
+  live.settings.cb_SaveLayout->setChecked(true);
+  live.settings.FormDestroy();
+  QCOMPARE(Texts(), QStringList({unable, unable}));
+}
+
+void SafetyTest::settingsWritersOnAFullDiskNeverAbort() {
+  const QString ini = P("Arkelin.ini");
+  WriteFile(ini, "[RECENT]\n0=/kept.zip\n");
+  const QByteArray before = ReadFile(ini);
+  const QString unable = "Unable to write to " + ini;
+  const QString zipFile = MakeSampleZip("x.zip");
+  QVERIFY(!zipFile.isEmpty());
+  TMainform f;
+  LiveSettings live(f);
+  fake_->dialogs.boxes.clear();
+  {
+    FileSizeLimit full(8);
+    fake_->dialogs.openFiles.push_back({zipFile.toStdString()});
+    f.Item("Openarchive1")->trigger();
+    live.settings.StoreLastFolder("E", P(""));
+    live.settings.StoreLastFolder("A", P(""));
+    live.settings.bu_OkClick();
+    live.settings.cb_SaveLayout->setChecked(true);
+    live.settings.FormDestroy();
+  }
+  QCOMPARE(Texts(), QStringList({unable, unable, unable, unable, unable}));
+  // Every refused write left the file as it was and no temporary behind.
+  QCOMPARE(ReadFile(ini), before);
+  QCOMPARE(QDir(P("")).entryList({"Arkelin.ini.*"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+void SafetyTest::noExceptionLeavesACommandHandler() {
+  TMainform f;
+  f.ShowConfiguration = [] { throw st::EIniWriteError("/data/Arkelin.ini"); };
+  f.Item("Configuration1")->trigger();
+  QCOMPARE(Texts(), QStringList({"Unable to write to /data/Arkelin.ini"}));
+  QVERIFY(fake_->dialogs.boxes[0].kind == pf::MsgKind::Error);
+  fake_->dialogs.boxes.clear();
+  f.ShowConfiguration = [] { throw 42; };
+  f.Item("Configuration1")->trigger();
+  QCOMPARE(Texts(), QStringList({"The command stopped on an unexpected error"}));
+}
+
+// ---- Add window, new archive, extract options ------------------------------------------------
+
+void SafetyTest::addWindowClosedByEscOrTitleBarAddsNothing() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString zipFile = MakeSampleZip("a.zip");
+  const QByteArray archive = ReadFile(zipFile);
+  WriteFile(P("mine.txt"), "precious");
+  TMainform f;
+  f.EnterZipSession(zipFile);
+  for (int way = 0; way < 2; ++way) {
+    TAddForm::SetShowHook([&](TAddForm& w) {
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      w.AppendNames({P("mine.txt")});
+      w.CB_Move->setChecked(true);  // "Delete file(s) after"
+      if (way == 0)
+        QTest::keyClick(&w, Qt::Key_Escape);
+      else
+        w.close();  // the title bar's close button
+      QVERIFY(!w.isVisible());
+    });
+    f.Add1Click();
+    QCOMPARE(ReadFile(P("mine.txt")), QByteArray("precious"));
+    QCOMPARE(ReadFile(zipFile), archive);
+  }
+}
+
+void SafetyTest::newArchiveReplacesTheOldFileOnlyOnceMade() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString old = MakeSampleZip("old.zip");
+  const QByteArray oldBytes = ReadFile(old);
+  WriteFile(P("fresh.txt"), "fresh");
+  TMainform f;
+  auto leftovers = [&] { return QDir(P("")).entryList(QDir::Files | QDir::Hidden).filter("replaced"); };
+  // Yes to the question, then the Add window is closed: the old file stays.
+  fake_->dialogs.openFiles.push_back({old.toStdString()});
+  fake_->dialogs.answers.push_back(pf::BtnYes);
+  TAddForm::SetShowHook([](TAddForm& w) {
+    w.AppendNames({QStringLiteral("/nothing")});
+    w.reject();
+  });
+  f.Newarchive1Click();
+  QCOMPARE(ReadFile(old), oldBytes);
+  QCOMPARE(leftovers(), QStringList());
+  // This time the add runs: the archive holds the new file only.
+  fake_->dialogs.openFiles.push_back({old.toStdString()});
+  fake_->dialogs.answers.push_back(pf::BtnYes);
+  TAddForm::SetShowHook([&](TAddForm& w) {
+    // The old archive is still on disk while the window is open.
+    QCOMPARE(leftovers().size(), qsizetype(1));
+    w.AppendNames({P("fresh.txt")});
+    w.BitBtn1->click();
+  });
+  f.Newarchive1Click();
+  const QStringList entries = Entries(f);
+  QCOMPARE(entries.size(), qsizetype(1));
+  QVERIFY2(entries[0].endsWith("fresh.txt"), qPrintable(entries[0]));
+  QVERIFY(ReadFile(old) != oldBytes);
+  QCOMPARE(leftovers(), QStringList());
+}
+
+void SafetyTest::extractOnlyUpdateKeepsNewerFiles() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString zipFile = MakeSampleZip("u.zip");
+  TMainform f;
+  f.EnterZipSession(zipFile);
+  const QString out = P("out");
+  WriteFile(out + "/c.txt", "newer on disk");
+  SetTime(out + "/c.txt", time(nullptr) + 86400);
+  WriteFile(out + "/docs/a.txt", "older on disk");
+  SetTime(out + "/docs/a.txt", 946684800);  // 2000-01-01
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(out);
+    d.RadioGroup2->SetItemIndex(1);  // overwrite
+    d.Ch_ExtUpdate->setChecked(true);
+    d.BitBtn1->click();
+  });
+  f.Extract1Click();
+  QCOMPARE(ReadFile(out + "/c.txt"), QByteArray("newer on disk"));
+  QCOMPARE(ReadFile(out + "/docs/a.txt"), QByteArray(5000, 'a'));
+}
+
+// ---- Re-entrance and names ---------------------------------------------------------------------
+
+void SafetyTest::commandsAndCloseAreRefusedWhileCopyRuns() {
+  const QString zipFile = MakeSampleZip("c.zip");
+  QVERIFY(QDir().mkpath(P("dest")));
+  TMainform f;
+  f.show();
+  f.EnterZipSession(zipFile);
+  fake_->dialogs.boxes.clear();
+  fake_->dialogs.inputs.push_back(P("dest").toStdString());
+  // Had Delete archive been let through, this Yes would have confirmed it.
+  fake_->dialogs.answers.push_back(pf::BtnYes);
+  int pumped = 0;
+  bool closed = true;
+  QString busy;
+  fake_->pump.onProcess = [&] {
+    if (pumped++ > 0) return;
+    f.Item("Delete2")->trigger();
+    f.Item("Closearchive1")->trigger();
+    f.Button("bu_Open")->click();
+    closed = f.close();
+    busy = f.Panel3->text();
+  };
+  f.Item("Copyarchive1")->trigger();
+  fake_->pump.onProcess = nullptr;
+  QVERIFY(pumped > 0);
+  QVERIFY(!closed);
+  QCOMPARE(busy, TMainform::BusyText());
+  QVERIFY(QFile::exists(zipFile));
+  QCOMPARE(f.CurrentZipName(), zipFile);
+  QVERIFY(fake_->dialogs.fileDialogsAsked.empty());
+  QCOMPARE(Texts(), QStringList({"Copy successful"}));
+  QCOMPARE(ReadFile(P("dest/c.zip")), ReadFile(zipFile));
+  // Once the copy is over, the window closes again.
+  QVERIFY(f.close());
+}
+
+void SafetyTest::copyArchiveTakesItsNameLiterally() {
+  const QString sample = MakeSampleZip("sample.zip");
+  for (const char* n : {"v1.zip", "v2.zip", "v?.zip", "a;b.zip", "v*.zip"}) QVERIFY(QFile::copy(sample, P(n)));
+  QVERIFY(QDir().mkpath(P("dest")));
+  TMainform f;
+  for (const char* n : {"v?.zip", "a;b.zip", "v*.zip"}) {
+    f.EnterZipSession(P(n));
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.inputs.push_back(P("dest").toStdString());
+    f.Copyarchive1Click();
+    QCOMPARE(Texts(), QStringList({"Copy successful"}));
+  }
+  QStringList copied = QDir(P("dest")).entryList(QDir::Files);
+  copied.sort();
+  QCOMPARE(copied, QStringList({"a;b.zip", "v*.zip", "v?.zip"}));
+}
+
+QTEST_MAIN(SafetyTest)
+#include "SafetyTest.moc"

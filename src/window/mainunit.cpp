@@ -29,6 +29,7 @@
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
 #include "window/ViewCommands.h"
+#include "window/Addunit.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
 
@@ -354,6 +355,15 @@ void TMainform::changeEvent(QEvent* e) {
   if (e->type() == QEvent::ActivationChange && isActiveWindow()) RunGuarded([this] { FormActivate(); }, false);
 }
 
+void TMainform::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // Handled after the show has finished, so the window is on screen when a
+  // question about the command line comes up.
+  if (commandLineHandled_ || commandLineQueued_) return;
+  commandLineQueued_ = true;
+  QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { FormActivate(); }, false); }, Qt::QueuedConnection);
+}
+
 void TMainform::FormActivate() {
   if (!Settings().AcceptOutside()) setAcceptDrops(false);
   if (commandLineHandled_) return;
@@ -394,7 +404,7 @@ void TMainform::FormActivate() {
       const auto answer = pf::Dialogs().InputBox("Zipfile", "Name:", "", false);
       if (!answer) return;
       name = Q(*answer);
-      if (!name.toLower().contains(QStringLiteral("zip"))) name += QStringLiteral(".ZIP");
+      if (ExtensionOf(name).toLower() != QStringLiteral(".zip")) name += QStringLiteral(".ZIP");
     } else {
       name = Settings().DefaultZipName();
     }
@@ -433,10 +443,11 @@ void TMainform::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void TMainform::dropEvent(QDropEvent* e) {
-  QStringList files;
-  for (const QUrl& u : e->mimeData()->urls())
-    if (u.isLocalFile()) files << u.toLocalFile();
+  QStringList refused;
+  const QStringList files = LocalFilesOf(e->mimeData(), &refused);
   e->acceptProposedAction();
+  SayRefusedDrops(refused);
+  if (files.isEmpty()) return;
   // Handled after the drop has finished, so the desktop is not kept waiting.
   QMetaObject::invokeMethod(this, [this, files] { RunGuarded([this, files] { DropFiles(files); }); }, Qt::QueuedConnection);
 }

@@ -41,6 +41,9 @@ case "${1:-}" in
     export QT_QPA_PLATFORM=offscreen
     status=0
     (cd build && ctest --output-on-failure -j2 -LE fuzz) || status=1
+    # The Debian package: built, validated, installed, run from /usr/bin and
+    # removed again (the install part needs root).
+    scripts/package-test.sh build || status=1
     # Then again under AddressSanitizer and UndefinedBehaviorSanitizer: the
     # fuzz smoke tests of every parser of untrusted bytes and the tests of
     # the engines and of arkzip (ZIP and RAR reading, writing, extraction).

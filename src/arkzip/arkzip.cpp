@@ -69,7 +69,7 @@ struct Session {
       ++messages;
       std::fprintf(stderr, "arkzip: %s\n", text.c_str());
     };
-    zm.SetDLLDirectory(arkelin::platform::ExecutableFolder());
+    zm.SetDLLDirectory(arkelin::platform::EngineFolder());
   }
 };
 

@@ -112,16 +112,68 @@ std::string& Override() {
 
 void SetDataFolderOverride(const std::string& folder) { Override() = folder.empty() ? "" : WithSep(folder); }
 
-std::string DataFolder() {
+std::vector<std::string> ProgramFileFolders(const std::string& exeFolder) {
+  std::vector<std::string> r{WithSep(exeFolder)};
+  std::error_code ec;
+  const fs::path installed = fs::path(r.front()).parent_path().parent_path() / "lib" / "arkelin";
+  if (fs::is_directory(installed, ec)) r.push_back(WithSep(installed.lexically_normal().string()));
+  return r;
+}
+std::vector<std::string> ProgramFileFolders() { return ProgramFileFolders(ExecutableFolder()); }
+
+std::string ProgramFileFolder(const std::string& name, const std::string& exeFolder) {
+  std::error_code ec;
+  for (const std::string& f : ProgramFileFolders(exeFolder))
+    if (fs::exists(fs::path(f) / name, ec)) return f;
+  return WithSep(exeFolder);
+}
+std::string ProgramFileFolder(const std::string& name) { return ProgramFileFolder(name, ExecutableFolder()); }
+
+std::string EngineFolder() { return ProgramFileFolder("libunzdll.so"); }
+
+bool IsSelfContainedFolder(const std::string& exeFolder) {
+  const std::string exe = WithSep(exeFolder);
+  std::error_code ec;
+  if (!fs::exists(fs::path(exe) / "libunzdll.so", ec)) return false;
+  // root may write anywhere; the system's program folders are never ours.
+  for (const char* sys : {"/usr/bin/", "/usr/local/bin/", "/bin/", "/usr/sbin/", "/sbin/"})
+    if (exe == sys) return false;
+  return ::access(exe.c_str(), W_OK) == 0;
+}
+bool IsSelfContainedFolder() { return IsSelfContainedFolder(ExecutableFolder()); }
+
+namespace {
+// $name when it is an absolute path, otherwise the home folder's fallback.
+fs::path XdgBase(const char* name, const char* homeFallback) {
+  const char* v = std::getenv(name);
+  if (v && *v == '/') return fs::path(v);
+  return fs::path(HomeFolder()) / homeFallback;
+}
+}  // namespace
+
+std::string DataFolderFor(const std::string& exeFolder) {
   if (!Override().empty()) return Override();
-  const std::string exe = ExecutableFolder();
-  if (::access(exe.c_str(), W_OK) == 0) return exe;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  fs::path base = (xdg && *xdg) ? fs::path(xdg) : fs::path(HomeFolder()) / ".config";
-  fs::path dir = base / "Arkelin";
+  if (IsSelfContainedFolder(exeFolder)) return WithSep(exeFolder);
+  fs::path dir = XdgBase("XDG_CONFIG_HOME", ".config") / "Arkelin";
   std::error_code ec;
   fs::create_directories(dir, ec);
   return WithSep(dir.string());
 }
+std::string DataFolder() { return DataFolderFor(ExecutableFolder()); }
+
+std::string CacheFolderFor(const std::string& exeFolder) {
+  if (!Override().empty()) return Override();
+  if (IsSelfContainedFolder(exeFolder)) return WithSep(exeFolder);
+  std::error_code ec;
+  fs::path dir = XdgBase("XDG_CACHE_HOME", ".cache") / "Arkelin";
+  if (fs::create_directories(dir, ec), fs::is_directory(dir, ec)) return WithSep(dir.string());
+  const char* run = std::getenv("XDG_RUNTIME_DIR");
+  if (run && *run == '/') {
+    dir = fs::path(run) / "Arkelin";
+    if (fs::create_directories(dir, ec), fs::is_directory(dir, ec)) return WithSep(dir.string());
+  }
+  return DataFolderFor(exeFolder);
+}
+std::string CacheFolder() { return CacheFolderFor(ExecutableFolder()); }
 
 }  // namespace arkelin::platform

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace arkelin::platform {
 
@@ -43,12 +44,47 @@ std::string PrivateTempFolder();
 // The folder of the running executable, with a trailing separator.
 std::string ExecutableFolder();
 
+// The folders where the program's own run-time files (the engine libraries,
+// the self-extractor stub and its information file) are looked for, in
+// order: the executable's folder (a build tree or a program folder of its
+// own), then lib/arkelin/ beside the executable's bin/ folder (an installed
+// program: /usr/bin/arkelin finds /usr/lib/arkelin/). With trailing
+// separators; the second only when it exists.
+std::vector<std::string> ProgramFileFolders();
+// The first of ProgramFileFolders() that holds a file called name, or the
+// executable's folder when none does.
+std::string ProgramFileFolder(const std::string& name);
+// The folder of the engine libraries (ProgramFileFolder of libunzdll.so).
+std::string EngineFolder();
+
+// True when the executable's folder is a program folder of its own: it holds
+// the engine libraries and is writable (a build tree or a copied folder). An
+// installed program (engine libraries in ../lib/arkelin, or a folder the user
+// cannot write, such as /usr/bin even for root) is not one.
+bool IsSelfContainedFolder();
+
 // The folder where the program writes its own files (Arkelin.ini,
-// Favorites.lst, EMHIST.TXT, TMP, editor copies): the executable's folder when
-// it is writable, otherwise ~/.config/Arkelin/. With a trailing separator.
-// Tests point it elsewhere with SetDataFolderOverride.
+// Favorites.lst, EMHIST.TXT, editor copies): the executable's folder when it
+// is a self-contained program folder, otherwise $XDG_CONFIG_HOME/Arkelin/
+// (~/.config/Arkelin/ when the variable is unset or not absolute), created
+// on demand. With a trailing separator. Tests point it elsewhere with
+// SetDataFolderOverride.
 std::string DataFolder();
 void SetDataFolderOverride(const std::string& folder);  // empty = no override
+
+// The folder under which the work folder TMP lives: DataFolder() for a
+// self-contained program folder or under an override, otherwise
+// $XDG_CACHE_HOME/Arkelin/ (~/.cache/Arkelin/), or $XDG_RUNTIME_DIR/Arkelin/
+// when the cache folder cannot be created. With a trailing separator.
+std::string CacheFolder();
+
+// The rules above for a given executable folder instead of the running one
+// (the functions without it pass ExecutableFolder()).
+std::vector<std::string> ProgramFileFolders(const std::string& exeFolder);
+std::string ProgramFileFolder(const std::string& name, const std::string& exeFolder);
+bool IsSelfContainedFolder(const std::string& exeFolder);
+std::string DataFolderFor(const std::string& exeFolder);
+std::string CacheFolderFor(const std::string& exeFolder);
 
 // The user's home folder with a trailing separator.
 std::string HomeFolder();

@@ -105,6 +105,23 @@ const LayoutKey kWindowKeys[] = {{"LEFT", 300}, {"TOP", 100}, {"HEIGHT", 361}, {
 const LayoutKey kColumnKeys[] = {{"COL1", 130}, {"COL2", 65}, {"COL3", 65},
                                  {"COL4", 70},  {"COL5", 40}, {"COL6", 300}};
 
+// A window stored where no screen is now (a monitor taken away, a damaged
+// file) comes back to the primary screen's top left corner, no larger than
+// that screen. On screen means a strip along its top (where the title bar
+// is) can be reached: 30 pixels high and up to 100 wide.
+void KeepOnScreen(QWidget& w) {
+  const QRect top(w.pos(), QSize(w.width(), std::min(w.height(), 30)));
+  for (QScreen* s : QGuiApplication::screens()) {
+    const QRect seen = s->availableGeometry().intersected(top);
+    if (seen.width() >= std::min(top.width(), 100) && seen.height() >= top.height()) return;
+  }
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (!primary) return;
+  const QRect a = primary->availableGeometry();
+  w.resize(std::min(w.width(), a.width()), std::min(w.height(), a.height()));
+  w.move(a.topLeft());
+}
+
 }  // namespace
 
 // ---- Colours --------------------------------------------------------------------
@@ -808,6 +825,7 @@ void TF_Settings::LoadLayout() {
     mainForm_->move(v[0], v[1]);
     // A damaged file must not make the window vanish: sizes stay positive.
     mainForm_->resize(std::max(v[3], 1), std::max(v[2], 1));
+    KeepOnScreen(*mainForm_);
   }
   if (fileList_) {
     // A width never stored keeps the list's own, which is already fitted to

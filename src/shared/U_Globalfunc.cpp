@@ -17,7 +17,7 @@ std::string ProgramFolder() { return pf::ExecutableFolder(); }
 
 std::string WriteFolder() { return pf::DataFolder(); }
 
-std::string WorkFolder() { return WriteFolder() + "TMP"; }
+std::string WorkFolder() { return pf::CacheFolder() + "TMP"; }
 
 bool MakeWorkFolder() {
   std::error_code ec;

@@ -11,18 +11,20 @@
 
 namespace arkelin::shared {
 
-// The executable's folder with a trailing separator ("/opt/arkelin/"):
-// engine libraries, the self-extractor stub and other read-only resources.
+// The executable's folder with a trailing separator ("/opt/arkelin/"). The
+// engine libraries and the self-extractor stub are looked for here first and
+// then in ../lib/arkelin (platform::ProgramFileFolder).
 std::string ProgramFolder();
 
 // The folder the program writes its own files to (Arkelin.ini,
 // Favorites.lst, EMHIST.TXT, editor copies), with a trailing separator: the
-// program folder when it is writable, otherwise the per-user configuration
-// folder.
+// program folder when it is a self-contained, writable program folder,
+// otherwise the per-user configuration folder (platform::DataFolder).
 std::string WriteFolder();
 
-// The work folder "TMP" inside the write folder, without trailing separator.
-// The Run command extracts into it; nothing removes it.
+// The work folder "TMP", without trailing separator: inside the write folder
+// for a self-contained program folder, otherwise in the per-user cache folder
+// (platform::CacheFolder). The Run command extracts into it; nothing removes it.
 std::string WorkFolder();
 // Creates the work folder when it is missing; false when it cannot.
 bool MakeWorkFolder();

@@ -456,6 +456,7 @@ void TGIFData::Parse() {
   if (frames_) return;
   frames_ = std::make_unique<TMPOwnedObjectList<TGIFFrame>>();
   parseError_.clear();
+  extensionErrorShown_ = false;
   TGIFReader r(reinterpret_cast<const uint8_t*>(bytes_.constData()),
                static_cast<size_t>(bytes_.size()));
   try {
@@ -534,7 +535,11 @@ void TGIFData::ParseFrame(TGIFReader& r, TGIFFrame& frame, int64_t& pixelsSoFar)
         DrawPlainText(bitmap, *pt, table);
       }
     } catch (const std::exception& e) {
-      platform::Dialogs().MessageBox(e.what(), platform::MsgKind::Error, platform::BtnOK);
+      // The first failure of the picture is said; the others would only
+      // repeat it, box after box.
+      if (!extensionErrorShown_)
+        platform::Dialogs().MessageBox(e.what(), platform::MsgKind::Error, platform::BtnOK);
+      extensionErrorShown_ = true;
     }
   }
   frame.bitmap_ = std::move(bitmap);

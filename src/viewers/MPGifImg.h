@@ -210,6 +210,7 @@ class TGIFData {
   std::unique_ptr<TMPOwnedObjectList<TGIFFrame>> frames_;
   std::unique_ptr<TColorTable> globalTable_;
   std::string parseError_;
+  bool extensionErrorShown_ = false;  // one box per picture, however many fail
   int64_t maxFramePixels_ = kMaxFramePixels;
   int64_t maxTotalPixels_ = kMaxTotalPixels;
 };

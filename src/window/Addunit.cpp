@@ -24,12 +24,27 @@ QString WithSlash(const QString& folder) {
 }
 }  // namespace
 
-QStringList LocalFilesOf(const QMimeData* data) {
+QStringList LocalFilesOf(const QMimeData* data, QStringList* refused) {
   QStringList out;
   if (!data || !data->hasUrls()) return out;
-  for (const QUrl& u : data->urls())
-    if (u.isLocalFile()) out << u.toLocalFile();
+  for (QUrl u : data->urls()) {
+    // "file://host/path" names a file on another computer; only the empty
+    // host and "localhost" are this one.
+    if (u.isLocalFile() && u.host().compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+      u.setHost(QString());
+    if (u.isLocalFile() && u.host().isEmpty() && !u.path().isEmpty())
+      out << u.toLocalFile();
+    else if (refused)
+      *refused << u.toDisplayString();
+  }
   return out;
+}
+
+void SayRefusedDrops(const QStringList& refused) {
+  if (refused.isEmpty()) return;
+  pf::Dialogs().MessageBox(
+      ("Only files on this computer can be dropped; not taken:\n" + refused.join(QStringLiteral("\n"))).toStdString(),
+      pf::MsgKind::Warning, pf::BtnOK);
 }
 
 // ---- The Add list ---------------------------------------------------------------
@@ -59,7 +74,10 @@ void AddListWidget::dropEvent(QDropEvent* e) {
   }
   if (!e->source() && OnShellDrop) {
     e->acceptProposedAction();
-    OnShellDrop(LocalFilesOf(e->mimeData()));
+    QStringList refused;
+    const QStringList files = LocalFilesOf(e->mimeData(), &refused);
+    SayRefusedDrops(refused);
+    if (!files.isEmpty()) OnShellDrop(files);
     return;
   }
   e->ignore();
@@ -225,7 +243,10 @@ void TAddForm::dragEnterEvent(QDragEnterEvent* e) {
 void TAddForm::dropEvent(QDropEvent* e) {
   if (e->source()) return;
   e->acceptProposedAction();
-  if (OnShellDrop) OnShellDrop(LocalFilesOf(e->mimeData()));
+  QStringList refused;
+  const QStringList files = LocalFilesOf(e->mimeData(), &refused);
+  SayRefusedDrops(refused);
+  if (OnShellDrop && !files.isEmpty()) OnShellDrop(files);
 }
 
 void TAddForm::AppendUnique(const QString& name) {

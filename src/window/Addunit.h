@@ -121,7 +121,12 @@ class TAddForm : public QDialog {
   bool sorted_ = false;
 };
 
-// Local files named by the URLs of a drop, in drop order.
-QStringList LocalFilesOf(const class QMimeData* data);
+// Local files named by the URLs of a drop, in drop order: "file:" URLs with
+// no host or "localhost". The others go to refused (as the user would read
+// them) when given.
+QStringList LocalFilesOf(const class QMimeData* data, QStringList* refused = nullptr);
+// Tells the user which dropped items were not taken, and why (nothing when
+// refused is empty).
+void SayRefusedDrops(const QStringList& refused);
 
 }  // namespace arkelin::window

@@ -37,8 +37,7 @@ void ArchiveFileCommands::Open() {
   w_.RarMode = false;
   // The archive left behind may be a self-extracting program to refresh.
   const QString previous = w_.CurrentZipName();
-  const int dot = previous.indexOf(u'.');
-  if (dot >= 0 && previous.mid(dot + 1, 3).toLower() == QStringLiteral("exe")) w_.RefreshSelfExtracting(previous);
+  if (ExtensionOf(previous).toLower() == QStringLiteral(".exe")) w_.RefreshSelfExtracting(previous);
   w_.ArchiveModified = false;
   QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
   w_.EnterZipSession(name);
@@ -55,8 +54,7 @@ void ArchiveFileCommands::New() {
   if (chosen.empty()) return;
   w_.RarMode = false;
   const QString previous = w_.CurrentZipName();
-  const int dot = previous.indexOf(u'.');
-  if (dot >= 0 && previous.mid(dot + 1, 3).toLower() == QStringLiteral("exe")) w_.RefreshSelfExtracting(previous);
+  if (ExtensionOf(previous).toLower() == QStringLiteral(".exe")) w_.RefreshSelfExtracting(previous);
   QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
   w_.ArchiveModified = false;
   QString name = Q(chosen.front());
@@ -133,7 +131,7 @@ void ArchiveFileCommands::SaveAs() {
     if (w_.RarMode)
       target += QStringLiteral(".RAR");
     else
-      target += old.toLower().contains(QStringLiteral(".exe")) ? QStringLiteral(".EXE") : QStringLiteral(".ZIP");
+      target += ExtensionOf(old).toLower() == QStringLiteral(".exe") ? QStringLiteral(".EXE") : QStringLiteral(".ZIP");
   }
   // A move that never replaces an existing file.
   if (QFileInfo::exists(target) || !QFile::rename(old, target)) {

@@ -260,8 +260,8 @@ void EntryCommands::DropFiles(const QStringList& names) {
   if (names.isEmpty()) return;
   if (w_.RefuseWhileBusy()) return;
   const QString& first = names.front();
-  const int dot = first.indexOf(u'.');
-  if (dot >= 0 && first.mid(dot + 1, 3).toLower() == QStringLiteral("zip")) {
+  // The file name's extension decides ("/home/john.doe/x.txt" is no archive).
+  if (ExtensionOf(first).toLower() == QStringLiteral(".zip")) {
     const pf::Button b =
         pf::Dialogs().MessageBox("What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)",
                                  pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo | pf::BtnAbort);

@@ -22,12 +22,14 @@
 #include "platform/Platform.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/ArchiveFileCommands.h"
+#include "window/ArchiveKind.h"
 #include "window/CommandSupport_p.h"
 #include "window/EntryCommands.h"
 #include "window/MailCommands.h"
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
 #include "window/ViewCommands.h"
+#include "window/Addunit.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
 
@@ -103,7 +105,7 @@ TMainform::TMainform(QWidget* parent)
   SetArchiveControls(false);
   // TODO: load the favourites list here once the favourites store exists.
   BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
-  engines_->SetDLLDirectory(Q(pf::ExecutableFolder()));
+  engines_->SetDLLDirectory(Q(pf::EngineFolder()));
   engines_->SetOwnImages(QIcon(QStringLiteral(":/window/large_default.png")),
                          QIcon(QStringLiteral(":/window/small_default.png")),
                          QIcon(QStringLiteral(":/window/large_exe.png")),
@@ -175,6 +177,12 @@ void TMainform::EnterZipSession(const QString& name) {
 }
 
 void TMainform::EnterRarSession(const QString& name) {
+  ListRarArchive(name);
+  RecordRecent(IniFileName(), QStringLiteral("RECENT"), kRecentMax, name);
+  BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
+}
+
+void TMainform::ListRarArchive(const QString& name) {
   EmptyList();
   model_->ResetCounters();
   RarMode = true;
@@ -187,8 +195,6 @@ void TMainform::EnterRarSession(const QString& name) {
     engines_->ListFiles();
   ShowTotals();
   SetTitle(name);
-  RecordRecent(IniFileName(), QStringLiteral("RECENT"), kRecentMax, name);
-  BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
 }
 
 void TMainform::CloseSession() {
@@ -349,6 +355,15 @@ void TMainform::changeEvent(QEvent* e) {
   if (e->type() == QEvent::ActivationChange && isActiveWindow()) RunGuarded([this] { FormActivate(); }, false);
 }
 
+void TMainform::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // Handled after the show has finished, so the window is on screen when a
+  // question about the command line comes up.
+  if (commandLineHandled_ || commandLineQueued_) return;
+  commandLineQueued_ = true;
+  QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { FormActivate(); }, false); }, Qt::QueuedConnection);
+}
+
 void TMainform::FormActivate() {
   if (!Settings().AcceptOutside()) setAcceptDrops(false);
   if (commandLineHandled_) return;
@@ -363,6 +378,25 @@ void TMainform::FormActivate() {
     SetArchiveControls(true);
     return;
   }
+  // A single argument that is an archive by its content (a RAR archive, a
+  // self-extracting program, a ZIP under another name: what a file manager
+  // hands over) opens the same way; the recent list is not touched either.
+  if (args.size() == 1 && CurrentZipName().isEmpty()) {
+    const ArchiveKind kind = DetectArchiveKind(args[0]);
+    if (kind == ArchiveKind::Zip) {
+      SetRarMode(false);
+      RarMode = false;
+      SetCurrentZipName(args[0]);
+      SetSelfExtractCaptions(args[0]);
+      SetTitle(args[0]);
+      SetArchiveControls(true);
+      return;
+    }
+    if (kind == ArchiveKind::Rar) {
+      ListRarArchive(args[0]);
+      return;
+    }
+  }
   // Other files are added to a new or the default archive.
   if (CurrentZipName().isEmpty() && ExtensionOf(args[0]).toLower() != QStringLiteral(".zip")) {
     QString name;
@@ -370,7 +404,7 @@ void TMainform::FormActivate() {
       const auto answer = pf::Dialogs().InputBox("Zipfile", "Name:", "", false);
       if (!answer) return;
       name = Q(*answer);
-      if (!name.toLower().contains(QStringLiteral("zip"))) name += QStringLiteral(".ZIP");
+      if (ExtensionOf(name).toLower() != QStringLiteral(".zip")) name += QStringLiteral(".ZIP");
     } else {
       name = Settings().DefaultZipName();
     }
@@ -409,10 +443,11 @@ void TMainform::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void TMainform::dropEvent(QDropEvent* e) {
-  QStringList files;
-  for (const QUrl& u : e->mimeData()->urls())
-    if (u.isLocalFile()) files << u.toLocalFile();
+  QStringList refused;
+  const QStringList files = LocalFilesOf(e->mimeData(), &refused);
   e->acceptProposedAction();
+  SayRefusedDrops(refused);
+  if (files.isEmpty()) return;
   // Handled after the drop has finished, so the desktop is not kept waiting.
   QMetaObject::invokeMethod(this, [this, files] { RunGuarded([this, files] { DropFiles(files); }); }, Qt::QueuedConnection);
 }

@@ -115,7 +115,9 @@ class TMainform : public QMainWindow {
   int IconIndexFor(const QString& entryName);
 
   // ---- Start-up, command line, settings ------------------------------------------
-  // The arguments after the program name, handled at the first activation.
+  // The arguments after the program name, handled once: when the window is
+  // first shown (a desktop may never give a new window the focus) or first
+  // activated, whichever comes first.
   void SetCommandLine(const QStringList& args) { commandLine_ = args; }
   // Runs once: the first activation of the window handles the command line.
   void FormActivate();
@@ -238,6 +240,7 @@ class TMainform : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
   void changeEvent(QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
@@ -258,6 +261,8 @@ class TMainform : public QMainWindow {
   void SetTitle(const QString& name);
   void SetSelfExtractCaptions(const QString& zipName);
   void SetCurrentZipName(const QString& name);
+  // Steps 1 to 4 of EnterRarSession: the RAR session, the listing, the title.
+  void ListRarArchive(const QString& name);
   void EmptyList();
   void WireEngineEvents();
   // Shows "busy" in the left panel and answers true while an engine command runs.
@@ -295,6 +300,7 @@ class TMainform : public QMainWindow {
   const IMainSettings* settings_ = nullptr;
   QStringList commandLine_;
   bool commandLineHandled_ = false;
+  bool commandLineQueued_ = false;
   QString rarName_;
 };
 

@@ -14,11 +14,8 @@ TF_Info::ShowHook g_showHook;
 
 long long UncompressedFromList(const FileListModel& rows) {
   long long sum = 0;
-  for (int r = 0; r < rows.RowCountValue(); ++r) {
-    QString kb = rows.CellText(r, FileListModel::ColSize);
-    kb.remove(QStringLiteral(" kb"));
-    sum += kb.toLongLong() * 1000;
-  }
+  // The bytes the rows hold, not their rounded kilobyte texts.
+  for (int r = 0; r < rows.RowCountValue(); ++r) sum += rows.Row(r).uncompressed;
   return sum;
 }
 

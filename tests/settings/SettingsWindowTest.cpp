@@ -7,7 +7,9 @@
 
 #include <QFile>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -86,6 +88,7 @@ class SettingsWindowTest : public QObject {
   void storeLastFolderOnlyWhenLastIsChosen();
   void layoutIsAppliedWhateverSaveLayoutSays();
   void layoutIsSavedAtEndOnlyWhenAskedFor();
+  void windowStoredOffEveryScreenComesBack();
   void toolbarHintsOnlyAfterOkAndSilencedWhenOff();
   void refusedWriteShowsErrorAndKeepsWindowOpen();
   void okWritesTheFileOnce();
@@ -429,6 +432,35 @@ void SettingsWindowTest::layoutIsAppliedWhateverSaveLayoutSays() {
   QCOMPARE(m.list->columnWidth(2), 65);  // not a number: default
   QCOMPARE(m.list->columnWidth(5), 66);
   QCOMPARE(m.list->columnWidth(3), 123);  // never stored: the window's own width stays
+}
+
+void SettingsWindowTest::windowStoredOffEveryScreenComesBack() {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const QByteArray& place : {QByteArray("LEFT=-20000\nTOP=-20000"), QByteArray("LEFT=30000\nTOP=40"),
+                                  QByteArray("LEFT=40\nTOP=30000")}) {
+    Write("[LAYOUT]\n" + place + "\nHEIGHT=300\nWIDTH=400\n");
+    FakeMain m;
+    TF_Settings s;
+    s.AttachMainWindow(&m.window, m.list);
+    s.FormCreate();
+    QCOMPARE(m.window.pos(), screen.topLeft());
+    QCOMPARE(m.window.size(), QSize(400, 300));
+  }
+  // Partly off screen but with its title bar reachable: left where it was.
+  Write("[LAYOUT]\nLEFT=-200\nTOP=50\nHEIGHT=300\nWIDTH=400\n");
+  FakeMain m;
+  TF_Settings s;
+  s.AttachMainWindow(&m.window, m.list);
+  s.FormCreate();
+  QCOMPARE(m.window.pos(), QPoint(-200, 50));
+  // Larger than the screen and off it: brought back no larger than it.
+  Write("[LAYOUT]\nLEFT=-90000\nTOP=0\nHEIGHT=90000\nWIDTH=90000\n");
+  FakeMain big;
+  TF_Settings s2;
+  s2.AttachMainWindow(&big.window, big.list);
+  s2.FormCreate();
+  QCOMPARE(big.window.pos(), screen.topLeft());
+  QVERIFY(big.window.width() <= screen.width() && big.window.height() <= screen.height());
 }
 
 void SettingsWindowTest::layoutIsSavedAtEndOnlyWhenAskedFor() {

@@ -416,6 +416,25 @@ TEST(TGIFImage, AnExtensionThatFailsIsReportedAndTheFrameStays) {
   EXPECT_EQ(Indexes(gif.image.FrameBitmap(0)), px);
 }
 
+TEST(TGIFImage, ManyFailingExtensionsGiveOneMessagePerPicture) {
+  const std::vector<uint8_t> px(16, 1);
+  std::string bad = "\x21\x01\x0C";
+  Put16(bad, 0); Put16(bad, 0); Put16(bad, 4); Put16(bad, 4);
+  bad += std::string("\x04\x04\x09\x00", 4);   // foreground 9 is beyond the 4-entry table
+  bad += "\x01X";
+  bad += '\0';
+  GifBuilder b(4, 4, 2);
+  for (int frame = 0; frame < 4; ++frame) {
+    for (int i = 0; i < 50; ++i) b.Raw(bad);
+    b.Image(0, 0, 4, 4, 2, Str(LzwEncode(px, 2), 2));
+  }
+  Loaded gif(b.Trailer().bytes);
+  ASSERT_EQ(gif.image.FrameCount(), 4);
+  ASSERT_EQ(gif.platform.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(gif.platform.dialogs.boxes[0].text, "Index 9 out of range [0..3]");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Indexes(gif.image.FrameBitmap(i)), px);
+}
+
 // ---- Animation through the shared pool -----------------------------------------
 
 namespace {

@@ -395,8 +395,9 @@ void MainformTest::commandLine_data() {
                                         << QStringList() << true;
   QTest::newRow("ask, answer without zip") << QStringList{"x.txt"} << true << QVariant("backup")
                                            << "backup.ZIP" << QStringList{"x.txt"} << false;
+  // The extension decides: "zip" inside the name is no extension.
   QTest::newRow("ask, answer containing zip") << QStringList{"x.txt", "y.txt"} << true
-                                              << QVariant("myzipfile") << "myzipfile"
+                                              << QVariant("myzipfile") << "myzipfile.ZIP"
                                               << QStringList{"x.txt", "y.txt"} << false;
   QTest::newRow("ask, cancelled") << QStringList{"x.txt"} << true << QVariant() << ""
                                   << QStringList() << false;

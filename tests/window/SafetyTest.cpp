@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -92,6 +93,15 @@ class FileSizeLimit {
   void (*oldHandler_)(int) = nullptr;
 };
 
+// Swallows every activation the window would be told of.
+class NoActivation : public QObject {
+ public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::ActivationChange || e->type() == QEvent::WindowActivate) return true;
+    return QObject::eventFilter(o, e);
+  }
+};
+
 }  // namespace
 
 class SafetyTest : public QObject {
@@ -124,6 +134,9 @@ class SafetyTest : public QObject {
   void extractOnlyUpdateKeepsNewerFiles();
   void commandsAndCloseAreRefusedWhileCopyRuns();
   void copyArchiveTakesItsNameLiterally();
+  void dropsOfWhatIsNoLocalFileAreRefusedWithTheReason();
+  void theFileNamesExtensionDecidesTheArchiveKind();
+  void commandLineIsHandledWhenShownWithoutFocus();
 };
 
 void SafetyTest::init() {
@@ -378,6 +391,95 @@ void SafetyTest::copyArchiveTakesItsNameLiterally() {
   QStringList copied = QDir(P("dest")).entryList(QDir::Files);
   copied.sort();
   QCOMPARE(copied, QStringList({"a;b.zip", "v*.zip", "v?.zip"}));
+}
+
+void SafetyTest::dropsOfWhatIsNoLocalFileAreRefusedWithTheReason() {
+  WriteFile(P("d/one.txt"), "1");
+  TMainform f;
+  f.resize(400, 300);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  auto drop = [&](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = f.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    QDropEvent d(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &d);
+    QApplication::processEvents();
+  };
+  const QString reason = "Only files on this computer can be dropped; not taken:\n";
+  drop({QUrl("https://example.org/a.zip")});
+  QCOMPARE(Texts(), QStringList({reason + "https://example.org/a.zip"}));
+  QVERIFY(f.CurrentZipName().isEmpty());
+  // A file on another computer is not "//host/path" on this one.
+  fake_->dialogs.boxes.clear();
+  drop({QUrl("file://fileserver/share/a.zip")});
+  QCOMPARE(Texts(), QStringList({reason + "file://fileserver/share/a.zip"}));
+  QVERIFY(f.CurrentZipName().isEmpty());
+  // localhost is this computer: the drop goes on (to the archive question).
+  fake_->dialogs.boxes.clear();
+  QUrl local = QUrl::fromLocalFile(P("d/x.zip"));
+  local.setHost("localhost");
+  fake_->dialogs.answers.push_back(pf::BtnAbort);
+  drop({local, QUrl("ftp://example.org/b")});
+  QCOMPARE(Texts(), QStringList({reason + "ftp://example.org/b",
+                                 "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)"}));
+  // The Add window refuses the same way and passes the local files on.
+  QStringList passed;
+  TAddForm::SetShowHook([&](TAddForm& w) {
+    w.OnShellDrop = [&](const QStringList& names) { passed += names; };
+    w.AcceptOutside(true);
+    QMimeData data;
+    data.setUrls({QUrl("https://example.org/c"), QUrl::fromLocalFile(P("d/one.txt"))});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QPoint at(2, 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    QDropEvent d(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &d);
+    w.reject();
+  });
+  f.EnterZipSession(P("addto.zip"));
+  fake_->dialogs.boxes.clear();
+  f.Add1Click();
+  QCOMPARE(passed, QStringList({P("d/one.txt")}));
+  QCOMPARE(Texts(), QStringList({reason + "https://example.org/c"}));
+}
+
+void SafetyTest::theFileNamesExtensionDecidesTheArchiveKind() {
+  // A file in a folder whose name holds ".zip" is a file to add, not an
+  // archive to open: no question about opening it.
+  WriteFile(P("john.zip.d/notes.txt"), "n");
+  TMainform f;
+  f.EnterZipSession(P("target.zip"));
+  TAddForm::SetShowHook([](TAddForm& w) { w.reject(); });
+  f.DropFiles({P("john.zip.d/notes.txt")});
+  QVERIFY(!fake_->dialogs.Saw("Open Zipfile"));
+  // A ".zip" file is asked about, whatever its folder is called.
+  fake_->dialogs.answers.push_back(pf::BtnAbort);
+  f.DropFiles({P("john.d/a.ZIP")});
+  QVERIFY(fake_->dialogs.Saw("Open Zipfile"));
+}
+
+void SafetyTest::commandLineIsHandledWhenShownWithoutFocus() {
+  const QString zipFile = MakeSampleZip("cl.zip");
+  TMainform f;
+  // As under focus-stealing prevention or with no window manager: the
+  // window is shown but never told it became active.
+  f.setAttribute(Qt::WA_ShowWithoutActivating);
+  NoActivation never;
+  f.installEventFilter(&never);
+  f.SetCommandLine({zipFile});
+  f.show();
+  QTRY_VERIFY(f.CommandLineHandled());
+  QCOMPARE(f.CurrentZipName(), zipFile);
+  // Activation later does not handle it a second time.
+  f.CloseSession();
+  f.FormActivate();
+  QVERIFY(f.CurrentZipName().isEmpty());
 }
 
 QTEST_MAIN(SafetyTest)

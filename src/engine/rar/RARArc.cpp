@@ -106,7 +106,7 @@ struct TRAR::Run {
 
 TRAR::TRAR() {
   std::vector<std::string> candidates = {"libunrar.so", "libunrar.so.7", "libunrar.so.6", "libunrar.so.5"};
-  std::string own = (std::filesystem::path(platform::ExecutableFolder()) / "libarkunrar.so").string();
+  std::string own = (std::filesystem::path(platform::ProgramFileFolder("libarkunrar.so")) / "libarkunrar.so").string();
   candidates.push_back(own);
   for (const auto& c : candidates) {
     Bind(c);

@@ -2,7 +2,7 @@
 // an UnRAR-compatible library (the documented interface in UnrarApi.h) and
 // turning its results and callbacks into events. It binds the library by
 // name when it is created: the system libunrar.so first, then libarkunrar.so
-// beside the program. It shows nothing; every failure reaches the caller as
+// from the program's folders (platform::ProgramFileFolder). It shows nothing; every failure reaches the caller as
 // a code through OnError, with ErrorText giving the words.
 //
 // The library only decodes: extraction asks it to test each entry and

@@ -191,7 +191,7 @@ void AskFields(const std::string& caption, std::string& fields) {
   g_fields.clear();
 }
 
-std::string RarPasswordFields() { return std::string("Password:\x01S\x01") + "10\x01\x02"; }
+std::string RarPasswordFields() { return std::string("Password:\x01L\x01") + "10\x01\x02"; }
 
 std::string FirstField(const std::string& result) { return result.substr(0, result.find(kFieldEnd)); }
 

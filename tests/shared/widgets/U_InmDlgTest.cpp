@@ -35,14 +35,14 @@ class U_InmDlgTest : public QObject {
  private slots:
   void init() { SetInmDlgHook(&Hook); }
 
-  void rarPasswordRequestIsOneClearTenCharacterField() {
+  void rarPasswordRequestIsOneMaskedTenCharacterField() {
     std::string fields = RarPasswordFields();
     g_script = [](TF_InmDlg& d) {
       QCOMPARE(d.windowTitle(), QStringLiteral("Password required"));
       QCOMPARE(d.Edits().size(), size_t(1));
       QLineEdit* e = d.Edits()[0];
       QCOMPARE(e->maxLength(), 10);
-      QCOMPARE(e->echoMode(), QLineEdit::Normal);
+      QCOMPARE(e->echoMode(), QLineEdit::Password);
       auto labels = d.findChildren<QLabel*>();
       QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "Password:"; }));
       e->setFocus();

@@ -1,5 +1,6 @@
-// arkzip's self-extracting and volume commands: sfx, unsfx (and, as they
-// come, split and join), over TZipMaster's conversions.
+// arkzip's self-extracting and volume commands over TZipMaster: sfx and
+// unsfx (ConvertSFX / ConvertZIP), split (WriteSpan, numbered or standard
+// form) and join (ReadSpan).
 #pragma once
 
 #include <string>

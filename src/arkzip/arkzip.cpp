@@ -1,7 +1,7 @@
 // arkzip: the command-line companion of the archive window, over the same
 // TZipMaster the window uses, so scripts, interoperability tests and
 // benchmarks exercise the real path. Commands: list, add, extract, test,
-// delete, and (SfxSpanCommands) sfx and unsfx. Exit codes: 0 success, 1 some files failed, 2 error.
+// delete, and (SfxSpanCommands) sfx, unsfx, split and join. Exit codes: 0 success, 1 some files failed, 2 error.
 // Archives whose name ends in ".rar" go to the RAR commands when they are
 // built into the program.
 #include <cctype>
@@ -43,7 +43,9 @@ int Usage() {
       "  arkzip test ARCHIVE [--password P]\n"
       "  arkzip delete ARCHIVE SPEC...\n"
       "  arkzip sfx ARCHIVE.zip [--caption C] [--dir D] [--run CMD] [--overwrite ask|always|never]\n"
-      "  arkzip unsfx ARCHIVE.exe\n",
+      "  arkzip unsfx ARCHIVE.exe\n"
+      "  arkzip split ARCHIVE --size N [--standard] [--dir D]\n"
+      "  arkzip join VOLUME [--out FILE]\n",
       stderr);
   return kError;
 }

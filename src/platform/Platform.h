@@ -149,6 +149,14 @@ class IDrives {
   // The top-level roots the user can pick: "/", the home folder, and each
   // mounted removable or network volume.
   virtual std::vector<std::string> Roots() = 0;
+  // Volume labels of removable media as the multi-volume sets use them
+  // ("PKBACK# 001"): whether the drive can set and report them, setting one,
+  // and formatting the medium in the drive (0 done, -1 failed, -2 cancelled
+  // by the user). This platform sets no labels and formats nothing: a
+  // format answers as a failed one does.
+  virtual bool LabelsSupported(const std::string& root) { return false; }
+  virtual bool SetVolumeLabel(const std::string& root, const std::string& label) { return false; }
+  virtual int FormatVolume(const std::string& root, const std::string& label) { return -1; }
 };
 
 // ---- Files ---------------------------------------------------------------------

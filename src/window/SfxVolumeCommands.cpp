@@ -2,7 +2,10 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 #include "engine/zip/ZipMstr.h"
+#include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "shared/U_Globalfunc.h"
 #include "window/CommandSupport_p.h"
@@ -62,10 +65,110 @@ void SfxVolumeCommands::MakeSelfExtracting() {
   w_.SetSelfExtractCaptions(w_.CurrentZipName());
 }
 
-void SfxVolumeCommands::CreateVolumes() { w_.NotAvailable(QStringLiteral("Create multiple volumes")); }
-void SfxVolumeCommands::OpenVolumes() { w_.NotAvailable(QStringLiteral("Open multiple volume archive")); }
-void SfxVolumeCommands::Refresh(const QString&) {
-  w_.NotAvailable(QStringLiteral("Refreshing a self-extracting archive"));
+// The folder chooser: the chosen folder with a trailing separator, or
+// nothing when cancelled.
+static std::optional<QString> ChooseDestination(const QString& start) {
+  const auto folder = pf::Dialogs().ChooseFolder("Please specify a directory", U8(start));
+  if (!folder || folder->empty()) return std::nullopt;
+  QString f = Q(*folder);
+  if (!f.endsWith(u'/')) f += u'/';
+  return f;
+}
+
+static bool IsFileDrive(pf::DriveType t) { return t != pf::DriveType::Removable && t != pf::DriveType::CDRom; }
+
+void SfxVolumeCommands::CreateVolumes() {
+  if (w_.RefuseWhileBusy()) return;
+  const QString name = w_.CurrentZipName();
+  if (name.isEmpty()) return;
+  const auto folder = ChooseDestination(QFileInfo(name).absolutePath());
+  if (!folder) return;
+  const QString output = *folder + QFileInfo(name).fileName();
+  ez::TZipMaster& zm = w_.ZipMaster1();
+  const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(*folder)));
+  // Numbered files on fixed, network (and memory) drives; removable media
+  // are formatted first when the setting asks for it.
+  zm.AddOptions = !IsFileDrive(type) && w_.Settings().FormatEachDisk() ? ez::AddOpts(ez::AddDiskSpanErase)
+                                                                      : ez::AddOpts(ez::AddDiskSpan);
+  EngineScope scope(w_);
+  w_.ShowProgress(true);
+  zm.WriteSpan(U8(name), U8(output));
+  w_.ShowProgress(false);
+}
+
+void SfxVolumeCommands::OpenVolumes() {
+  if (w_.RefuseWhileBusy()) return;
+  pf::FileDialogRequest req;
+  req.title = "Open spanned ZIP archive on last disk";
+  req.filter = "ZIP Files (*.ZIP)|*.zip";
+  req.defaultExt = "zip";
+  // The first removable medium stands for drive A:, else the home folder.
+  req.initialDir = pf::HomeFolder();
+  for (const std::string& root : pf::Drives().Roots())
+    if (!IsFileDrive(pf::Drives().TypeOf(root))) {
+      req.initialDir = root;
+      break;
+    }
+  req.mustExist = true;
+  const std::vector<std::string> chosen = pf::Dialogs().OpenFiles(req);
+  if (chosen.empty()) return;
+  const QString file = Q(chosen.front());
+  const QFileInfo info(file);
+  const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(file)));
+  QString outName = info.fileName();
+  if (IsFileDrive(type)) {
+    // Numbered files: the three characters before the extension are the
+    // volume's number (backup003.zip joins into backup.zip). The last part
+    // of a standard set (name.zip beside name.z01) keeps its name.
+    const QString base = info.completeBaseName();
+    bool digits = false;
+    if (base.size() >= 3) base.right(3).toInt(&digits);
+    const bool standard = QFileInfo::exists(info.absolutePath() + u'/' + base + QStringLiteral(".z01"));
+    if (!digits && !standard) {
+      pf::Dialogs().ShowMessage("This is not a valid (last)part of a spanned archive");
+      return;
+    }
+    if (digits) outName = base.left(base.size() - 3) + u'.' + info.suffix();
+  }
+  const auto folder = ChooseDestination(info.absolutePath());
+  if (!folder) return;
+  std::string output = U8(*folder + outName);
+  EngineScope scope(w_);
+  w_.ShowProgress(true);
+  const int r = w_.ZipMaster1().ReadSpan(U8(file), output);
+  w_.ShowProgress(false);
+  if (r == 0) w_.setWindowTitle(w_.TitlePrefix + QStringLiteral("- ") + QFileInfo(Q(output)).fileName());
+}
+// The self-extracting archive being left was changed: it is rebuilt from
+// the current stub ("arkelin.dat" in the program folder) and its own
+// parameter block, so that it still lists and extracts itself.
+void SfxVolumeCommands::Refresh(const QString& name) {
+  if (!w_.ArchiveModified) return;
+  QString folder = g_stubFolder.isEmpty() ? Q(shared::ProgramFolder()) : g_stubFolder;
+  if (!folder.endsWith(u'/')) folder += u'/';
+  const QString info = folder + QStringLiteral("arkelin.dat");
+  if (!QFileInfo(info).isFile()) {
+    pf::Dialogs().MessageBox("Couldn't read Arkelin2001 SelfExtract Information!\nPlease reinstall Arkelin2001!",
+                             pf::MsgKind::Warning, pf::BtnOK);
+    return;
+  }
+  ez::TZipMaster& zm = w_.ZipMaster1();
+  if (zm.ZipFilename() != U8(name)) return;
+  w_.Panel3->setText(QStringLiteral("Updating Self Extracting Archive"));
+  w_.CancelTag = 1;
+  w_.ShowProgress(true);
+  const int r = zm.RebuildSFX(U8(info), [this] {
+    pf::Pump().ProcessMessages();
+    return w_.CancelTag != 0;
+  });
+  w_.ShowProgress(false);
+  w_.Panel3->clear();
+  if (w_.CancelTag == 0) {
+    pf::Dialogs().MessageBox("Update EXE file aborted by user", pf::MsgKind::Information, pf::BtnOK);
+    return;
+  }
+  w_.CancelTag = 0;
+  if (r != 0) pf::Dialogs().ShowMessage("Error while creating .EXE file");
 }
 
 }  // namespace arkelin::window

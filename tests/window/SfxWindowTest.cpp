@@ -12,6 +12,8 @@
 
 #include "engine/zip/ZipMstr.h"
 #include "platform/FakePlatform.h"
+#include "platform/FakeRemovableDrive.h"
+#include "platform/LinuxPlatform.h"
 #include "platform/Paths.h"
 #include "window/SfxVolumeCommands.h"
 #include "window/mainunit.h"
@@ -211,6 +213,225 @@ class SfxWindowTest : public QObject {
     QCOMPARE(f.CurrentZipName(), zipFile);
     QCOMPARE(f.Item("MakeSelfExtractedfile1")->text(), QStringLiteral("&Make Self Extracting file"));
     QVERIFY(QFile::exists(zipFile));
+  }
+
+  void createVolumesOnAFixedDrive() {
+    const QString zipFile = MakeZip("c.zip");
+    TMainform f;
+    f.SetSettings(&settings_);
+    // No archive: nothing is asked.
+    f.Splitarchive1Click();
+    QVERIFY(fake_->dialogs.foldersAsked.empty());
+    f.EnterZipSession(zipFile);
+    // Cancelled folder choice.
+    f.Splitarchive1Click();
+    QCOMPARE(fake_->dialogs.foldersAsked, std::vector<std::string>{"Please specify a directory"});
+    QVERIFY(QDir(P("vol")).isEmpty() || !QDir(P("vol")).exists());
+    // A folder: numbered files, and no format even with the setting on.
+    QDir().mkpath(P("vol"));
+    settings_.formatEachDisk = true;
+    fake_->dialogs.folders.push_back(P("vol").toStdString());
+    f.Splitarchive1Click();
+    QCOMPARE(f.ZipMaster1().AddOptions, ez::AddOpts(ez::AddDiskSpan));
+    QVERIFY(Texts().isEmpty());
+    const QByteArray first = ReadFile(P("vol/c001.zip"));
+    QVERIFY(first.startsWith(QByteArray("PK\x07\x08", 4)));
+    QCOMPARE(f.CurrentZipName(), zipFile);  // the session stays on the archive
+  }
+
+  void createVolumesOnRemovableMedia() {
+    const QString zipFile = MakeZip("r.zip");
+    pf::LinuxDrives real;
+    QDir().mkpath(P("drive"));
+    QDir().mkpath(P("store"));
+    pf::FakeRemovableDrive drive(real, P("drive").toStdString(), P("store").toStdString());
+    drive.Insert(drive.AddMedium(10000000));
+    auto services = pf::Current();
+    services.drives = &drive;
+    pf::Install(services);
+    TMainform f;
+    f.SetSettings(&settings_);
+    f.EnterZipSession(zipFile);
+    settings_.formatEachDisk = true;
+    fake_->dialogs.folders.push_back(P("drive").toStdString());
+    fake_->dialogs.answers = {pf::BtnOK};
+    f.Splitarchive1Click();
+    QCOMPARE(f.ZipMaster1().AddOptions, ez::AddOpts(ez::AddDiskSpanErase));
+    QCOMPARE(Texts(), QStringList{"Please insert disk volume 1\nin drive: " + P("drive") + "/"});
+    QCOMPARE(fake_->dialogs.boxes[0].buttons, pf::BtnOK | pf::BtnCancel);
+    QCOMPARE(drive.formatted, std::vector<std::string>{"PKBACK# 001"});
+    QCOMPARE(drive.MediumAt(0).label, std::string("PKBACK# 001"));
+    QVERIFY(QFile::exists(P("drive/r.zip")));
+    // Without the setting: no format.
+    settings_.formatEachDisk = false;
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.folders.push_back(P("drive").toStdString());
+    fake_->dialogs.answers = {pf::BtnOK, pf::BtnYes};
+    f.Splitarchive1Click();
+    QCOMPARE(f.ZipMaster1().AddOptions, ez::AddOpts(ez::AddDiskSpan));
+    QCOMPARE(drive.formatted.size(), size_t(1));
+    // The file of the first run is there: asked about, and replaced.
+    QCOMPARE(Texts().size(), 2);
+    QVERIFY(Texts()[1].startsWith("There is already a file " + P("drive/r.zip")));
+
+    // Opening from the removable drive: any name, kept for the joined file.
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({P("drive/r.zip").toStdString()});
+    fake_->dialogs.folders.push_back(P("joined").toStdString());
+    QDir().mkpath(P("joined"));
+    fake_->dialogs.answers = {pf::BtnOK, pf::BtnOK};
+    f.Openspannedarchive1Click();
+    QVERIFY(QFile::exists(P("joined/r.zip")));
+    QCOMPARE(f.windowTitle(), f.TitlePrefix + "- r.zip");
+  }
+
+  void openVolumesJoinsNumberedAndStandardSets() {
+    QByteArray noise(2500, 0);
+    uint32_t x = 12345;
+    for (auto& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    WriteFile(P("src/noise.bin"), noise);
+    const QString zipFile = MakeZip("big.zip");
+    QDir().mkpath(P("set"));
+    {
+      ez::TZipMaster zm;
+      zm.MaxVolumeSize = 2000;
+      zm.MinFreeVolumeSize = 500;
+      QCOMPARE(zm.WriteSpan(zipFile.toStdString(), P("set/data.zip").toStdString()), 0);
+    }
+    QVERIFY(QFile::exists(P("set/data002.zip")));
+    const QString lastPart = QFile::exists(P("set/data003.zip")) ? P("set/data003.zip") : P("set/data002.zip");
+    TMainform f;
+    f.SetSettings(&settings_);
+    // Cancelled open dialog: nothing else.
+    f.Openspannedarchive1Click();
+    QCOMPARE(fake_->dialogs.fileDialogsAsked.size(), size_t(1));
+    QCOMPARE(fake_->dialogs.fileDialogsAsked[0].title, std::string("Open spanned ZIP archive on last disk"));
+    QCOMPARE(fake_->dialogs.fileDialogsAsked[0].filter, std::string("ZIP Files (*.ZIP)|*.zip"));
+    QVERIFY(fake_->dialogs.foldersAsked.empty());
+    // A name without the number is refused before the folder is asked.
+    WriteFile(P("set/data.zip"), "x");
+    fake_->dialogs.openFiles.push_back({P("set/data.zip").toStdString()});
+    f.Openspannedarchive1Click();
+    QCOMPARE(Texts(), QStringList{"This is not a valid (last)part of a spanned archive"});
+    QVERIFY(fake_->dialogs.foldersAsked.empty());
+    QFile::remove(P("set/data.zip"));
+    // The last part: joined as data.zip in the chosen folder.
+    fake_->dialogs.boxes.clear();
+    QDir().mkpath(P("out"));
+    fake_->dialogs.openFiles.push_back({lastPart.toStdString()});
+    fake_->dialogs.folders.push_back(P("out").toStdString());
+    f.Openspannedarchive1Click();
+    QVERIFY(Texts().isEmpty());
+    QCOMPARE(ReadFile(P("out/data.zip")), ReadFile(zipFile));
+    QCOMPARE(f.windowTitle(), f.TitlePrefix + "- data.zip");
+    // The standard form: the last part keeps its name.
+    for (const char* part : {"gen-split.z01", "gen-split.z02", "gen-split.zip"})
+      QVERIFY(QFile::copy(QStringLiteral(ARKELIN_FIXTURES "/zip/") + part, P(QString("std/") + part)) ||
+              (QDir().mkpath(P("std")) && QFile::copy(QStringLiteral(ARKELIN_FIXTURES "/zip/") + part,
+                                                       P(QString("std/") + part))));
+    fake_->dialogs.openFiles.push_back({P("std/gen-split.zip").toStdString()});
+    fake_->dialogs.folders.push_back(P("out").toStdString());
+    f.Openspannedarchive1Click();
+    QVERIFY(Texts().isEmpty());
+    QVERIFY(QFile::exists(P("out/gen-split.zip")));
+    QCOMPARE(f.windowTitle(), f.TitlePrefix + "- gen-split.zip");
+    // A middle part of the numbered set: the engine's message.
+    fake_->dialogs.openFiles.push_back({P("set/data001.zip").toStdString()});
+    fake_->dialogs.folders.push_back(P("out").toStdString());
+    f.Openspannedarchive1Click();
+    QVERIFY(fake_->dialogs.Saw("This is the first disk in a backup set,\nplease insert the last disk of this set"));
+  }
+
+  void refreshRebuildsAModifiedProgram() {
+    // A program made with a stand-in stub; the refresh puts the current one
+    // ("arkelin.dat") in front of the same archive.
+    const QString zipFile = MakeZip("s.zip");
+    const QByteArray archive = ReadFile(zipFile);
+    WriteFile(P("old.bin"), QByteArray(700, 'o'));
+    {
+      ez::TZipMaster zm;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SFXPath = P("old.bin").toStdString();
+      zm.SFXCaption = "Kept caption";
+      zm.SetZipFilename(zipFile.toStdString());
+      QCOMPARE(zm.ConvertSFX(), 0);
+    }
+    const QString exe = P("s.exe");
+    const QByteArray before = ReadFile(exe);
+    QDir().mkpath(P("prog"));
+    QVERIFY(QFile::copy(QStringLiteral(ARKELIN_BIN_DIR "/arkelin.dat"), P("prog/arkelin.dat")));
+    SfxVolumeCommands::SetStubFolderOverride(P("prog"));
+    const QString other = MakeZip("other.zip");
+
+    TMainform f;
+    f.SetSettings(&settings_);
+    // Not modified: nothing happens.
+    f.EnterZipSession(exe);
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QCOMPARE(ReadFile(exe), before);
+
+    // Cancelled: the program stays as it was.
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    int pumps = 0;
+    fake_->pump.onProcess = [&] {
+      if (f.CancelTag != 0 && ++pumps == 3) f.CancelButClick();
+    };
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    fake_->pump.onProcess = nullptr;
+    QCOMPARE(Texts(), QStringList{"Update EXE file aborted by user"});
+    QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::Information);
+    QCOMPARE(ReadFile(exe), before);
+    QCOMPARE(f.CancelTag, 0);
+
+    // Done: the new stub, the old block, the same archive.
+    fake_->dialogs.boxes.clear();
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QVERIFY(Texts().isEmpty());
+    QCOMPARE(f.CurrentZipName(), other);
+    const QByteArray stub = ReadFile(P("prog/arkelin.dat"));
+    const QByteArray after = ReadFile(exe);
+    QCOMPARE(after.size(), stub.size() + 256 + archive.size());
+    QVERIFY(after.startsWith(stub));
+    QCOMPARE(after.mid(stub.size(), 256), before.mid(700, 256));
+    QProcess run;
+    run.start(exe, {"-t"});
+    QVERIFY(run.waitForFinished());
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY(run.readAllStandardOutput().startsWith("Kept caption\n"));
+    {
+      ez::TZipMaster zm;
+      zm.Unattended = true;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SetZipFilename(exe.toStdString());
+      QCOMPARE(zm.ArchiveStart(), stub.size() + 256);
+      QCOMPARE(zm.ConvertZIP(), 0);
+      QCOMPARE(ReadFile(zipFile), archive);
+    }
+
+    // Without the information file: the warning, nothing else.
+    QFile::remove(P("prog/arkelin.dat"));
+    fake_->dialogs.boxes.clear();
+    {
+      ez::TZipMaster zm;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SFXPath = P("old.bin").toStdString();
+      zm.SetZipFilename(zipFile.toStdString());
+      QCOMPARE(zm.ConvertSFX(), 0);
+    }
+    const QByteArray again = ReadFile(exe);
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QCOMPARE(Texts(), QStringList{"Couldn't read Arkelin2001 SelfExtract Information!\nPlease reinstall Arkelin2001!"});
+    QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::Warning);
+    QCOMPARE(ReadFile(exe), again);
   }
 };
 

@@ -13,7 +13,8 @@
 // from a handler returns at once).
 //
 // Self-extracting conversion (ZipSfx.cpp) copies a stub program, the
-// 256-byte parameter block and the archive with its offsets shifted.
+// 256-byte parameter block and the archive with its offsets shifted;
+// multi-volume writing and joining live in ZipSpan.cpp.
 #pragma once
 
 #include <cstdint>
@@ -258,9 +259,27 @@ class TZipMaster {
   // its target under a temporary name and replaces nothing until complete.
   int ConvertSFX();
   int ConvertZIP();
-  // Volume joining/splitting: not available yet; they report so and answer -9.
+  // Rebuilds the current self-extracting archive with the stub `stubFile`
+  // and the archive's own parameter block, the offsets moved by the change
+  // in the prefix's length. Copies in blocks of 2,048 bytes and calls
+  // keepGoing between them; false stops. 0 done (the archive is listed
+  // again), 1 stopped, -1 output not created, -2 write failed, -3 not a
+  // self-extracting archive made here or unreadable. A stop or a failure
+  // leaves the archive as it was.
+  int RebuildSFX(const std::string& stubFile, const std::function<bool()>& keepGoing);
+  // Multi-volume sets (ZipSpan.cpp). WriteSpan splits inFile into volumes
+  // named after outFile (numbered files name001.zip ... on fixed and network
+  // drives, one file per medium on removable ones); ReadSpan joins the set
+  // that inFile belongs to (normally its last volume; the standard form
+  // name.z01 ... name.zip is read too) into outFile, a file or a folder
+  // (a temporary name there); outFile is set to the joined archive's name,
+  // or emptied on failure. 0 success, -7 error (reported), -8 out of
+  // memory, -9 other error.
   int WriteSpan(const std::string& inFile, const std::string& outFile);
   int ReadSpan(const std::string& inFile, std::string& outFile);
+  // WriteSpan, in the standard split form when standardForm is set: the
+  // volumes are name.z01, name.z02, ... and the last one is outFile itself.
+  int WriteSpanForm(const std::string& inFile, const std::string& outFile, bool standardForm);
 
   // ---- Helpers shared by the operations ----
   void ReportMessage(int number, const std::string& extra);
@@ -282,6 +301,7 @@ class TZipMaster {
 
  private:
   struct Input;
+  struct Span;
   bool LocateEndRecord(bool raising);
   int ConvertSFXMode(bool createMode);
   bool FindStub();

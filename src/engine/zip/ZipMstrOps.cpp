@@ -4,9 +4,8 @@
 // events into OnProgress/OnMessage and answers the overwrite and password
 // questions through the platform dialogs, and the busy and cancel flags.
 //
-// Volume joining/splitting are not built yet: those calls report "not
-// available yet" through the normal message path. The self-extracting
-// conversions live in ZipSfx.cpp.
+// The self-extracting conversions live in ZipSfx.cpp, the multi-volume
+// sets in ZipSpan.cpp; Add and Extract call them for .exe names and sets.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -27,8 +26,6 @@ namespace arkelin::engine::zip {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kNotYet = "not available yet";
 
 int32_t Flag(bool b) { return b ? -1 : 0; }
 
@@ -325,9 +322,8 @@ void TZipMaster::Add() {
   if (AddOptions & (AddDiskSpan | AddDiskSpanErase)) {
     if (AddOptions & (AddFreshen | AddUpdate)) return ReportMessage(10303, "");
     if (UpperExtension(zipFilename_) == ".EXE") return ReportMessage(11041, "");
-    FSpecArgs.clear();
-    return ReportMessage(11024, std::string("Writing multiple volumes is ") + kNotYet);
   }
+  const bool spanning = (AddOptions & (AddDiskSpan | AddDiskSpanErase)) != 0;
   if (writeBusy_) return;
   bool listAgain = false;
   {
@@ -342,7 +338,22 @@ void TZipMaster::Add() {
     }
     auto lib = LoadLibrary(*this, kZipLib);
     if (!lib->Loaded()) return;
-    RecordTexts t = TextsFor(*this, zipFilename_);
+    // Multiple volumes: the files go into a temporary archive first, which
+    // is then split onto the volumes and removed.
+    std::string archive = zipFilename_;
+    if (spanning) {
+      std::error_code ec;
+      const std::string folder = TempDir.empty() ? fs::temp_directory_path(ec).string() : TempDir;
+      archive = platform::Files().TempFileName(folder, "zip");
+      if (archive.empty()) {
+        FSpecArgs.clear();
+        ReportMessage(11027, "");
+        return;
+      }
+      fs::remove(platform::ToFsPath(archive), ec);
+      archive += ".zip";
+    }
+    RecordTexts t = TextsFor(*this, archive);
     try {
       successCount_ = RunZipDll(*this, *lib, t, false);
     } catch (...) {
@@ -351,7 +362,14 @@ void TZipMaster::Add() {
     }
     FSpecArgs.clear();
     ExactNames = false;
-    listAgain = successCount_ > 0;
+    if (spanning) {
+      if (successCount_ > 0 && WriteSpan(archive, zipFilename_) != 0) successCount_ = 0;
+      writeBusy_ = true;
+      std::error_code ec;
+      fs::remove(platform::ToFsPath(archive), ec);
+    } else {
+      listAgain = successCount_ > 0;
+    }
   }
   if (listAgain) List();
 }
@@ -401,11 +419,29 @@ void TZipMaster::Extract() {
   };
   auto lib = LoadLibrary(*this, kUnzLib);
   if (!lib->Loaded()) return;  // FSpecArgs not consumed: the library was never called
+  // A multi-volume set is joined into a temporary archive first, which is
+  // extracted from and removed.
+  std::string source = zipFilename_, joined;
   if (lastDisk_ != 0) {
-    done();
-    ReportMessage(11024, std::string("Extracting from a multi-volume set is ") + kNotYet);
-    return;
+    std::error_code ec;
+    std::string folder = TempDir.empty() ? fs::temp_directory_path(ec).string() : TempDir;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    joined = folder;
+    const int r = ReadSpan(zipFilename_, joined);
+    readBusy_ = true;
+    if (r != 0) {
+      done();
+      return;
+    }
+    source = joined;
   }
+  struct RemoveJoined {
+    const std::string& name;
+    ~RemoveJoined() {
+      std::error_code ec;
+      if (!name.empty()) fs::remove(platform::ToFsPath(name), ec);
+    }
+  } removeJoined{joined};
   // The library writes into the base folder by its descriptor; the
   // process's current folder is never changed. A base folder that does not
   // exist is made; one that cannot be made, entered or written to stops the
@@ -428,7 +464,7 @@ void TZipMaster::Extract() {
     }
     folder = base.string();
   }
-  RecordTexts t = TextsFor(*this, zipFilename_);
+  RecordTexts t = TextsFor(*this, source);
   t.password = password.substr(0, 80);
   t.extractDir = folder;
   try {
@@ -438,16 +474,6 @@ void TZipMaster::Extract() {
     ReportMessage(10501, "");
   }
   done();
-}
-
-int TZipMaster::WriteSpan(const std::string&, const std::string&) {
-  ReportMessage(11024, std::string("Writing multiple volumes is ") + kNotYet);
-  return -9;
-}
-
-int TZipMaster::ReadSpan(const std::string&, std::string&) {
-  ReportMessage(11024, std::string("Joining multiple volumes is ") + kNotYet);
-  return -9;
 }
 
 }  // namespace arkelin::engine::zip

@@ -60,48 +60,6 @@ bool IsFile(const std::string& name) {
   return !name.empty() && fs::is_regular_file(platform::ToFsPath(name), ec);
 }
 
-// A new file written beside `target` under a temporary name.
-class BesideFile {
- public:
-  ~BesideFile() {
-    temp_.Discard();
-    if (dirFd_ >= 0) ::close(dirFd_);
-  }
-  bool Create(const std::string& target) {
-    const fs::path p = platform::ToFsPath(target);
-    leaf_ = p.filename().string();
-    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    dirFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return dirFd_ >= 0 && temp_.Create(dirFd_, ".arkelin-", ".tmp");
-  }
-  bool Write(const void* data, size_t n) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (n > 0) {
-      const ssize_t w = ::write(temp_.Fd(), p, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      p += w;
-      n -= static_cast<size_t>(w);
-      written_ += static_cast<uint64_t>(w);
-    }
-    return true;
-  }
-  uint64_t Written() const { return written_; }
-  // The length the file really has on disk.
-  int64_t Length() const {
-    struct stat st;
-    return ::fstat(temp_.Fd(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-  }
-  bool Commit(mode_t mode) { return ::fsync(temp_.Fd()) == 0 && temp_.CommitAs(leaf_, mode); }
-  void Discard() { temp_.Discard(); }
-
- private:
-  common::TempFile temp_;
-  std::string leaf_;
-  int dirFd_ = -1;
-  uint64_t written_ = 0;
-};
-
 // Copies `count` bytes of `in` from `pos` (advanced) to `out`.
 bool CopyBytes(const dll::ArchiveFile& in, uint64_t& pos, uint64_t count, BesideFile& out) {
   std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(count, 64 * 1024)));
@@ -324,6 +282,81 @@ int TZipMaster::ConvertZIP() {
   if (!out.Commit(ModeFor(false))) return -2;
   RemoveFile(zipFilename_, HowToDelete);
   SetZipFilename(output);
+  return 0;
+}
+
+int TZipMaster::RebuildSFX(const std::string& stubFile, const std::function<bool()>& keepGoing) {
+  const std::string target = zipFilename_;
+  if (!IsFile(target) || archiveStart_ < static_cast<int64_t>(dll::kSfxHeaderSize)) return -3;
+  platform::BusyCursorScope busy(platform::Busy());
+  dll::ArchiveFile stub, in;
+  if (!stub.Open(platform::ToFsPath(stubFile).string()) || !in.Open(platform::ToFsPath(target).string())) return -3;
+  // The archive's own parameter block, right before its data.
+  const uint64_t start = static_cast<uint64_t>(archiveStart_);
+  uint8_t block[dll::kSfxHeaderSize];
+  dll::SfxHeader h;
+  if (!in.ReadAt(start - sizeof block, block, sizeof block) || !dll::ParseSfxHeader(block, sizeof block, h)) return -3;
+  dll::EndInfo end;
+  if (!dll::FindEndRecord(in, end).Ok() || end.zip64 || !end.DirectoryHere() || end.cdStart < start) return -3;
+  const int64_t delta = static_cast<int64_t>(stub.Size() + sizeof block) - static_cast<int64_t>(start);
+  BesideFile out;
+  if (!out.Create(target)) return -1;
+  constexpr size_t kStep = 2048;
+  std::vector<uint8_t> buf(kStep);
+  // Copies [from, from + count) of `src` in blocks, asking between them.
+  auto copy = [&](const dll::ArchiveFile& src, uint64_t from, uint64_t count) -> int {
+    while (count > 0) {
+      if (keepGoing && !keepGoing()) return 1;
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(count, kStep));
+      if (!src.ReadAt(from, buf.data(), n)) return -3;
+      if (!out.Write(buf.data(), n)) return -2;
+      from += n;
+      count -= n;
+    }
+    return 0;
+  };
+  int r = copy(stub, 0, stub.Size());
+  if (r == 0 && !out.Write(block, sizeof block)) r = -2;
+  // The data as it is; then the directory with every offset moved by the
+  // change in the prefix's length (offsets stored without the prefix, as a
+  // prefix added by a plain concatenation leaves them, stay as they are).
+  const int64_t shift = end.cdStart == end.cdOffset ? delta : 0;
+  if (r == 0) r = copy(in, start, end.cdStart - start);
+  uint64_t pos = end.cdStart;
+  for (uint64_t i = 0; r == 0 && i < end.entries; ++i) {
+    if (keepGoing && !keepGoing()) {
+      r = 1;
+      break;
+    }
+    uint8_t c[dll::kCentralHeaderSize];
+    if (!in.ReadAt(pos, c, sizeof c) || common::Le32(c) != dll::kSigCentral) {
+      r = -3;
+      break;
+    }
+    common::PutLe32(c + 42, static_cast<uint32_t>(static_cast<int64_t>(common::Le32(c + 42)) + shift));
+    if (!out.Write(c, sizeof c)) r = -2;
+    pos += sizeof c;
+    const uint64_t rest = uint64_t{common::Le16(c + 28)} + common::Le16(c + 30) + common::Le16(c + 32);
+    if (r == 0) r = copy(in, pos, rest);
+    pos += rest;
+  }
+  if (r == 0) {
+    uint8_t rec[dll::kEndRecordSize];
+    if (pos != end.offset || !in.ReadAt(pos, rec, sizeof rec)) {
+      r = -3;
+    } else {
+      common::PutLe32(rec + 16, static_cast<uint32_t>(static_cast<int64_t>(end.cdOffset) + shift));
+      if (!out.Write(rec, sizeof rec)) r = -2;
+      if (r == 0) r = copy(in, pos + sizeof rec, in.Size() - pos - sizeof rec);
+    }
+  }
+  in.Close();
+  if (r != 0) {
+    out.Discard();
+    return r;
+  }
+  if (!out.Commit(ModeFor(true))) return -2;
+  SetZipFilename(target);
   return 0;
 }
 

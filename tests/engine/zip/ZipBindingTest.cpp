@@ -461,13 +461,17 @@ TEST_F(ZipBinding, AddToANewExeWritesTheEmptyProgramFirst) {
   EXPECT_EQ(exe.substr(756 + 4, 12), std::string(12, '\0'));
 }
 
-TEST_F(ZipBinding, UnbuiltPathsSayNotAvailableYet) {
-  zm_.SetZipFilename(std::string(ARKELIN_FIXTURES) + "/zip/gen-split.zip");
+TEST_F(ZipBinding, ExtractOfASetJoinsItFirst) {
+  fs::create_directories(tmp_.File("scratch"));
+  zm_.TempDir = tmp_.File("scratch");
+  const std::string set = std::string(ARKELIN_FIXTURES) + "/zip/gen-split.zip";
+  zm_.SetZipFilename(set);
   ASSERT_EQ(zm_.LastDisk(), 2);
   zm_.Extract();
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_NE(messages_[0].find("not available yet"), std::string::npos);
-  EXPECT_TRUE(Records().empty());
+  const Record r = Only();
+  EXPECT_EQ(r.at("archive").rfind(tmp_.File("scratch") + "/", 0), 0u) << r.at("archive");
+  EXPECT_TRUE(fs::is_empty(tmp_.File("scratch"))) << "the joined archive is removed after the extraction";
+  EXPECT_EQ(zm_.ZipFilename(), set);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Takes pictures of the archive window, the extract window and the Add window
+// Takes pictures of the archive window, the extract window, the Add window
+// and the self-extracting options window
 // for checking by eye: run it under a virtual display with an archive and an
 // output folder, and optionally the folder the Add window shows
 // ("arkelin_window_screenshots archive.zip out/ [folder]"). Not a test.
@@ -12,6 +13,7 @@
 #include "window/Addunit.h"
 #include "window/extrunit.h"
 #include "window/mainunit.h"
+#include "window/sfxunit.h"
 
 using namespace arkelin::window;
 
@@ -57,5 +59,15 @@ int main(int argc, char** argv) {
     w.BitBtn2->click();
   });
   f.Add1Click();
+  TMakeSFX::SetShowHook([&](TMakeSFX& w) {
+    w.show();
+    settle();
+    w.grab().save(out + "/make-sfx-page1.png");
+    w.Pages->setCurrentIndex(1);
+    settle();
+    w.grab().save(out + "/make-sfx-page2.png");
+    w.bu_Close->click();
+  });
+  f.MakeSelfExtractedfile1Click();
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "platform/NameText.h"
 #include "platform/Platform.h"
 
 namespace arkelin::window {
@@ -27,9 +28,24 @@ QString WithSlash(const QString& folder) {
 QStringList LocalFilesOf(const QMimeData* data, QStringList* refused) {
   QStringList out;
   if (!data || !data->hasUrls()) return out;
+  // The list's own bytes: QUrl would decode a name that is not UTF-8 into
+  // replacement characters, and the file could not be found again.
+  const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+  if (!list.isEmpty()) {
+    for (const QByteArray& raw : list.split('\n')) {
+      const QByteArray line = raw.trimmed();
+      if (line.isEmpty() || line.startsWith('#')) continue;
+      // "file://host/path" names a file on another computer; only the empty
+      // host and "localhost" are this one.
+      const std::string path = pf::LocalPathOfUri(line.toStdString());
+      if (!path.empty())
+        out << pf::NameToText(path);
+      else if (refused)
+        *refused << QUrl::fromEncoded(line).toDisplayString();
+    }
+    return out;
+  }
   for (QUrl u : data->urls()) {
-    // "file://host/path" names a file on another computer; only the empty
-    // host and "localhost" are this one.
     if (u.isLocalFile() && u.host().compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
       u.setHost(QString());
     if (u.isLocalFile() && u.host().isEmpty() && !u.path().isEmpty())

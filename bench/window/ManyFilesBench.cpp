@@ -58,9 +58,12 @@ double RunTool(const QString& program, const QStringList& args) {
   return t.nsecsElapsed() / 1e9;
 }
 
+// An empty target, with the removal of the last run's files written out
+// first, so that no run pays for the one before it.
 void Fresh(const QString& folder) {
   QDir(folder).removeRecursively();
   QDir().mkpath(folder);
+  QProcess::execute(QStringLiteral("sync"), {});
 }
 
 int CountFiles(const QString& folder) {
@@ -118,6 +121,7 @@ int main(int argc, char** argv) {
   auto windowRun = [&](bool test) {
     if (!test) Fresh(out);
     fake.dialogs.boxes.clear();
+    QApplication::processEvents();
     QElapsedTimer t;
     t.start();
     if (test)
@@ -136,15 +140,21 @@ int main(int argc, char** argv) {
   auto best = [](double a, double b) { return a < 0 || b < 0 ? -1 : std::min(a, b); };
 
   double wx = 1e9, ax = 1e9, ux = 1e9, wt = 1e9, at = 1e9, ut = 1e9;
+  // "test" as the second argument: only the test runs.
+  const bool testOnly = argc > 2 && QByteArray(argv[2]) == "test";
   for (int round = 0; round < 2; ++round) {
-    Fresh(out);
-    ax = best(ax, RunTool(arkzip, {QStringLiteral("extract"), zip, QStringLiteral("--dir"), out,
-                                   QStringLiteral("--dirnames"), QStringLiteral("--overwrite")}));
-    wx = best(wx, windowRun(false));
-    if (round == 0 && CountFiles(out) != files) return std::fprintf(stderr, "the window wrote the wrong number of files\n"), 1;
-    Fresh(out);
-    ux = best(ux, RunTool(QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-qq"), zip,
-                                                    QStringLiteral("-d"), out}));
+    if (!testOnly) {
+      Fresh(out);
+      ax = best(ax, RunTool(arkzip, {QStringLiteral("extract"), zip, QStringLiteral("--dir"), out,
+                                     QStringLiteral("--dirnames"), QStringLiteral("--overwrite")}));
+      wx = best(wx, windowRun(false));
+      if (round == 0 && CountFiles(out) != files)
+        return std::fprintf(stderr, "the window wrote the wrong number of files\n"), 1;
+      Fresh(out);
+      ux = best(ux, RunTool(QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-qq"), zip,
+                                                      QStringLiteral("-d"), out}));
+      Fresh(out);
+    }
     at = best(at, RunTool(arkzip, {QStringLiteral("test"), zip}));
     wt = best(wt, windowRun(true));
     ut = best(ut, RunTool(QStringLiteral("unzip"), {QStringLiteral("-tqq"), zip}));
@@ -154,7 +164,7 @@ int main(int argc, char** argv) {
   std::printf("%d small files (%s, %.1f MB); one thread on each side; best of two runs\n", files,
               qPrintable(QFileInfo(zip).fileName()), QFileInfo(zip).size() / 1e6);
   std::printf("  the window listed the archive in %.2f s\n", listSeconds);
-  Line("extract", wx, ax, ux);
+  if (!testOnly) Line("extract", wx, ax, ux);
   Line("test", wt, at, ut);
   std::printf("  target: window/arkzip at most 1.30\n");
   return 0;

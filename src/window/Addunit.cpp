@@ -12,6 +12,7 @@
 
 #include "platform/NameText.h"
 #include "platform/Platform.h"
+#include "window/DragOut.h"
 
 namespace arkelin::window {
 
@@ -56,6 +57,8 @@ QStringList LocalFilesOf(const QMimeData* data, QStringList* refused) {
   return out;
 }
 
+bool IsOwnDrag(const QMimeData* data) { return data && data->hasFormat(DragOutData::OwnFormat()); }
+
 void SayRefusedDrops(const QStringList& refused) {
   if (refused.isEmpty()) return;
   pf::Dialogs().MessageBox(
@@ -68,7 +71,7 @@ void SayRefusedDrops(const QStringList& refused) {
 void AddListWidget::dragEnterEvent(QDragEnterEvent* e) {
   if (e->source() && e->source() == acceptedSource) {
     e->acceptProposedAction();
-  } else if (!e->source() && e->mimeData()->hasUrls() && OnShellDrop) {
+  } else if (!e->source() && e->mimeData()->hasUrls() && OnShellDrop && !IsOwnDrag(e->mimeData())) {
     e->acceptProposedAction();
   } else {
     e->ignore();
@@ -88,7 +91,7 @@ void AddListWidget::dropEvent(QDropEvent* e) {
     if (OnFilesDragged) OnFilesDragged();
     return;
   }
-  if (!e->source() && OnShellDrop) {
+  if (!e->source() && OnShellDrop && !IsOwnDrag(e->mimeData())) {
     e->acceptProposedAction();
     QStringList refused;
     const QStringList files = LocalFilesOf(e->mimeData(), &refused);
@@ -253,11 +256,11 @@ void TAddForm::changeEvent(QEvent* e) {
 }
 
 void TAddForm::dragEnterEvent(QDragEnterEvent* e) {
-  if (!e->source() && e->mimeData()->hasUrls()) e->acceptProposedAction();
+  if (!e->source() && e->mimeData()->hasUrls() && !IsOwnDrag(e->mimeData())) e->acceptProposedAction();
 }
 
 void TAddForm::dropEvent(QDropEvent* e) {
-  if (e->source()) return;
+  if (e->source() || IsOwnDrag(e->mimeData())) return;
   e->acceptProposedAction();
   QStringList refused;
   const QStringList files = LocalFilesOf(e->mimeData(), &refused);

@@ -27,6 +27,7 @@ std::optional<ListedEntry> EntryFromRarHeader(const ::RARHeaderDataEx& h) {
   e.uncompressed = static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize);
   e.compressed = static_cast<int64_t>((static_cast<uint64_t>(h.PackSizeHigh) << 32) | h.PackSize);
   e.dosDateTime = h.FileTime;
+  e.encrypted = (h.Flags & RHDF_ENCRYPTED) != 0;
   return e;
 }
 
@@ -69,6 +70,7 @@ ListedEntry ArchiveEngines::Entry(int i) const {
   e.uncompressed = static_cast<int64_t>(z.UncompressedSize64);
   e.compressed = static_cast<int64_t>(z.CompressedSize64);
   e.dosDateTime = z.DateTime;
+  e.encrypted = z.Encrypted();
   return e;
 }
 

@@ -55,6 +55,7 @@ class ViewCommands;
 class SfxVolumeCommands;
 class ToolsCommands;
 class MailCommands;
+class DragOut;
 
 class TMainform : public QMainWindow {
   Q_OBJECT
@@ -106,7 +107,8 @@ class TMainform : public QMainWindow {
   // Refills the list from the ZIP engine's directory.
   void FillFromZip();
   // Adds one listed RAR entry and refreshes the totals.
-  void AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime);
+  void AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime,
+                 bool encrypted = false);
   void ShowTotals();
   // mode 0: count only, 1: select all, 2: deselect all.
   void CountSelection(int mode);
@@ -181,6 +183,8 @@ class TMainform : public QMainWindow {
   void DropFiles(const QStringList& names);
   // The Add window while the Add command shows it.
   TAddForm* AddForm() const;
+  // Rows dragged out of the list to a file manager (see DragOut).
+  DragOut& DragOutCommand() { return *dragOut_; }
 
   // ---- Components (named as in the rest of the program) ----------------------
   QTableView* lw_Files = nullptr;
@@ -283,6 +287,7 @@ class TMainform : public QMainWindow {
   friend class SfxVolumeCommands;
   friend class ToolsCommands;
   friend class MailCommands;
+  friend class DragOut;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
   ProgressMeter meter_;
@@ -298,6 +303,8 @@ class TMainform : public QMainWindow {
   std::unique_ptr<SfxVolumeCommands> sfxVolume_;
   std::unique_ptr<ToolsCommands> tools_;
   std::unique_ptr<MailCommands> mail_;
+  std::unique_ptr<DragOut> dragOut_;
+  std::string dragPassword_;  // asked before a drag of encrypted RAR entries
   std::map<QString, QAction*> items_;
   std::map<QString, QToolButton*> buttons_;
   std::map<QString, int> iconByExtension_;

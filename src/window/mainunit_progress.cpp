@@ -102,7 +102,12 @@ void TMainform::WireEngineEvents() {
                                pf::BtnOK);
     return 1;
   };
-  r.OnReqPassword = [](er::TRAR&, const ::RARHeaderDataEx&, std::string& password) {
+  r.OnReqPassword = [this](er::TRAR&, const ::RARHeaderDataEx&, std::string& password) {
+    // A drag asked for it before it started.
+    if (!dragPassword_.empty()) {
+      password = dragPassword_;
+      return;
+    }
     std::string fields = shared::RarPasswordFields();
     shared::AskFields("Password required", fields);
     password = shared::FirstField(fields);

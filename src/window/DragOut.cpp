@@ -76,6 +76,7 @@ bool DragOutData::EnsureExtracted() const {
     failure_ = QStringLiteral("No private temporary folder can be made");
     return false;
   }
+  if (OnFolderMade) OnFolderMade(temp_);
   extracted_ = extract_ && extract_(temp_, failure_);
   return extracted_;
 }
@@ -194,6 +195,8 @@ std::unique_ptr<DragOutData> DragOut::Prepare() {
       files, [this, entries](const QString& folder, QString& why) { return ExtractSelected(entries, folder, why); },
       directSave);
   if (directSave) data->ReadDirectSaveTarget = [] { return xds::Read(); };
+  last_.clear();
+  data->OnFolderMade = [this](const QString& folder) { last_ = folder; };
   return data;
 }
 
@@ -215,7 +218,7 @@ void DragOut::Start() {
   // Qt deletes the drag (and its data) once it is over.
   const Qt::DropAction done = drag->exec(Qt::CopyAction, Qt::CopyAction);
   if (offered) xds::Withdraw();
-  Finished(raw->TempFolder(), done != Qt::IgnoreAction);
+  Finished(last_, done != Qt::IgnoreAction);
 }
 
 void DragOut::Finished(const QString& folder, bool dropped) {

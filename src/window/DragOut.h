@@ -46,6 +46,9 @@ class DragOutData : public QMimeData {
   static QString DirectSaveFormat();      // "XdndDirectSave0"
   // The direct-save target the drop target wrote (its property); set by DragOut.
   std::function<QByteArray()> ReadDirectSaveTarget;
+  // Told of the temporary folder once it is made (the data may be gone by
+  // the time the drag is over).
+  std::function<void(const QString&)> OnFolderMade;
 
   QStringList formats() const override;
   bool hasFormat(const QString& mimeType) const override;
@@ -90,12 +93,15 @@ class DragOut {
   void Finished(const QString& tempFolder, bool dropped);
   // Temporary folders that still wait to be removed, and their removal.
   QStringList Pending() const { return pending_; }
+  // The temporary folder of the last drag ("" when nothing was extracted).
+  QString LastFolder() const { return last_; }
   void RemovePending();
 
  private:
   bool ExtractSelected(const QStringList& entries, const QString& folder, QString& why);
   TMainform& w_;
   QStringList pending_;
+  QString last_;
 };
 
 }  // namespace arkelin::window

@@ -57,7 +57,15 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  StringGrid1->setSortingEnabled(true);
+  connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+    QHeaderView* h = StringGrid1->horizontalHeader();
+    const bool again = h->isSortIndicatorShown() && h->sortIndicatorSection() == column;
+    const Qt::SortOrder order =
+        again && h->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    h->setSortIndicatorShown(true);
+    h->setSortIndicator(column, order);
+    StringGrid1->sortItems(column, order);
+  });
   StringGrid1->setToolTip(QStringLiteral("Double-Click to open the selected zipfile"));
 
   bu_Close = new QPushButton(QStringLiteral("&Close"), this);
@@ -94,7 +102,6 @@ void TF_Result::SetResults(const std::vector<SearchRecord>& records, const std::
                            const std::vector<SkippedFolder>& skipped) {
   la_Found->setText(QString::number(records.size()) + QStringLiteral(" files matching ") +
                     QString::fromStdString(pattern) + QStringLiteral(" found"));
-  StringGrid1->setSortingEnabled(false);
   StringGrid1->clearContents();
   StringGrid1->setRowCount(std::max<int>(1, static_cast<int>(records.size())));
   int row = 0;
@@ -107,7 +114,6 @@ void TF_Result::SetResults(const std::vector<SearchRecord>& records, const std::
     StringGrid1->setItem(row, 2, size);
     ++row;
   }
-  StringGrid1->setSortingEnabled(true);
   if (!records.empty()) StringGrid1->setCurrentCell(0, 0);
   if (skipped.empty()) {
     la_Skipped->hide();

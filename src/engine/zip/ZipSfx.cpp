@@ -109,16 +109,38 @@ mode_t ModeFor(bool executable) {
 
 }  // namespace
 
+namespace {
+struct StubPlaces {
+  std::string exeFolder;
+  std::vector<std::string> systemFolders;
+};
+StubPlaces& TestStubPlaces() {
+  static StubPlaces p;
+  return p;
+}
+}  // namespace
+
+void TZipMaster::SetStubPlacesForTests(const std::string& exeFolder, const std::vector<std::string>& systemFolders) {
+  TestStubPlaces() = {exeFolder, systemFolders};
+}
+
 bool TZipMaster::FindStub() {
   if (IsFile(SFXPath)) return true;
-  // The current folder, the program's folder, the system's library folders
-  // for this program, then DLLDirectory; in each the configured name first,
-  // then the program's own stub.
-  std::vector<std::string> folders{"", platform::ExecutableFolder(), "/usr/lib/arkelin/", "/usr/local/lib/arkelin/"};
-  if (!dllDirectory_.empty()) folders.push_back(dllDirectory_ + "/");
-  std::vector<std::string> names{"ZipSFX.bin", "ru2001.bin"};
+  const StubPlaces& test = TestStubPlaces();
+  std::vector<std::string> folders{""};
+  for (const std::string& f : test.exeFolder.empty() ? platform::ProgramFileFolders()
+                                                     : platform::ProgramFileFolders(test.exeFolder))
+    folders.push_back(f);
+  if (test.exeFolder.empty()) {
+    folders.push_back("/usr/lib/arkelin/");
+    folders.push_back("/usr/local/lib/arkelin/");
+  } else {
+    for (const std::string& f : test.systemFolders) folders.push_back(f.empty() || f.back() == '/' ? f : f + "/");
+  }
+  if (!dllDirectory_.empty()) folders.push_back(dllDirectory_.back() == '/' ? dllDirectory_ : dllDirectory_ + "/");
+  const char* const names[] = {"ZipSFX.bin", "ru2001.bin"};
   for (const std::string& folder : folders)
-    for (const std::string& n : names) {
+    for (const char* n : names) {
       const std::string candidate = folder + n;
       if (IsFile(candidate)) {
         SFXPath = candidate;

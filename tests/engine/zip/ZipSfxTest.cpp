@@ -223,31 +223,50 @@ TEST_F(SfxTest, ExistingProgramIsReplacedOrTrashed) {
 
 TEST_F(SfxTest, StubSearchOrder) {
   const std::string z = Archive("s.zip");
-  zm.SetZipFilename(z);
-  // A stub in DLLDirectory is found, but the program folder comes first.
-  fs::create_directories(tmp.File("dlls"));
-  WriteFile(tmp.File("dlls/ru2001.bin"), "dll folder stub");
+  // One stub in every place, each with its own bytes; found one by one as
+  // the earlier ones go away.
+  const std::vector<std::pair<std::string, std::string>> places{
+      {"cwd/ZipSFX.bin", "current folder, configured name"},
+      {"cwd/ru2001.bin", "current folder, own name"},
+      {"inst/bin/ru2001.bin", "beside the program"},
+      {"inst/lib/arkelin/ZipSFX.bin", "installed program folder"},
+      {"sys1/ru2001.bin", "first system folder"},
+      {"sys2/ru2001.bin", "second system folder"},
+      {"dlls/ZipSFX.bin", "DLLDirectory"},
+  };
+  for (const auto& [file, text] : places) {
+    fs::create_directories(fs::path(tmp.File(file)).parent_path());
+    WriteFile(tmp.File(file), text);
+  }
+  TZipMaster::SetStubPlacesForTests(tmp.File("inst/bin"), {tmp.File("sys1"), tmp.File("sys2/")});
   zm.SetDLLDirectory(tmp.File("dlls"));
-  zm.SFXPath = tmp.File("missing.bin");
-  ASSERT_EQ(zm.ConvertSFX(), 0);
-  const std::string programFolderStub = arkelin::platform::ExecutableFolder() + "ru2001.bin";
-  if (fs::exists(programFolderStub))
-    EXPECT_EQ(zm.SFXPath, programFolderStub);
-  else
-    EXPECT_EQ(zm.SFXPath, tmp.File("dlls/ru2001.bin"));
-  ASSERT_EQ(zm.ConvertZIP(), 0);
-
-  // The current folder comes before all others.
   const fs::path saved = fs::current_path();
-  fs::create_directories(tmp.File("cwd"));
-  WriteFile(tmp.File("cwd/ZipSFX.bin"), "current folder stub");
   fs::current_path(tmp.File("cwd"));
+  std::vector<std::string> found;
+  for (size_t i = 0; i < places.size(); ++i) {
+    zm.SFXPath = tmp.File("missing.bin");
+    zm.SetZipFilename(z);
+    if (zm.ConvertSFX() != 0) break;
+    found.push_back(ReadFile(zm.ZipFilename()).substr(0, places[i].second.size()));
+    const std::string used = zm.SFXPath;
+    EXPECT_EQ(ReadFile(used), places[i].second);
+    ASSERT_EQ(zm.ConvertZIP(), 0);
+    fs::remove(used);
+  }
+  // None left: the message, and SFXPath is cleared.
+  zm.Unattended = false;
   zm.SFXPath = tmp.File("missing.bin");
-  const int r = zm.ConvertSFX();
+  const int none = zm.ConvertSFX();
   fs::current_path(saved);
-  ASSERT_EQ(r, 0);
-  EXPECT_EQ(zm.SFXPath, "ZipSFX.bin");
-  EXPECT_EQ(ReadFile(zm.ZipFilename()).substr(0, 19), "current folder stub");
+  TZipMaster::SetStubPlacesForTests("", {});
+  std::vector<std::string> expected;
+  for (const auto& p : places) expected.push_back(p.second);
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(none, -9);
+  EXPECT_TRUE(fake.dialogs.Saw("Error - ZIPSFX.BIN not found!"));
+  EXPECT_TRUE(zm.SFXPath.empty());
+  EXPECT_TRUE(fs::exists(z));
+  EXPECT_FALSE(fs::exists(tmp.File("s.exe")));
 }
 
 TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
@@ -260,6 +279,25 @@ TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
   EXPECT_EQ(zm.ZipFilename(), z);
   EXPECT_EQ(ReadFile(z), cut);
   EXPECT_FALSE(fs::exists(tmp.File("f.exe")));
+
+  // An existing program of the output's name survives a failed conversion,
+  // and so does an existing archive when the way back fails.
+  const std::string g = Archive("g.zip");
+  WriteFile(tmp.File("g.exe"), "old program");
+  zm.SetZipFilename(g);
+  WriteFile(g, ReadFile(g).substr(0, 40));
+  EXPECT_EQ(zm.ConvertSFX(), -3);
+  EXPECT_EQ(ReadFile(tmp.File("g.exe")), "old program");
+  const std::string h = Archive("h.zip");
+  zm.SetZipFilename(h);
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  const std::string hexe = zm.ZipFilename();
+  WriteFile(h, "old archive");
+  WriteFile(hexe, ReadFile(hexe).substr(0, 1300));
+  EXPECT_NE(zm.ConvertZIP(), 0);
+  EXPECT_EQ(ReadFile(h), "old archive");
+  EXPECT_EQ(zm.ZipFilename(), hexe);
+  EXPECT_EQ(ReadFile(hexe).size(), 1300u);
   // Nor is anything temporary left in the folder.
   for (auto& e : fs::directory_iterator(tmp.Path()))
     EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();

@@ -374,18 +374,6 @@ TEST_F(UnzDll, LargeOffsetsThroughZip64Extra) {
   EXPECT_EQ(t["small.txt"], "small");
 }
 
-TEST_F(UnzDll, UnsupportedMethodIsNamedAndTheRestExtracts) {
-  ASSERT_EQ(Sh("cd " + Q(tmp_ / "src") + " && 7z a -tzip -mm=Deflate64 -bd " + Q(tmp_ / "d.zip") + " text.txt"), 0);
-  ASSERT_EQ(Sh("cd " + Q(tmp_ / "src") + " && zip -q " + Q(tmp_ / "d.zip") + " noise.bin"), 0);
-  Call c;
-  c.archive = (tmp_ / "d.zip").string();
-  EXPECT_EQ(c.Run(), 1);
-  EXPECT_TRUE(c.HasError("Deflate64")) << c.AllErrors();
-  EXPECT_TRUE(c.HasError("text.txt")) << c.AllErrors();
-  EXPECT_TRUE(fs::exists(tmp_.Out() / "noise.bin"));
-  EXPECT_FALSE(fs::exists(tmp_.Out() / "text.txt"));
-}
-
 TEST_F(UnzDll, MissingArchiveIsReportedNotCrashed) {
   Call c;
   c.archive = (tmp_ / "none.zip").string();

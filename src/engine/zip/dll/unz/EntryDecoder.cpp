@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/zip/dll/common/ZipFormat.h"
+#include "engine/zip/dll/unz/Deflate64.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -124,6 +125,18 @@ DecodeResult DeflateStream(EntryInput& in, LimitedSink& sink, Buffers& b, std::s
       return DecodeResult::DataError;
     }
   }
+}
+
+DecodeResult Deflate64(EntryInput& in, LimitedSink& sink, std::string& detail) {
+  const Inflate64Read read = [&in](uint8_t* buf, size_t n) { return in.Read(buf, n); };
+  const Inflate64Write write = [&sink](const uint8_t* d, size_t n) { return sink.Write(d, n); };
+  switch (Inflate64(read, write, detail)) {
+    case Inflate64Status::kOk: return sink.Finish();
+    case Inflate64Status::kStopped: return sink.Failure();
+    case Inflate64Status::kReadError: return DecodeResult::ReadError;
+    case Inflate64Status::kDataError: break;
+  }
+  return DecodeResult::DataError;
 }
 
 DecodeResult Bzip2(EntryInput& in, LimitedSink& sink, Buffers& b, std::string& detail) {
@@ -289,10 +302,15 @@ bool EntryInput::Drain() {
   }
 }
 
+std::string UnsupportedMethodText(uint16_t method) {
+  return std::string("unsupported method ") + MethodName(method) + " (method " + std::to_string(method) + ")";
+}
+
 bool MethodSupported(uint16_t method) {
   switch (method) {
     case kMethodStore:
     case kMethodDeflate:
+    case kMethodDeflate64:
     case kMethodBzip2:
     case kMethodLzma:
     case kMethodZstdOld:
@@ -313,14 +331,14 @@ DecodeResult DecodeEntry(uint16_t method, uint16_t flags, EntryInput& in, uint64
   switch (method) {
     case kMethodStore: return Stored(in, sink, b);
     case kMethodDeflate: return DeflateStream(in, sink, b, detail);
+    case kMethodDeflate64: return Deflate64(in, sink, detail);
     case kMethodBzip2: return Bzip2(in, sink, b, detail);
     case kMethodLzma: return Lzma(flags, in, expectedSize, sink, b, detail);
     case kMethodZstdOld:
     case kMethodZstd: return Zstd(in, sink, b, detail);
     case kMethodXz: return Xz(in, sink, b, detail);
     default:
-      detail = std::string("compression method ") + std::to_string(method) + " (" + MethodName(method) +
-               ") is not supported";
+      detail = UnsupportedMethodText(method);
       return DecodeResult::Unsupported;
   }
 }

@@ -1,6 +1,7 @@
 // Streaming decompression of one entry's stored bytes: stored, Deflate
 // (libdeflate in one piece for entries up to a few MiB, zlib streaming for
-// larger ones), bzip2, LZMA, Zstandard and XZ through the Debian libraries.
+// larger ones), bzip2, LZMA, Zstandard and XZ through the Debian libraries,
+// Deflate64 by our own decoder (Deflate64.h).
 // The input is limited to the entry's compressed size and decrypted on the
 // fly when keys are given; the output is limited to the declared
 // uncompressed size, so a lying header can neither make us allocate by its
@@ -58,6 +59,8 @@ enum class DecodeResult {
 
 // Whether `method` can be decoded.
 bool MethodSupported(uint16_t method);
+// "unsupported method PPMd (method 98)" and the like.
+std::string UnsupportedMethodText(uint16_t method);
 
 // Decodes the whole entry into `out`. `detail` receives a short reason on
 // failure.

@@ -356,8 +356,7 @@ bool Run::ExtractOne(size_t index, uint64_t dataOffset) {
   }
   const uint16_t method = e.RealMethod();
   if (!MethodSupported(method)) {
-    Message(kUnzErrUnsupported, e.name + ": compression method " + std::to_string(method) + " (" +
-                                    MethodName(method) + ") is not supported");
+    Message(kUnzErrUnsupported, e.name + ": " + UnsupportedMethodText(method));
     return true;
   }
 

@@ -52,6 +52,9 @@ TF_MFE::TF_MFE(QWidget* parent) : QDialog(parent), pass_(std::make_unique<open::
   gr_Files->setColumnWidth(0, 150);
   gr_Files->setColumnWidth(1, 340);
   gr_Files->verticalHeader()->hide();
+  // Long paths stay on one line; the end of a name is the part that tells.
+  gr_Files->setWordWrap(false);
+  gr_Files->setTextElideMode(Qt::ElideLeft);
   gr_Files->setSelectionMode(QAbstractItemView::ContiguousSelection);
   // Rows keep the order they were added in until a header is clicked.
   connect(gr_Files->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {

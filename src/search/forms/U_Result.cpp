@@ -54,6 +54,8 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   StringGrid1->setColumnWidth(2, 84);
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   StringGrid1->verticalHeader()->hide();
+  StringGrid1->setWordWrap(false);
+  StringGrid1->setTextElideMode(Qt::ElideLeft);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -90,7 +92,7 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   buttons->addWidget(bu_Add);
   buttons->addWidget(bu_Close);
   outer->addLayout(buttons);
-  resize(480, 360);
+  resize(560, 360);
 
   connect(bu_Close, &QPushButton::clicked, this, [this] { reject(); });
   connect(bu_Open, &QPushButton::clicked, this, [this] { bu_OpenClick(); });
@@ -115,6 +117,9 @@ void TF_Result::SetResults(const std::vector<SearchRecord>& records, const std::
     ++row;
   }
   if (!records.empty()) StringGrid1->setCurrentCell(0, 0);
+  // The locale's date and time may need more than the column's 84 pixels.
+  StringGrid1->resizeColumnToContents(1);
+  StringGrid1->setColumnWidth(1, std::max(84, StringGrid1->columnWidth(1)));
   if (skipped.empty()) {
     la_Skipped->hide();
   } else {

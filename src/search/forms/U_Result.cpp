@@ -28,7 +28,11 @@ QLabel* Heading(const QString& text, QWidget* parent) {
 }  // namespace
 
 QString ResultTimeText(int64_t modified) {
-  return QLocale().toString(QDateTime::fromSecsSinceEpoch(modified), QLocale::ShortFormat);
+  // The short date, a blank and the short time: the form the grid reads back
+  // as a date with a time when the column is sorted.
+  const QLocale l;
+  return l.toString(QDateTime::fromSecsSinceEpoch(modified),
+                    l.dateFormat(QLocale::ShortFormat) + u' ' + l.timeFormat(QLocale::ShortFormat));
 }
 
 void TF_Result::SetShowHook(ShowHook hook) { g_showHook = std::move(hook); }

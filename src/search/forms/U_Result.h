@@ -27,7 +27,7 @@ struct ResultActions {
 };
 
 // The grid's text for a modification time (seconds since 1970): the
-// locale's short date and time.
+// locale's short date, a blank and its short time.
 QString ResultTimeText(int64_t modified);
 
 class TF_Result : public QDialog {

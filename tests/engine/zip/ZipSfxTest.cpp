@@ -303,6 +303,89 @@ TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
     EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();
 }
 
+// Python's zipfile with its limits lowered writes Zip64 end records and
+// keeps the sizes and offsets of all but the first entry in Zip64 extra
+// fields, as it does for large archives.
+std::string Zip64Archive(const std::string& path) {
+  const std::string script =
+      "import sys, zipfile\n"
+      "zipfile.ZIP_FILECOUNT_LIMIT = 0\n"
+      "zipfile.ZIP64_LIMIT = 0\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+      "    z.writestr('a.txt', 'hello zip64\\n' * 100)\n"
+      "    z.writestr('d/b.txt', 'second\\n')\n"
+      "    z.writestr('c.bin', bytes(range(256)) * 10)\n"
+      "    z.comment = b'zip64 comment'\n";
+  WriteFile(path + ".py", script);
+  EXPECT_EQ(RunIn("/", "/usr/bin/python3 " + Quote(path + ".py") + " " + Quote(path)).code, 0);
+  return ReadFile(path);
+}
+
+TEST_F(SfxTest, Zip64RecordsAndOffsetsAreMoved) {
+  const std::string z = tmp.File("z64.zip");
+  const std::string original = Zip64Archive(z);
+  ASSERT_NE(original.find("PK\x06\x06"), std::string::npos) << "a Zip64 end record";
+  std::string exe;
+  messages.clear();
+  ASSERT_EQ(MakeSfx(z, exe, zm), 0);
+  const int64_t stubSize = static_cast<int64_t>(fs::file_size(StubPath()));
+  EXPECT_EQ(zm.ArchiveStart(), stubSize + 256);
+  EXPECT_EQ(zm.Count(), 3);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_EQ(fs::file_size(exe), stubSize + 256 + original.size());
+  // The peers find every offset where it is, without a word about a prefix.
+  RunResult r = RunIn(tmp.Path().string(), "unzip -t " + Quote(exe));
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(r.out.find("extra bytes"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("not where expected"), std::string::npos) << r.out;
+  r = RunIn(tmp.Path().string(), "7z t " + Quote(exe));
+  EXPECT_NE(r.out.find("Everything is Ok"), std::string::npos) << r.out;
+  r = RunIn(tmp.Path().string(), Quote(exe) + " -t");
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("3 file(s) tested, 0 error(s)"), std::string::npos) << r.out;
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+  EXPECT_EQ(ReadFile(z), original);
+}
+
+TEST_F(SfxTest, RebuildWithAnotherStub) {
+  // Made with the stand-in stub, rebuilt with the real one: the same block,
+  // the same archive, offsets moved by the difference.
+  for (const bool zip64 : {false, true}) {
+    const std::string z = tmp.File(zip64 ? "r64.zip" : "r.zip");
+    const std::string original = zip64 ? Zip64Archive(z) : ReadFile(Archive("r.zip", "kept comment"));
+    zm.SFXPath = stub;
+    zm.SFXCaption = "Rebuilt";
+    zm.SetZipFilename(z);
+    ASSERT_EQ(zm.ConvertSFX(), 0);
+    const std::string exe = zm.ZipFilename();
+    const std::string before = ReadFile(exe);
+
+    // Stopped after a few blocks: the program is as it was.
+    int asked = 0;
+    EXPECT_EQ(zm.RebuildSFX(StubPath(), [&] { return ++asked < 5; }), 1);
+    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(ReadFile(exe), before);
+
+    asked = 0;
+    ASSERT_EQ(zm.RebuildSFX(StubPath(), [&] { return ++asked > 0; }), 0);
+    const int64_t stubSize = static_cast<int64_t>(fs::file_size(StubPath()));
+    EXPECT_GT(asked, stubSize / 2048) << "asked between 2,048-byte blocks";
+    const std::string after = ReadFile(exe);
+    EXPECT_EQ(after.substr(0, stubSize), ReadFile(StubPath()));
+    EXPECT_EQ(after.substr(stubSize, 256), before.substr(1000, 256));
+    EXPECT_EQ(zm.ArchiveStart(), stubSize + 256);
+    messages.clear();
+    zm.SetZipFilename(exe);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    const RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -t");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.substr(0, 8), "Rebuilt\n");
+    EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -tq " + Quote(exe)).code, 0);
+    ASSERT_EQ(zm.ConvertZIP(), 0);
+    EXPECT_EQ(ReadFile(z), original) << (zip64 ? "Zip64" : "plain");
+  }
+}
+
 TEST_F(SfxTest, AddToANewProgram) {
   zm.SetDLLDirectory(ARKELIN_BIN_DIR);
   zm.SFXPath = StubPath();

@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,7 +17,7 @@ namespace pf = arkelin::platform;
 namespace {
 TF_MFE::ShowHook g_showHook;
 
-QString CellText(const QTableWidget* g, int row, int col) {
+QString CellText(const shared::TSortGrid* g, int row, int col) {
   const QTableWidgetItem* it = g->item(row, col);
   return it ? it->text() : QString();
 }
@@ -46,27 +45,20 @@ TF_MFE::TF_MFE(QWidget* parent) : QDialog(parent), pass_(std::make_unique<open::
   ed_Defdir->setObjectName(QStringLiteral("ed_Defdir"));
   la_Defdir->setBuddy(ed_Defdir);
 
-  gr_Files = new QTableWidget(1, 2, this);
+  gr_Files = new shared::TSortGrid(this);
   gr_Files->setObjectName(QStringLiteral("gr_Files"));
+  gr_Files->setColumnCount(2);
+  gr_Files->setRowCount(1);
   gr_Files->setHorizontalHeaderLabels({QStringLiteral("Filename"), QStringLiteral("Path")});
   gr_Files->setColumnWidth(0, 150);
   gr_Files->setColumnWidth(1, 340);
-  gr_Files->verticalHeader()->hide();
-  // Long paths stay on one line; the end of a name is the part that tells.
-  gr_Files->setWordWrap(false);
+  // Cells are edited in place; a header click sorts the rows; rows are
+  // selected as one range.
+  gr_Files->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                            QAbstractItemView::AnyKeyPressed);
+  gr_Files->SetRangeSelect(true);
+  // The end of a long path is the part that tells.
   gr_Files->setTextElideMode(Qt::ElideLeft);
-  gr_Files->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  // Rows keep the order they were added in until a header is clicked.
-  connect(gr_Files->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-    const bool again = gr_Files->horizontalHeader()->sortIndicatorSection() == column &&
-                       gr_Files->horizontalHeader()->isSortIndicatorShown();
-    const Qt::SortOrder order = again && gr_Files->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder
-                                    ? Qt::DescendingOrder
-                                    : Qt::AscendingOrder;
-    gr_Files->horizontalHeader()->setSortIndicatorShown(true);
-    gr_Files->horizontalHeader()->setSortIndicator(column, order);
-    gr_Files->sortItems(column, order);
-  });
 
   bu_Start = new QPushButton(QStringLiteral("&Start extracting"), this);
   bu_Start->setObjectName(QStringLiteral("bu_Start"));

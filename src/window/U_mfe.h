@@ -12,13 +12,13 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
 
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "open/MultiExtract.h"
+#include "shared/widgets/SortGrid.h"
 
 namespace arkelin::window {
 
@@ -40,7 +40,7 @@ class TF_MFE : public QDialog {
   QPushButton* bu_Add;
   QPushButton* bu_Remove;
   QLineEdit* ed_Defdir;
-  QTableWidget* gr_Files;
+  shared::TSortGrid* gr_Files;
   QPushButton* bu_Start;
   QPushButton* bu_Cancel;
   QLabel* la_Archive;

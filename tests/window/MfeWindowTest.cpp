@@ -198,6 +198,8 @@ void MfeWindowTest::startExtractsEveryRowAndReports() {
                                P("broken.rar").toStdString()}};
   m.bu_Add->click();
   // The RAR row goes elsewhere: an edited cell is the row's folder.
+  QVERIFY(m.gr_Files->item(1, 1)->flags() & Qt::ItemIsEditable);
+  QVERIFY(m.gr_Files->editTriggers() & QAbstractItemView::DoubleClicked);
   m.gr_Files->item(1, 1)->setText(P("rar-out"));
   QStringList archives;
   m.Pass().OnArchive = [&](const std::string& a) {

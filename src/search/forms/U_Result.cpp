@@ -49,29 +49,18 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   la_Skipped->setWordWrap(true);
   la_Skipped->hide();
 
-  StringGrid1 = new QTableWidget(1, 3, this);
+  StringGrid1 = new shared::TSortGrid(this);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  StringGrid1->setColumnCount(3);
+  StringGrid1->setRowCount(1);
   StringGrid1->setHorizontalHeaderLabels(
       {QStringLiteral("File Name"), QStringLiteral("Date/Time"), QStringLiteral("Size")});
   StringGrid1->setColumnWidth(0, 250);
   StringGrid1->setColumnWidth(1, 84);
   StringGrid1->setColumnWidth(2, 84);
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  StringGrid1->verticalHeader()->hide();
-  StringGrid1->setWordWrap(false);
+  StringGrid1->SetRangeSelect(true);
   StringGrid1->setTextElideMode(Qt::ElideLeft);
-  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-    QHeaderView* h = StringGrid1->horizontalHeader();
-    const bool again = h->isSortIndicatorShown() && h->sortIndicatorSection() == column;
-    const Qt::SortOrder order =
-        again && h->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-    h->setSortIndicatorShown(true);
-    h->setSortIndicator(column, order);
-    StringGrid1->sortItems(column, order);
-  });
   StringGrid1->setToolTip(QStringLiteral("Double-Click to open the selected zipfile"));
 
   bu_Close = new QPushButton(QStringLiteral("&Close"), this);
@@ -101,7 +90,7 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   connect(bu_Close, &QPushButton::clicked, this, [this] { reject(); });
   connect(bu_Open, &QPushButton::clicked, this, [this] { bu_OpenClick(); });
   connect(bu_Add, &QPushButton::clicked, this, [this] { bu_AddClick(); });
-  connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { StringGrid1DblClick(); });
+  connect(StringGrid1, &shared::TSortGrid::RowChosen, this, [this] { StringGrid1DblClick(); });
 }
 
 void TF_Result::SetResults(const std::vector<SearchRecord>& records, const std::string& pattern,
@@ -116,7 +105,7 @@ void TF_Result::SetResults(const std::vector<SearchRecord>& records, const std::
     StringGrid1->setItem(row, 1, new QTableWidgetItem(ResultTimeText(r.modified)));
     auto* size = new QTableWidgetItem;
     size->setData(Qt::DisplayRole, static_cast<qlonglong>(r.size));
-    size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    size->setTextAlignment(Qt::AlignRight | Qt::AlignTop);
     StringGrid1->setItem(row, 2, size);
     ++row;
   }

@@ -9,12 +9,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>
-#include <QTableWidget>
 
 #include <functional>
 #include <vector>
 
 #include "search/DiskSearch.h"
+#include "shared/widgets/SortGrid.h"
 
 namespace arkelin::search {
 
@@ -49,7 +49,7 @@ class TF_Result : public QDialog {
   QLabel* la_Heading;
   QLabel* la_Found;
   QLabel* la_Skipped;  // folders that could not be read; hidden when none
-  QTableWidget* StringGrid1;
+  shared::TSortGrid* StringGrid1;
   QPushButton* bu_Close;
   QPushButton* bu_Open;
   QPushButton* bu_Add;

@@ -475,6 +475,50 @@ class SfxWindowTest : public QObject {
       QCOMPARE(ReadFile(zipFile), archive);
     }
 
+    // A program damaged since it was listed: the refresh fails, says so,
+    // and leaves the file as it was.
+    {
+      ez::TZipMaster zm;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SFXPath = P("old.bin").toStdString();
+      zm.SetZipFilename(zipFile.toStdString());
+      QCOMPARE(zm.ConvertSFX(), 0);
+    }
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    const QByteArray whole = ReadFile(exe);
+    WriteFile(exe, whole.left(whole.size() - 30));
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QCOMPARE(Texts(), QStringList{"Error while creating .EXE file"});
+    QCOMPARE(ReadFile(exe), whole.left(whole.size() - 30));
+    QCOMPARE(f.CancelTag, 0);
+    QFile::remove(exe);
+    WriteFile(zipFile, archive);
+
+    // Another program's self-extractor (no parameter block of ours) stays
+    // as it is, without a word.
+    {
+      ez::TZipMaster zm;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SFXPath = P("old.bin").toStdString();
+      zm.SetZipFilename(zipFile.toStdString());
+      QCOMPARE(zm.ConvertSFX(), 0);
+    }
+    QByteArray foreign = ReadFile(exe);
+    foreign.replace(700, 3, "XYZ");
+    WriteFile(exe, foreign);
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QVERIFY(Texts().isEmpty());
+    QCOMPARE(ReadFile(exe), foreign);
+    QFile::remove(exe);
+    WriteFile(zipFile, archive);
+
     // Without the information file: the warning, nothing else.
     QFile::remove(P("inst/lib/arkelin/arkelin.dat"));
     fake_->dialogs.boxes.clear();

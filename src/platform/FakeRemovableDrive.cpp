@@ -79,6 +79,12 @@ bool FakeRemovableDrive::DiskPresent(const std::string& root) {
   return Mine(root) ? inserted_ >= 0 : real_.DiskPresent(root);
 }
 
+std::vector<std::string> FakeRemovableDrive::Roots() {
+  std::vector<std::string> r{root_};
+  for (const std::string& x : real_.Roots()) r.push_back(x);
+  return r;
+}
+
 bool FakeRemovableDrive::SetVolumeLabel(const std::string& root, const std::string& label) {
   if (AsOnLinux) return IDrives::SetVolumeLabel(root, label);
   if (!Mine(root) || inserted_ < 0) return false;

@@ -48,7 +48,8 @@ class FakeRemovableDrive : public IDrives {
   int64_t FreeSpace(const std::string& root) override;
   int64_t TotalSpace(const std::string& root) override;
   bool DiskPresent(const std::string& root) override;
-  std::vector<std::string> Roots() override { return real_.Roots(); }
+  // The drive's root first, then the real ones.
+  std::vector<std::string> Roots() override;
   bool LabelsSupported(const std::string& root) override {
     return AsOnLinux ? IDrives::LabelsSupported(root) : Mine(root);
   }

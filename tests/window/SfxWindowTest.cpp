@@ -193,6 +193,21 @@ class SfxWindowTest : public QObject {
     QCOMPARE(ReadFile(zipFile), original);
     QVERIFY(!QFile::exists(exe));
     QCOMPARE(f.Item("MakeSelfExtractedfile1")->text(), QStringLiteral("&Make Self Extracting file"));
+
+    // The other switches and overwrite choice; the size check, which the
+    // window does not show, stays as it was.
+    f.ZipMaster1().SFXOptions = ez::SFXCheckSize | ez::SFXAskCmdLine;
+    TMakeSFX::SetShowHook([&](TMakeSFX& w) {
+      w.SetOverwriteIndex(1);
+      w.FileListCB->setChecked(true);
+      w.HideOverwriteCB->setChecked(true);
+      w.bu_Ok->click();
+    });
+    fake_->dialogs.boxes.clear();
+    f.MakeSelfExtractedfile1Click();
+    QCOMPARE(Texts(), QStringList{"Successfully built: " + exe});
+    QCOMPARE(static_cast<int>(static_cast<uint8_t>(ReadFile(exe).mid(stubSize, 256)[3])), 2 | 4 | 8);
+    QCOMPARE(f.ZipMaster1().SFXOptions, ez::SFXOpts(ez::SFXCheckSize | ez::SFXAskFiles | ez::SFXHideOverWriteBox));
   }
 
   void failedConversionIsReported() {
@@ -311,8 +326,10 @@ class SfxWindowTest : public QObject {
     QCOMPARE(Texts().size(), 2);
     QVERIFY(Texts()[1].startsWith("There is already a file " + P("drive/r.zip")));
 
-    // Opening from the removable drive: any name, kept for the joined file.
+    // Opening from the removable drive: the dialog starts there; any name,
+    // kept for the joined file.
     fake_->dialogs.boxes.clear();
+    fake_->dialogs.fileDialogsAsked.clear();
     fake_->dialogs.openFiles.push_back({P("drive/r.zip").toStdString()});
     fake_->dialogs.folders.push_back(P("joined").toStdString());
     QDir().mkpath(P("joined"));
@@ -320,6 +337,8 @@ class SfxWindowTest : public QObject {
     f.Openspannedarchive1Click();
     QVERIFY(QFile::exists(P("joined/r.zip")));
     QCOMPARE(f.windowTitle(), f.TitlePrefix + "- r.zip");
+    QCOMPARE(fake_->dialogs.fileDialogsAsked.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(fake_->dialogs.fileDialogsAsked[0].initialDir), P("drive") + "/");
   }
 
   void openVolumesJoinsNumberedAndStandardSets() {
@@ -346,6 +365,8 @@ class SfxWindowTest : public QObject {
     QCOMPARE(fake_->dialogs.fileDialogsAsked.size(), size_t(1));
     QCOMPARE(fake_->dialogs.fileDialogsAsked[0].title, std::string("Open spanned ZIP archive on last disk"));
     QCOMPARE(fake_->dialogs.fileDialogsAsked[0].filter, std::string("ZIP Files (*.ZIP)|*.zip"));
+    QCOMPARE(fake_->dialogs.fileDialogsAsked[0].defaultExt, std::string("zip"));
+    QVERIFY(fake_->dialogs.fileDialogsAsked[0].mustExist);
     QVERIFY(fake_->dialogs.foldersAsked.empty());
     // A name without the number is refused before the folder is asked.
     WriteFile(P("set/data.zip"), "x");

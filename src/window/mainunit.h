@@ -288,6 +288,7 @@ class TMainform : public QMainWindow {
   friend class ToolsCommands;
   friend class MailCommands;
   friend class DragOut;
+  friend class SearchCommands;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
   ProgressMeter meter_;

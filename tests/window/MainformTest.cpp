@@ -671,10 +671,10 @@ void MainformTest::notBuiltCommandsSayNotAvailable() {
   TMainform f;
   f.EnterZipSession("/d/a.zip");
   fake_->dialogs.boxes.clear();
-  for (const char* n : {"Multiplefileextracting1", "Favoritearchives1"}) {
+  for (const char* n : {"Multiplefileextracting1"}) {
     f.Item(n)->trigger();
   }
-  QCOMPARE(fake_->dialogs.boxes.size(), size_t(2));
+  QCOMPARE(fake_->dialogs.boxes.size(), size_t(1));
   for (const auto& b : fake_->dialogs.boxes) {
     QVERIFY(b.text.find("is not available yet.") != std::string::npos);
     QCOMPARE(b.caption, std::string("Information"));
@@ -687,11 +687,11 @@ void MainformTest::notBuiltCommandsSayNotAvailable() {
 
 void MainformTest::closingAsksNothing() {
   auto* f = new TMainform;
-  f->Favorites << "x";
+  f->Favorites.Append({"/x.zip", "d", "1"});
   f->MailBody << "y";
   f->show();
   QVERIFY(f->close());
-  QVERIFY(f->Favorites.isEmpty());
+  QVERIFY(f->Favorites.Count() == 0);
   QVERIFY(f->MailBody.isEmpty());
   QVERIFY(fake_->dialogs.boxes.empty());
   delete f;

@@ -286,6 +286,7 @@ class TMainform : public QMainWindow {
   friend class MailCommands;
   friend class FavoritesCommands;
   friend class InstallCommands;
+  friend class SearchCommands;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
   int rarShift_ = 0;  // RAR entries above 2 GiB: bar positions are bytes >> shift

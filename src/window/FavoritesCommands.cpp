@@ -12,6 +12,9 @@ namespace arkelin::window {
 namespace pf = arkelin::platform;
 
 void FavoritesCommands::AddToFavorites() {
+  // In a RAR session the ZIP engine may still hold an earlier archive's name;
+  // adding that one would not be the archive on the screen.
+  if (w_.RefuseForRar()) return;
   const QString zip = w_.CurrentZipName();
   if (zip.isEmpty()) return;
   if (w_.Favorites.Contains(U8(zip))) {

@@ -21,6 +21,7 @@ class FavoritesCommands {
 
   // Adds the current ZIP archive with its date and size; a name already
   // listed (without regard to case) is refused with the duplicate message.
+  // ZIP archives only: in a RAR session the RAR refusal is shown.
   void AddToFavorites();
   // Shows the favourites window modally; a row opened there becomes the
   // current ZIP archive.

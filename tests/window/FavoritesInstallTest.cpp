@@ -164,6 +164,18 @@ class FavoritesInstallTest : public QObject {
     QCOMPARE(FavoritesText(), std::string());
   }
 
+  void aRarSessionIsRefusedInsteadOfAddingAnEarlierZip() {
+    TMainform f;
+    f.SetSettings(&settings_);
+    f.EnterZipSession(P("earlier.zip"));
+    f.EnterRarSession("/data/music.rar");
+    fake_->dialogs.boxes.clear();
+    f.AddzipfiletoFavorites1Click();
+    QCOMPARE(Texts(), QStringList({"Arkelin2001 don't support this action on RAR files!"}));
+    QCOMPARE(f.Favorites.Count(), 0);
+    QCOMPARE(FavoritesText(), std::string());
+  }
+
   void theWindowOpensAFavoriteAsTheCurrentArchive() {
     if (!HaveEngineLibraries()) QSKIP("engine libraries not built");
     const QString a = MakeZip("a.zip", {{"x.txt", "x"}});

@@ -231,7 +231,7 @@ QPushButton* Dots(QWidget* parent, const char* name) {
 }  // namespace
 
 void TF_Settings::BuildWindow() {
-  setWindowTitle(QStringLiteral(" "));
+  setWindowTitle(QStringLiteral("Configuration"));
   setModal(true);
   auto* outer = new QVBoxLayout(this);
 

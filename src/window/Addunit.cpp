@@ -106,7 +106,7 @@ void AddListWidget::dropEvent(QDropEvent* e) {
 
 TAddForm::TAddForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AddForm"));
-  setWindowTitle(QStringLiteral(" "));
+  setWindowTitle(QStringLiteral("Add file(s) to archive"));
   Header = new QLabel(QStringLiteral("Add file(s) to archive"), this);
   QFont hf = Header->font();
   hf.setBold(true);

@@ -222,6 +222,10 @@ void ArchiveFileCommands::DeleteArchive() {
   w_.SetTitle(QStringLiteral("<none>"));
   w_.EmptyList();
   w_.model_->ResetCounters();
+  // The name stays, but there is no archive left to work on.
+  w_.SetArchiveControls(false);
+  w_.Panel3->clear();
+  w_.ShowTotals();
 }
 
 void ArchiveFileCommands::Properties() {

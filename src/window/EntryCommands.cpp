@@ -92,6 +92,7 @@ void EntryCommands::ExtractZip() {
   if (w_.Settings().PromptAfterExtracted() && !w_.cancelRequested_)
     w_.ShowInformation(QString::number(zip.SuccessCount()) + QStringLiteral(" file(s) were extracted"));
   w_.Panel3->clear();
+  w_.ShowTotals();
 }
 
 void EntryCommands::ExtractRar() {
@@ -275,6 +276,7 @@ void EntryCommands::Add(const QStringList& prefill) {
   }
   w_.ShowProgress(false);
   w_.Panel3->clear();
+  w_.ShowTotals();
 }
 
 void EntryCommands::DropFiles(const QStringList& names) {

@@ -284,8 +284,8 @@ int FileListModel::CompareRows(const FileRow& a, const FileRow& b, int column) c
     case ColSize:
       return Sign(KbValue(a.uncompressed) - KbValue(b.uncompressed));
     case ColPacked:
-      // As texts, not numbers: "10" goes before "9".
-      return CompareBytes(KbText(a.compressed).toLatin1(), KbText(b.compressed).toLatin1());
+      // As numbers, as the user reads them: 3 before 12.
+      return Sign(KbValue(a.compressed) - KbValue(b.compressed));
     case ColModified:
       // Newest first; rows with no valid stamp go last.
       if (a.stampValid != b.stampValid) return a.stampValid ? -1 : 1;
@@ -311,11 +311,6 @@ void FileListModel::SortByColumn(int column) {
     // Convert each caption once rather than at every comparison.
     std::vector<QByteArray> keys(rows_.size());
     for (size_t i = 0; i < rows_.size(); ++i) keys[i] = rows_[i].caption.toUtf8();
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int x, int y) { return CompareBytes(keys[x], keys[y]) < 0; });
-  } else if (column == ColPacked) {
-    std::vector<QByteArray> keys(rows_.size());
-    for (size_t i = 0; i < rows_.size(); ++i) keys[i] = KbText(rows_[i].compressed).toLatin1();
     std::stable_sort(order.begin(), order.end(),
                      [&](int x, int y) { return CompareBytes(keys[x], keys[y]) < 0; });
   } else {

@@ -123,7 +123,9 @@ TMainform::TMainform(QWidget* parent)
   engines_->OnListFile = [this](const ListedEntry& e) {
     AddRarRow(e.name, e.uncompressed, e.compressed, e.dosDateTime, e.encrypted);
   };
-  resize(456, 361);
+  // Every column of the list shows with the desktop's font; a stored
+  // layout applies afterwards.
+  resize(DefaultSize());
   move(300, 100);
 }
 
@@ -172,6 +174,7 @@ void TMainform::SetSelfExtractCaptions(const QString& zipName) {
 }
 
 void TMainform::EnterZipSession(const QString& name) {
+  Panel3->clear();
   SetRarMode(false);
   RarMode = false;
   SetCurrentZipName(name);
@@ -189,6 +192,7 @@ void TMainform::EnterRarSession(const QString& name) {
 }
 
 void TMainform::ListRarArchive(const QString& name) {
+  Panel3->clear();
   EmptyList();
   model_->ResetCounters();
   RarMode = true;
@@ -200,6 +204,7 @@ void TMainform::ListRarArchive(const QString& name) {
   else
     engines_->ListFiles();
   ShowTotals();
+  FitNameColumn();
   SetTitle(name);
 }
 
@@ -304,6 +309,7 @@ void TMainform::FillFromZip() {
   }
   model_->EndFill();
   ShowTotals();
+  FitNameColumn();
 }
 
 void TMainform::AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime,

@@ -262,6 +262,14 @@ class TMainform : public QMainWindow {
   // Widens list columns whose title or widest text does not fit the font
   // (one column, or all when given ColumnCount).
   void FitColumnsToFont(int only);
+
+ public:
+  // The first size of the window: every column of the list in view.
+  QSize DefaultSize() const;
+  // Widens the Filename column to the longest caption listed (within a limit).
+  void FitNameColumn();
+
+ private:
   void BuildMenus();
   void BuildToolbar();
   void BuildStatusBar();

@@ -190,6 +190,8 @@ void TMainform::BuildFileList() {
   lw_Files->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int c = 0; c < FileListModel::ColumnCount; ++c)
     lw_Files->setColumnWidth(c, FileListModel::DefaultColumnWidth(c));
+  // The header reaches across the whole list.
+  lw_Files->horizontalHeader()->setStretchLastSection(true);
   lw_Files->setContextMenuPolicy(Qt::NoContextMenu);  // the window's pop-up menu takes it
   connect(lw_Files->horizontalHeader(), &QHeaderView::sectionClicked, this,
           [this](int c) { RunGuarded([this, c] { lw_FilesColumnClick(c); }); });
@@ -279,6 +281,35 @@ void TMainform::FitColumnsToFont(int only) {
     if (c == FileListModel::ColRatio) need = std::max(need, list.horizontalAdvance(QStringLiteral("100%")) + kPadding);
     if (lw_Files->columnWidth(c) < need) lw_Files->setColumnWidth(c, need);
   }
+}
+
+QSize TMainform::DefaultSize() const {
+  int columns = 0;
+  for (int c = 0; c < FileListModel::ColumnCount; ++c) columns += lw_Files->columnWidth(c);
+  // The list's frame and a vertical scroll bar beside the columns.
+  const int width = columns + 2 * lw_Files->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+  return QSize(std::max(456, width), std::max(361, sizeHint().height()));
+}
+
+void TMainform::FitNameColumn() {
+  // Wide enough for the longest caption, within a limit; never narrower
+  // than the title needs.
+  constexpr int kLimit = 420;
+  constexpr int kIconAndPadding = 16 + 20;
+  const QFontMetrics fm = lw_Files->fontMetrics();
+  int longest = 0;
+  const int n = model_->RowCountValue();
+  // Measuring 100,000 names costs; the longest few by characters decide.
+  int longestChars = 0;
+  for (int r = 0; r < n; ++r) longestChars = std::max<int>(longestChars, model_->Row(r).caption.size());
+  for (int r = 0; r < n; ++r) {
+    const QString& c = model_->Row(r).caption;
+    if (c.size() * 2 < longestChars) continue;
+    longest = std::max(longest, fm.horizontalAdvance(c));
+    if (longest + kIconAndPadding >= kLimit) break;
+  }
+  const int want = std::min(kLimit, longest + kIconAndPadding);
+  if (lw_Files->columnWidth(FileListModel::ColFilename) < want) lw_Files->setColumnWidth(FileListModel::ColFilename, want);
 }
 
 void TMainform::SetListColor(const QColor& c) {

@@ -24,7 +24,7 @@ long long UncompressedFromList(const FileListModel& rows) {
 
 TF_Info::TF_Info(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("F_Info"));
-  setWindowTitle(QStringLiteral(" "));
+  setWindowTitle(QStringLiteral("Archive information"));
   Header = new QLabel(QStringLiteral("Archive information"), this);
   QFont hf = Header->font();
   hf.setBold(true);

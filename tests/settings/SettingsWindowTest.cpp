@@ -162,7 +162,7 @@ void SettingsWindowTest::firstStartShowsDefaultsAndDefaultLayout() {
 
 void SettingsWindowTest::pagesCaptionsAndHints() {
   TF_Settings s;
-  QCOMPARE(s.windowTitle(), QString(" "));
+  QCOMPARE(s.windowTitle(), QString("Configuration"));
   const QStringList pages = {"User Interface", "Folders", "System", "Locations",
                              "Zip && Email", "Multi.disk.vol"};
   QCOMPARE(s.PageControl1->count(), pages.size());

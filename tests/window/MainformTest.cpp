@@ -17,6 +17,7 @@
 #include "window/RecentIni.h"
 #include "window/extrunit.h"
 #include "window/mainunit.h"
+#include "window/u_Info.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -94,6 +95,7 @@ class MainformTest : public QObject {
   void recentWriteFailureIsReported();
   void aboutShowsTheVersion();
   void closingAsksNothing();
+  void firstSizeTitlesAndPanelsAfterCommands();
 };
 
 void MainformTest::init() {
@@ -547,7 +549,7 @@ void MainformTest::headerClickSortsRows() {
                       QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
   };
   clickHeader(2);
-  QCOMPARE(names(), QStringList({"twelve", "three", "nine"}));  // "12" < "3" < "9" as text
+  QCOMPARE(names(), QStringList({"three", "nine", "twelve"}));  // 3 < 9 < 12, as numbers
   clickHeader(1);
   QCOMPARE(names(), QStringList({"three", "nine", "twelve"}));
   clickHeader(3);
@@ -686,6 +688,40 @@ void MainformTest::closingAsksNothing() {
   QVERIFY(f->MailBody.isEmpty());
   QVERIFY(fake_->dialogs.boxes.empty());
   delete f;
+}
+
+void MainformTest::firstSizeTitlesAndPanelsAfterCommands() {
+  TMainform f;
+  // The first window shows every column of the list, header to the edge.
+  QCOMPARE(f.size(), f.DefaultSize());
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  int columns = 0;
+  for (int c = 0; c < FileListModel::ColumnCount - 1; ++c) columns += f.lw_Files->columnWidth(c);
+  QVERIFY2(columns + FileListModel::DefaultColumnWidth(FileListModel::ColPath) <= f.lw_Files->viewport()->width(),
+           qPrintable(QString("%1 of %2").arg(columns).arg(f.lw_Files->viewport()->width())));
+  QVERIFY(f.lw_Files->horizontalHeader()->stretchLastSection());
+  // A long name widens its column, but only up to a limit.
+  const int before = f.lw_Files->columnWidth(FileListModel::ColFilename);
+  f.Model().AddRow(QString("d\\") + QString(40, 'n') + ".txt", 1, 1, 0);
+  f.FitNameColumn();
+  const int wider = f.lw_Files->columnWidth(FileListModel::ColFilename);
+  QVERIFY(wider > before);
+  QVERIFY(wider >= f.lw_Files->fontMetrics().horizontalAdvance(QString(40, 'n') + ".txt"));
+  f.Model().AddRow(QString(400, 'w'), 1, 1, 0);
+  f.FitNameColumn();
+  QCOMPARE(f.lw_Files->columnWidth(FileListModel::ColFilename), 420);
+  // Proper titles.
+  TF_Info info;
+  QCOMPARE(info.windowTitle(), QString("Archive information"));
+  TAddForm add;
+  QCOMPARE(add.windowTitle(), QString("Add file(s) to archive"));
+  f.About1Click();
+  QCOMPARE(fake_->dialogs.boxes.back().caption, std::string("About Arkelin"));
+  // A new session starts with a clean status bar.
+  f.Panel3->setText("Extracting files");
+  f.EnterZipSession(dir_->path() + "/none.zip");
+  QCOMPARE(f.Panel3->text(), QString());
 }
 
 QTEST_MAIN(MainformTest)

@@ -54,10 +54,15 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
         e.aesMethod = a.method;
       }
     } else if (id == kExtraUnicodePath) {
+      // Version 1, the CRC of the stored name, the UTF-8 name. A field whose
+      // CRC is another name's was written before the name was changed.
       if (n >= 5 && d[0] == 1 && Le32(d + 1) == common::Crc32(0, e.rawName.data(), e.rawName.size())) {
         e.name.assign(reinterpret_cast<const char*>(d + 5), n - 5);
         haveUnicode = true;
       }
+    } else if (id == kExtraUnicodeComment) {
+      if (n >= 5 && d[0] == 1 && Le32(d + 1) == common::Crc32(0, e.comment.data(), e.comment.size()))
+        e.unicodeComment = common::Utf8OrCp437(std::string(reinterpret_cast<const char*>(d + 5), n - 5));
     }
   });
   // A block running past the end is ignored with the rest of the field;
@@ -212,9 +217,12 @@ std::string Ordinal(uint64_t index, uint64_t count) {
 std::string DecodeStoredText(const std::string& raw, uint16_t versionMadeBy, uint16_t flags, CodePageRule rule) {
   // Bit 11: the writer declares UTF-8, which readers today honour.
   if (flags & kFlagUtf8) return common::Utf8OrCp437(raw);
+  const NameEncoding chosen = EncodingOf(rule);
+  if (chosen != NameEncoding::kAuto) return CodePageToUtf8(raw, chosen);
   const int host = versionMadeBy >> 8, version = versionMadeBy & 0xFF;
-  const bool convert = (rule == CodePageRule::kAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
-                       rule == CodePageRule::kOem;
+  const CodePageRule base = BaseRule(rule);
+  const bool convert = (base == CodePageRule::kAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
+                       base == CodePageRule::kOem;
   // Unconverted names are UTF-8 on this platform; bytes that are not are
   // shown through the OEM table rather than as invalid text.
   return convert ? common::Cp437ToUtf8(raw) : common::Utf8OrCp437(raw);

@@ -30,7 +30,7 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
 if [ $# -eq 0 ]; then
   set -- $(ls "$build/fuzz-seeds" | sed 's/\.txt$//' | sort)
 fi
-nice cmake --build "$build" --target $(printf '%s_fuzzer ' "$@")
+nice -n 10 cmake --build "$build" -j2 --target $(printf '%s_fuzzer ' "$@")
 
 run_one() {
   local name=$1 dir=$build/campaign/$1

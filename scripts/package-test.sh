@@ -3,13 +3,18 @@
 # for real (as root, with apt-get, which also brings its dependencies), runs
 # the installed programs from /usr/bin and removes the package again. Also
 # registers the desktop entry in a temporary prefix and asks xdg-mime which
-# program opens ZIP archives there.
+# program opens ZIP archives there, and has the installed arkzip (from the
+# prefix and from /usr/bin) make a self-extracting program that is run.
+# One run at a time on a machine (a lock in /tmp): the install part touches
+# /usr.
 #
 #   scripts/package-test.sh [BUILD_DIR]     (default: build)
 #
 # Prints "N passed, M failed" at the end and exits non-zero on any failure.
 # Without root (or without apt-get) the install part is skipped and said so.
 set -uo pipefail
+exec 9>/tmp/arkelin-package-test.lock
+flock -w 1800 9 || { echo "FAIL: another package test holds /tmp/arkelin-package-test.lock"; exit 1; }
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 work=$(mktemp -d /tmp/arkelin-package-test.XXXXXX)
@@ -31,6 +36,26 @@ check() {  # check NAME COMMAND...
   if "$@" >"$work/out.txt" 2>&1; then ok "$name"; else bad "$name"; sed 's/^/    /' "$work/out.txt"; fi
 }
 
+# sfx_check WHERE ARKZIP FOLDER: the installed arkzip makes a self-extracting
+# program (with the stub from lib/arkelin), which runs with nothing in its
+# environment, extracts the files as they were and passes unzip -t.
+sfx_check() {
+  local where=$1 arkzip=$2 d=$3
+  mkdir -p "$d/src/sub" "$d/out"
+  (cd "$d/src" && printf 'self-extracted\n' >one.txt && head -c 40000 /dev/urandom >sub/blob.bin \
+     && : >sub/empty && zip -q -r ../s.zip one.txt sub)
+  if "$arkzip" sfx "$d/s.zip" --caption "Packaged program" >"$work/out.txt" 2>&1 && [ -x "$d/s.exe" ]; then
+    ok "arkzip sfx from $where"
+  else
+    bad "arkzip sfx from $where"; cat "$work/out.txt"; return
+  fi
+  (cd "$d" && env -i ./s.exe -y -d out) >"$work/out.txt" 2>&1 \
+    && head -1 "$work/out.txt" | grep -qx "Packaged program" \
+    && ok "self-extracting program from $where runs" || { bad "self-extracting program from $where runs"; cat "$work/out.txt"; }
+  check "self-extracted files from $where equal the originals" diff -r "$d/src" "$d/out"
+  check "unzip -t accepts the program from $where" unzip -tq "$d/s.exe"
+}
+
 app_id=org.tolvaren.Arkelin
 pk="$here/packaging"
 
@@ -45,6 +70,7 @@ prefix="$work/prefix"
 if DESTDIR="" cmake --install "$build" --prefix "$prefix" >"$work/install.txt" 2>&1; then
   ok "cmake --install into a temporary prefix"
   for f in bin/arkelin bin/arkzip lib/arkelin/libzipdll.so lib/arkelin/libunzdll.so \
+           lib/arkelin/ru2001.bin lib/arkelin/arkelin.dat \
            share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml \
            share/mime/packages/arkelin.xml share/icons/hicolor/scalable/apps/arkelin.svg \
            share/icons/hicolor/48x48/apps/arkelin.png share/man/man1/arkzip.1; do
@@ -73,6 +99,12 @@ if DESTDIR="" cmake --install "$build" --prefix "$prefix" >"$work/install.txt" 2
   "$prefix/bin/arkzip" extract "$work/p/p.zip" --dir "$work/p" >"$work/out.txt" 2>&1 \
     && [ "$(cat "$work/p/p.txt" 2>/dev/null)" = prefixed ] \
     && ok "arkzip from the prefix extracts" || { bad "arkzip from the prefix extracts"; cat "$work/out.txt"; }
+  sfx_check "the prefix" "$prefix/bin/arkzip" "$work/ps"
+  man1="$prefix/share/man/man1/arkzip.1"
+  for c in sfx unsfx split join; do
+    grep -q "^\.B arkzip $c\$" "$man1" && grep -q "^\.B $c\$" "$man1" \
+      && ok "manual page documents arkzip $c" || bad "manual page documents arkzip $c"
+  done
 else
   bad "cmake --install into a temporary prefix"; cat "$work/install.txt"
 fi
@@ -88,7 +120,8 @@ if [ -n "$deb" ]; then
     case "$depends" in *"$d"*) ok "package depends on $d" ;; *) bad "package depends on $d ($depends)" ;; esac
   done
   contents=$(dpkg-deb -c "$deb")
-  for f in ./usr/bin/arkelin ./usr/bin/arkzip ./usr/lib/arkelin/libunzdll.so ./usr/share/applications/$app_id.desktop; do
+  for f in ./usr/bin/arkelin ./usr/bin/arkzip ./usr/lib/arkelin/libunzdll.so ./usr/lib/arkelin/ru2001.bin \
+           ./usr/lib/arkelin/arkelin.dat ./usr/share/applications/$app_id.desktop; do
     grep -q " $f\$" <<<"$contents" && ok "package holds $f" || bad "package holds $f"
   done
 fi
@@ -108,6 +141,7 @@ if [ -n "$deb" ] && [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
     check "/usr/bin/arkzip extract" /usr/bin/arkzip extract "$work/a/test.zip" --dir "$work/a/out" --dirnames
     check "extracted files equal the originals" diff -r "$work/a/src" "$work/a/out"
     check "/usr/bin/arkzip test" /usr/bin/arkzip test "$work/a/test.zip"
+    sfx_check "/usr/bin" /usr/bin/arkzip "$work/s"
     # The window, offscreen, with the archive on its command line, and its
     # settings in the XDG folder (a save-layout setting makes it write at exit).
     cfg="$work/a/config"

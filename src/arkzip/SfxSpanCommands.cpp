@@ -25,7 +25,7 @@ struct Quiet {
     zm.OnMessage = [](TZipMaster&, int, const std::string& text) {
       std::fprintf(stderr, "arkzip: %s\n", text.c_str());
     };
-    zm.SetDLLDirectory(arkelin::platform::ExecutableFolder());
+    zm.SetDLLDirectory(arkelin::platform::EngineFolder());
   }
 };
 
@@ -64,7 +64,9 @@ int Sfx(const std::vector<std::string>& args) {
       return kError;
     }
   }
-  zm.SFXPath = arkelin::platform::ExecutableFolder() + "ru2001.bin";
+  // The program's own stub: beside arkzip in a build tree, in ../lib/arkelin
+  // when installed.
+  zm.SFXPath = arkelin::platform::ProgramFileFolder("ru2001.bin") + "ru2001.bin";
   zm.SetZipFilename(args[1]);
   if (zm.ZipFilename().empty()) return kError;
   const int r = zm.ConvertSFX();

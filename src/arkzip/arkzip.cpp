@@ -3,7 +3,9 @@
 // benchmarks exercise the real path. Commands: list, add, extract, test,
 // delete, and (SfxSpanCommands) sfx, unsfx, split and join. Exit codes: 0 success, 1 some files failed, 2 error.
 // Archives whose name ends in ".rar" go to the RAR commands when they are
-// built into the program.
+// built into the program, and so do other names (a RAR self-extracting
+// program, an old-style volume ".r00") that list, test or extract a file
+// holding no ZIP directory but a RAR signature.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,9 @@
 
 #if __has_include("arkzip/RarCommands.h")
 #include "arkzip/RarCommands.h"
+#include "engine/rar/archive/HeaderReader.h"
+#include "engine/zip/dll/common/ArchiveFile.h"
+#include "engine/zip/dll/common/CentralDirectory.h"
 #define ARKZIP_HAVE_RAR 1
 #endif
 
@@ -241,6 +246,20 @@ int Delete(const std::string& archive, const std::vector<std::string>& args) {
   return Outcome(s);
 }
 
+#ifdef ARKZIP_HAVE_RAR
+// A RAR archive by its name, or for the reading commands by its content.
+bool IsRarArchive(const std::string& command, const std::string& archive) {
+  if (EndsWithNoCase(archive, ".rar")) return true;
+  if (command != "list" && command != "test" && command != "extract") return false;
+  namespace zd = arkelin::engine::zip::dll;
+  zd::ArchiveFile file;
+  if (!file.Open(arkelin::platform::ToFsPath(archive).string())) return false;
+  zd::EndInfo end;
+  if (zd::FindEndRecord(file, end).status != zd::ReadStatus::NotZip) return false;
+  return arkelin::engine::rar::archive::HasRarSignature(arkelin::platform::ToFsPath(archive).string());
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -254,7 +273,7 @@ int main(int argc, char** argv) {
   const std::string& command = args[0];
   const std::string& archive = args[1];
 #ifdef ARKZIP_HAVE_RAR
-  if (EndsWithNoCase(archive, ".rar")) return RunRarCommand(args);
+  if (IsRarArchive(command, archive)) return RunRarCommand(args);
 #else
   if (EndsWithNoCase(archive, ".rar")) {
     std::fprintf(stderr, "arkzip: RAR archives are not available yet in this build\n");

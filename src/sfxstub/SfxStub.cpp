@@ -19,7 +19,6 @@
 // is 0 only when every chosen entry was extracted (or tested) intact.
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -29,19 +28,21 @@
 #include <string>
 #include <vector>
 
-#include "engine/common/Crc32.h"
 #include "engine/common/DosTime.h"
 #include "engine/common/EntryPath.h"
 #include "engine/common/ExtractRoot.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
 #include "engine/zip/dll/common/SfxHeader.h"
-#include "engine/zip/dll/common/ZipCrypto.h"
 #include "sfxstub/ElfExtent.h"
+#include "sfxstub/StubCore.h"
 
 namespace {
 
 using namespace arkelin::engine;
+using sfxstub::Decode;
+using sfxstub::HeaderFolder;
+using sfxstub::ParseChoice;
 using zip::dll::ArchiveFile;
 using zip::dll::CentralEntry;
 
@@ -110,68 +111,13 @@ bool ReadLine(std::string& line) {
   return c != EOF || !line.empty();
 }
 
-std::string TempFolder() {
-  const char* t = std::getenv("TMPDIR");
-  return t && *t ? t : "/tmp";
-}
 
-// The folder the header names, as a path on this system: "><" is the
-// temporary folder; a Windows drive ("C:\...") stands for the current
-// folder, so "C:\Tools" becomes "Tools" below it; "\" separates.
-std::string HeaderFolder(std::string dir) {
-  if (dir.rfind("><", 0) == 0) {
-    std::string rest = dir.substr(2);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\\' || rest.front() == '/')) rest.erase(0, 1);
-    dir = TempFolder() + (rest.empty() ? "" : "/" + rest);
-  } else if (dir.size() >= 2 && dir[1] == ':' && ((dir[0] | 0x20) >= 'a' && (dir[0] | 0x20) <= 'z')) {
-    dir = dir.substr(2);
-    while (!dir.empty() && (dir.front() == '\\' || dir.front() == '/')) dir.erase(0, 1);
-  }
-  for (char& c : dir)
-    if (c == '\\') c = '/';
-  return dir.empty() ? "." : dir;
-}
 
-// Splits the argument part of a command line at blanks; double quotes keep
-// blanks inside one argument.
-std::vector<std::string> SplitArguments(const std::string& s) {
-  std::vector<std::string> out;
-  std::string cur;
-  bool quoted = false, any = false;
-  for (char c : s) {
-    if (c == '"') {
-      quoted = !quoted;
-      any = true;
-    } else if (c == ' ' && !quoted) {
-      if (any) out.push_back(cur);
-      cur.clear();
-      any = false;
-    } else {
-      cur += c;
-      any = true;
-    }
-  }
-  if (any) out.push_back(cur);
-  return out;
-}
 
-std::string ReplaceAll(std::string s, const std::string& what, const std::string& with) {
-  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + with.size()))
-    s.replace(at, what.size(), with);
-  return s;
-}
 
 // Runs the command line; its exit status, or -1 when it could not run.
 int RunCommand(const std::string& commandLine, const std::string& folder) {
-  std::string withSlash = folder;
-  if (withSlash.empty() || withSlash.back() != '/') withSlash += '/';
-  const std::string line = ReplaceAll(commandLine, "><", withSlash);
-  const size_t bar = line.find('|');
-  std::string program = bar == std::string::npos ? line : line.substr(0, bar);
-  while (!program.empty() && program.back() == ' ') program.pop_back();
-  std::vector<std::string> args{program};
-  if (bar != std::string::npos)
-    for (auto& a : SplitArguments(line.substr(bar + 1))) args.push_back(a);
+  std::vector<std::string> args = sfxstub::CommandArguments(commandLine, folder);
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -191,162 +137,7 @@ int RunCommand(const std::string& commandLine, const std::string& folder) {
   return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
 }
 
-// Reads an entry's packed data, decrypts and inflates it, and hands the
-// plain bytes to `sink`; checks size and CRC. False with a reason.
-template <class Sink>
-bool Decode(const ArchiveFile& file, const CentralEntry& e, const std::string* password, Sink&& sink,
-            std::string& why) {
-  zip::dll::LocalHeader lh;
-  if (!zip::dll::ReadLocalHeader(file, e.localOffset, lh).Ok()) {
-    why = "the local header is damaged";
-    return false;
-  }
-  if (e.method != 0 && e.method != 8) {
-    why = "compression method " + std::to_string(e.method) + " is not supported by this program";
-    return false;
-  }
-  uint64_t packed = e.compressedSize;
-  uint64_t at = lh.dataOffset;
-  if (at > file.Size() || packed > file.Size() - at) {
-    why = "the data runs past the end of the file";
-    return false;
-  }
-  std::unique_ptr<zip::dll::ZipCryptoKeys> keys;
-  if (e.IsEncrypted()) {
-    if (!password) {
-      why = "no password";
-      return false;
-    }
-    if (packed < zip::dll::kCryptHeaderSize) {
-      why = "the encryption header is cut short";
-      return false;
-    }
-    uint8_t head[zip::dll::kCryptHeaderSize];
-    if (!file.ReadAt(at, head, sizeof head)) {
-      why = "read error";
-      return false;
-    }
-    keys = std::make_unique<zip::dll::ZipCryptoKeys>(*password);
-    if (!keys->DecryptHeader(head, zip::dll::CryptCheckByte(e.flags, e.crc, e.dosTime))) {
-      why = "wrong password";
-      return false;
-    }
-    at += sizeof head;
-    packed -= sizeof head;
-  }
-  z_stream zs{};
-  const bool inflating = e.method == 8;
-  if (inflating && inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
-    why = "out of memory";
-    return false;
-  }
-  std::vector<uint8_t> in(64 * 1024), out(64 * 1024);
-  uint32_t crc = 0;
-  uint64_t produced = 0;
-  bool ended = !inflating;
-  bool ok = true;
-  while (ok && packed > 0) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(packed, in.size()));
-    if (!file.ReadAt(at, in.data(), n)) {
-      why = "read error";
-      ok = false;
-      break;
-    }
-    at += n;
-    packed -= n;
-    if (keys) keys->Decrypt(in.data(), n);
-    if (!inflating) {
-      crc = common::Crc32(crc, in.data(), n);
-      produced += n;
-      if (!sink(in.data(), n)) {
-        why = "write error: " + std::string(std::strerror(errno));
-        ok = false;
-      }
-      continue;
-    }
-    zs.next_in = in.data();
-    zs.avail_in = static_cast<uInt>(n);
-    while (ok && zs.avail_in > 0 && !ended) {
-      zs.next_out = out.data();
-      zs.avail_out = static_cast<uInt>(out.size());
-      const int r = inflate(&zs, Z_NO_FLUSH);
-      if (r != Z_OK && r != Z_STREAM_END) {
-        why = "the compressed data is damaged";
-        ok = false;
-        break;
-      }
-      const size_t got = out.size() - zs.avail_out;
-      crc = common::Crc32(crc, out.data(), got);
-      produced += got;
-      if (got && !sink(out.data(), got)) {
-        why = "write error: " + std::string(std::strerror(errno));
-        ok = false;
-      }
-      if (r == Z_STREAM_END) ended = true;
-    }
-  }
-  // Whatever inflate still holds after the last input.
-  while (ok && inflating && !ended) {
-    zs.next_in = nullptr;
-    zs.avail_in = 0;
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    const int r = inflate(&zs, Z_NO_FLUSH);
-    const size_t got = out.size() - zs.avail_out;
-    if (r == Z_STREAM_END) ended = true;
-    if (got == 0 && !ended) {
-      why = "the compressed data is cut short";
-      ok = false;
-      break;
-    }
-    crc = common::Crc32(crc, out.data(), got);
-    produced += got;
-    if (got && !sink(out.data(), got)) {
-      why = "write error";
-      ok = false;
-    }
-  }
-  if (inflating) inflateEnd(&zs);
-  if (!ok) return false;
-  if (produced != e.uncompressedSize) {
-    why = "size mismatch";
-    return false;
-  }
-  if (crc != e.crc) {
-    why = "CRC error";
-    return false;
-  }
-  return true;
-}
 
-// "1,3-5" style choice of numbers 1..count; empty = all.
-bool ParseChoice(const std::string& text, size_t count, std::vector<bool>& chosen) {
-  chosen.assign(count, false);
-  bool any = false;
-  std::string t;
-  for (char c : text)
-    if (c != ' ') t += c;
-  if (t.empty() || t == "*" || t == "a" || t == "all") {
-    chosen.assign(count, true);
-    return true;
-  }
-  size_t pos = 0;
-  while (pos < t.size()) {
-    size_t comma = t.find(',', pos);
-    if (comma == std::string::npos) comma = t.size();
-    const std::string part = t.substr(pos, comma - pos);
-    pos = comma + 1;
-    if (part.empty()) continue;
-    char* end = nullptr;
-    const unsigned long a = std::strtoul(part.c_str(), &end, 10);
-    unsigned long b = a;
-    if (*end == '-') b = std::strtoul(end + 1, &end, 10);
-    if (*end != '\0' || a < 1 || b < a || b > count) return false;
-    for (unsigned long i = a; i <= b; ++i) chosen[i - 1] = true;
-    any = true;
-  }
-  return any;
-}
 
 std::string DateText(const CentralEntry& e) {
   char buf[32];

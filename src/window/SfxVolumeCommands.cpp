@@ -7,7 +7,6 @@
 #include "engine/zip/ZipMstr.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
-#include "shared/U_Globalfunc.h"
 #include "window/CommandSupport_p.h"
 #include "window/sfxunit.h"
 
@@ -17,10 +16,19 @@ namespace pf = arkelin::platform;
 namespace ez = arkelin::engine::zip;
 
 namespace {
-QString g_stubFolder;  // tests: where ru2001.bin is looked for instead of the program folder
-}
+QString g_exeFolder;  // tests: the executable's folder the program's files are looked for from
 
-void SfxVolumeCommands::SetStubFolderOverride(const QString& folder) { g_stubFolder = folder; }
+// `name` in the program's folders: beside the executable (a build tree or a
+// program folder of its own), else in ../lib/arkelin (an installed program).
+QString ProgramFile(const QString& name) {
+  const std::string exe = g_exeFolder.isEmpty() ? pf::ExecutableFolder() : U8(g_exeFolder);
+  QString folder = Q(pf::ProgramFileFolder(U8(name), exe));
+  if (!folder.endsWith(u'/')) folder += u'/';
+  return folder + name;
+}
+}  // namespace
+
+void SfxVolumeCommands::SetProgramFolderOverride(const QString& folder) { g_exeFolder = folder; }
 
 void SfxVolumeCommands::MakeSelfExtracting() {
   if (w_.RefuseWhileBusy()) return;
@@ -32,9 +40,7 @@ void SfxVolumeCommands::MakeSelfExtracting() {
   const QString name = w_.CurrentZipName();
   EngineScope scope(w_);
   if (ExtensionOf(name).toUpper() != QStringLiteral(".EXE")) {
-    QString folder = g_stubFolder.isEmpty() ? Q(shared::ProgramFolder()) : g_stubFolder;
-    if (!folder.endsWith(u'/')) folder += u'/';
-    const QString stub = folder + QStringLiteral("ru2001.bin");
+    const QString stub = ProgramFile(QStringLiteral("ru2001.bin"));
     if (!QFileInfo(stub).isFile()) {
       pf::Dialogs().MessageBox("Error: Can't find RU2001.BIN", pf::MsgKind::Error, pf::BtnOK);
       return;
@@ -144,9 +150,7 @@ void SfxVolumeCommands::OpenVolumes() {
 // parameter block, so that it still lists and extracts itself.
 void SfxVolumeCommands::Refresh(const QString& name) {
   if (!w_.ArchiveModified) return;
-  QString folder = g_stubFolder.isEmpty() ? Q(shared::ProgramFolder()) : g_stubFolder;
-  if (!folder.endsWith(u'/')) folder += u'/';
-  const QString info = folder + QStringLiteral("arkelin.dat");
+  const QString info = ProgramFile(QStringLiteral("arkelin.dat"));
   if (!QFileInfo(info).isFile()) {
     pf::Dialogs().MessageBox("Couldn't read Arkelin2001 SelfExtract Information!\nPlease reinstall Arkelin2001!",
                              pf::MsgKind::Warning, pf::BtnOK);

@@ -19,9 +19,10 @@ class SfxVolumeCommands {
   void OpenVolumes();
   // Called with the self-extracting archive the session is leaving.
   void Refresh(const QString& name);
-  // Tests: the folder where "ru2001.bin" is looked for (empty: the program
-  // folder).
-  static void SetStubFolderOverride(const QString& folder);
+  // Tests: the executable's folder from which "ru2001.bin" and
+  // "arkelin.dat" are looked for (beside it, then ../lib/arkelin; empty:
+  // the running program's).
+  static void SetProgramFolderOverride(const QString& folder);
 
  private:
   TMainform& w_;

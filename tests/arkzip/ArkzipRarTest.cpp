@@ -131,3 +131,24 @@ TEST(ArkzipRar, PasswordsAndExitCodes) {
   r = Arkzip("delete " + Fx("la-test_read_format_rar.rar") + " x");
   EXPECT_EQ(r.rc, 2);
 }
+
+TEST(ArkzipRar, ArchivesAreRarByTheirContentWhateverTheirName) {
+  TempDir dir;
+  // A RAR self-extracting program and an old-style later volume.
+  RunResult r = Arkzip("list " + Fx("la-test_read_format_rar_sfx.exe"));
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("testdir/test.txt\n"), std::string::npos) << r.out;
+  r = Arkzip("test " + Fx("la-test_read_format_rar5_sfx.exe"));
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("1 file(s) tested OK"), std::string::npos) << r.out;
+  r = Arkzip("extract " + Fx("rf-rar3-old.r01") + " --dir v --dirnames", dir.str());
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(fs::file_size(dir / "v/vols/smallfile.txt"), 2050u);
+  // A ZIP self-extractor stays a ZIP; a file that is neither is refused.
+  r = Arkzip("list '" + std::string(ARKELIN_FIXTURES) + "/zip/gen-sfx-adjusted.exe'");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("SFX fixture archive comment"), std::string::npos) << r.out;
+  std::ofstream(dir / "plain.exe") << "neither archive";
+  r = Arkzip("list plain.exe", dir.str());
+  EXPECT_EQ(r.rc, 2) << r.out;
+}

@@ -2,7 +2,10 @@
 // are turned into programs by TZipMaster::ConvertSFX, and the programs are
 // started with their flags and with answers on standard input.
 #include <gtest/gtest.h>
+#include <elf.h>
 #include <sys/stat.h>
+
+#include <cstring>
 
 #include <filesystem>
 
@@ -276,10 +279,31 @@ TEST_F(StubTest, SizeCheckCanBeSwitchedOff) {
   EXPECT_EQ(TreeOf(tmp.File("grown")), TreeOf(Src()));
 }
 
-TEST(StubSize, StaysSmall) {
+TEST(StubSize, StaysSmallAndNeedsNoLibraries) {
   const auto size = fs::file_size(StubPath());
   std::printf("ru2001.bin: %llu bytes\n", static_cast<unsigned long long>(size));
   EXPECT_LT(size, 1000000u);
+  // Statically linked: no program interpreter and no dynamic section, so
+  // the program starts on a system without any of our libraries.
+  const std::string bytes = ReadFile(StubPath());
+  ASSERT_GE(bytes.size(), sizeof(Elf64_Ehdr));
+  Elf64_Ehdr eh;
+  std::memcpy(&eh, bytes.data(), sizeof eh);
+  ASSERT_EQ(std::memcmp(eh.e_ident, ELFMAG, SELFMAG), 0);
+  EXPECT_EQ(eh.e_type, ET_EXEC);
+  ASSERT_LE(eh.e_phoff + uint64_t{eh.e_phnum} * sizeof(Elf64_Phdr), bytes.size());
+  int loads = 0;
+  for (unsigned i = 0; i < eh.e_phnum; ++i) {
+    Elf64_Phdr ph;
+    std::memcpy(&ph, bytes.data() + eh.e_phoff + i * sizeof ph, sizeof ph);
+    EXPECT_NE(ph.p_type, static_cast<uint32_t>(PT_INTERP)) << "a dynamically linked program";
+    EXPECT_NE(ph.p_type, static_cast<uint32_t>(PT_DYNAMIC)) << "a dynamically linked program";
+    loads += ph.p_type == PT_LOAD;
+  }
+  EXPECT_GT(loads, 0);
+  // And it runs with an empty environment and no library path at all.
+  const RunResult r = RunIn("/", "env -i " + Quote(StubPath()) + " -l");
+  EXPECT_EQ(r.code, 3) << r.out;  // no archive behind the bare stub
 }
 
 }  // namespace

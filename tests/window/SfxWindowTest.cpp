@@ -94,7 +94,7 @@ class SfxWindowTest : public QObject {
   }
   void cleanup() {
     TMakeSFX::SetShowHook(nullptr);
-    SfxVolumeCommands::SetStubFolderOverride(QString());
+    SfxVolumeCommands::SetProgramFolderOverride(QString());
     fake_.reset();
     pf::SetDataFolderOverride("");
     dir_.reset();
@@ -116,7 +116,7 @@ class SfxWindowTest : public QObject {
 
     // No stub in the program folder: the options window is not opened.
     f.EnterZipSession(MakeZip("a.zip"));
-    SfxVolumeCommands::SetStubFolderOverride(P("nostub"));
+    SfxVolumeCommands::SetProgramFolderOverride(P("nostub"));
     fake_->dialogs.boxes.clear();
     f.MakeSelfExtractedfile1Click();
     QCOMPARE(Texts(), QStringList{"Error: Can't find RU2001.BIN"});
@@ -215,6 +215,43 @@ class SfxWindowTest : public QObject {
     QVERIFY(QFile::exists(zipFile));
   }
 
+  void installedStubAndAFailedWayBack() {
+    // An installed program finds the stub in ../lib/arkelin.
+    QDir().mkpath(P("inst/bin"));
+    QDir().mkpath(P("inst/lib/arkelin"));
+    QVERIFY(QFile::copy(QStringLiteral(ARKELIN_BIN_DIR "/ru2001.bin"), P("inst/lib/arkelin/ru2001.bin")));
+    SfxVolumeCommands::SetProgramFolderOverride(P("inst/bin"));
+    const QString zipFile = MakeZip("i.zip");
+    TMainform f;
+    f.SetSettings(&settings_);
+    f.EnterZipSession(zipFile);
+    TMakeSFX::SetShowHook([&](TMakeSFX& w) {
+      ++shown_;
+      w.bu_Ok->click();
+    });
+    f.MakeSelfExtractedfile1Click();
+    const QString exe = P("i.exe");
+    QCOMPARE(Texts(), QStringList{"Successfully built: " + exe});
+    QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::None);
+    const QByteArray stub = ReadFile(P("inst/lib/arkelin/ru2001.bin"));
+    QVERIFY(ReadFile(exe).startsWith(stub));
+    QCOMPARE(QString::fromStdString(f.ZipMaster1().SFXPath), P("inst/lib/arkelin/ru2001.bin"));
+
+    // The program is damaged after it was listed: the way back fails, the
+    // program stays, and so do the captions and the session.
+    const QByteArray whole = ReadFile(exe);
+    WriteFile(exe, whole.left(whole.size() - 10));
+    fake_->dialogs.boxes.clear();
+    f.MakeSelfExtractedfile1Click();
+    QCOMPARE(Texts(), QStringList{"Error while creating .ZIP file"});
+    QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::None);
+    QCOMPARE(shown_, 1);
+    QVERIFY(!QFile::exists(zipFile));
+    QCOMPARE(ReadFile(exe).size(), whole.size() - 10);
+    QCOMPARE(f.CurrentZipName(), exe);
+    QCOMPARE(f.Item("MakeSelfExtractedfile1")->text(), QStringLiteral("Create &ZIP file"));
+  }
+
   void createVolumesOnAFixedDrive() {
     const QString zipFile = MakeZip("c.zip");
     TMainform f;
@@ -286,7 +323,7 @@ class SfxWindowTest : public QObject {
   }
 
   void openVolumesJoinsNumberedAndStandardSets() {
-    QByteArray noise(2500, 0);
+    QByteArray noise(6000, 0);
     uint32_t x = 12345;
     for (auto& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
     WriteFile(P("src/noise.bin"), noise);
@@ -298,8 +335,10 @@ class SfxWindowTest : public QObject {
       zm.MinFreeVolumeSize = 500;
       QCOMPARE(zm.WriteSpan(zipFile.toStdString(), P("set/data.zip").toStdString()), 0);
     }
-    QVERIFY(QFile::exists(P("set/data002.zip")));
-    const QString lastPart = QFile::exists(P("set/data003.zip")) ? P("set/data003.zip") : P("set/data002.zip");
+    QVERIFY(QFile::exists(P("set/data003.zip")));
+    int parts = 3;
+    while (QFile::exists(P(QString("set/data%1.zip").arg(parts + 1, 3, 10, QChar('0'))))) ++parts;
+    const QString lastPart = P(QString("set/data%1.zip").arg(parts, 3, 10, QChar('0')));
     TMainform f;
     f.SetSettings(&settings_);
     // Cancelled open dialog: nothing else.
@@ -340,6 +379,20 @@ class SfxWindowTest : public QObject {
     fake_->dialogs.folders.push_back(P("out").toStdString());
     f.Openspannedarchive1Click();
     QVERIFY(fake_->dialogs.Saw("This is the first disk in a backup set,\nplease insert the last disk of this set"));
+    // A part in the middle: its number in the message.
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({P("set/data002.zip").toStdString()});
+    fake_->dialogs.folders.push_back(P("out").toStdString());
+    f.Openspannedarchive1Click();
+    QCOMPARE(Texts(), QStringList{"This is the 2th disk in a backup set,\nplease insert the last disk of this set"});
+    // A cancelled folder choice joins nothing.
+    QFile::remove(P("out/data.zip"));
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({lastPart.toStdString()});
+    f.Openspannedarchive1Click();
+    QVERIFY(Texts().isEmpty());
+    QVERIFY(!QFile::exists(P("out/data.zip")));
+    QCOMPARE(f.windowTitle(), f.TitlePrefix + "- gen-split.zip");
   }
 
   void refreshRebuildsAModifiedProgram() {
@@ -358,9 +411,12 @@ class SfxWindowTest : public QObject {
     }
     const QString exe = P("s.exe");
     const QByteArray before = ReadFile(exe);
-    QDir().mkpath(P("prog"));
-    QVERIFY(QFile::copy(QStringLiteral(ARKELIN_BIN_DIR "/arkelin.dat"), P("prog/arkelin.dat")));
-    SfxVolumeCommands::SetStubFolderOverride(P("prog"));
+    // An installed program: nothing beside the executable, the information
+    // file in ../lib/arkelin.
+    QDir().mkpath(P("inst/bin"));
+    QDir().mkpath(P("inst/lib/arkelin"));
+    QVERIFY(QFile::copy(QStringLiteral(ARKELIN_BIN_DIR "/arkelin.dat"), P("inst/lib/arkelin/arkelin.dat")));
+    SfxVolumeCommands::SetProgramFolderOverride(P("inst/bin"));
     const QString other = MakeZip("other.zip");
 
     TMainform f;
@@ -375,12 +431,17 @@ class SfxWindowTest : public QObject {
     f.EnterZipSession(exe);
     f.ArchiveModified = true;
     int pumps = 0;
+    QString panelWhileBusy;
     fake_->pump.onProcess = [&] {
-      if (f.CancelTag != 0 && ++pumps == 3) f.CancelButClick();
+      if (f.CancelTag != 0 && ++pumps == 3) {
+        panelWhileBusy = f.Panel3->text();
+        f.CancelButClick();
+      }
     };
     fake_->dialogs.openFiles.push_back({other.toStdString()});
     f.Openarchive1Click();
     fake_->pump.onProcess = nullptr;
+    QCOMPARE(panelWhileBusy, QStringLiteral("Updating Self Extracting Archive"));
     QCOMPARE(Texts(), QStringList{"Update EXE file aborted by user"});
     QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::Information);
     QCOMPARE(ReadFile(exe), before);
@@ -394,7 +455,7 @@ class SfxWindowTest : public QObject {
     f.Openarchive1Click();
     QVERIFY(Texts().isEmpty());
     QCOMPARE(f.CurrentZipName(), other);
-    const QByteArray stub = ReadFile(P("prog/arkelin.dat"));
+    const QByteArray stub = ReadFile(P("inst/lib/arkelin/arkelin.dat"));
     const QByteArray after = ReadFile(exe);
     QCOMPARE(after.size(), stub.size() + 256 + archive.size());
     QVERIFY(after.startsWith(stub));
@@ -415,7 +476,7 @@ class SfxWindowTest : public QObject {
     }
 
     // Without the information file: the warning, nothing else.
-    QFile::remove(P("prog/arkelin.dat"));
+    QFile::remove(P("inst/lib/arkelin/arkelin.dat"));
     fake_->dialogs.boxes.clear();
     {
       ez::TZipMaster zm;

@@ -266,6 +266,12 @@ class TZipMaster {
   // its target under a temporary name and replaces nothing until complete.
   int ConvertSFX();
   int ConvertZIP();
+  // When SFXPath names no file, ConvertSFX looks for "ZipSFX.bin", then
+  // "ru2001.bin", in: the current folder; the program's folders (beside the
+  // executable, then ../lib/arkelin); /usr/lib/arkelin/ and
+  // /usr/local/lib/arkelin/; DLLDirectory. Tests replace the executable's
+  // folder and the system folders (empty exeFolder: the real places).
+  static void SetStubPlacesForTests(const std::string& exeFolder, const std::vector<std::string>& systemFolders);
   // Rebuilds the current self-extracting archive with the stub `stubFile`
   // and the archive's own parameter block, the offsets moved by the change
   // in the prefix's length. Copies in blocks of 2,048 bytes and calls

@@ -3,10 +3,11 @@
 // ConvertSFX writes stub + 256-byte parameter block + the archive with every
 // local header offset and the directory offset moved by the length of the
 // two; ConvertZIP copies the archive part back with the offsets moved the
-// other way, so a round trip gives the original bytes. An archive whose
-// directory offset was already wrong (a prefix whose offsets were never
-// adjusted), or one with Zip64 end records, is copied unchanged: the readers
-// find such an archive by the directory's size. The new file is written
+// other way, so a round trip gives the original bytes; Zip64 end records
+// and Zip64 offsets are moved too. An archive whose directory offset was
+// already wrong (a prefix whose offsets were never adjusted), or one whose
+// offsets would pass 4 GiB, is copied unchanged: the readers find such an
+// archive by the directory's size. The new file is written
 // beside its target under a temporary name and put in place only when it is
 // complete and its length adds up; the old file then goes (to the trash with
 // htdAllowUndo).
@@ -18,7 +19,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <new>
+#include <vector>
 
 #include "engine/common/LittleEndian.h"
 #include "engine/common/TempFile.h"
@@ -73,33 +76,120 @@ bool CopyBytes(const dll::ArchiveFile& in, uint64_t& pos, uint64_t count, Beside
   return true;
 }
 
-// Copies the central directory starting at `pos` with `delta` added to each
-// header's local header offset, then the end record with `delta` added to
-// the directory offset, then the archive comment. The directory must follow
-// the data directly and the end record the directory. 0, or -2.
+// Adds `delta` to the 64-bit local header offset in a central header's
+// Zip64 extra field (whose values appear only for the 32-bit fields that
+// read 0xFFFFFFFF: uncompressed size, compressed size, then the offset).
+bool ShiftZip64Offset(const uint8_t* header, std::vector<uint8_t>& extra, int64_t delta) {
+  size_t at = 0;
+  while (at + 4 <= extra.size()) {
+    const uint16_t tag = common::Le16(extra.data() + at);
+    const size_t len = common::Le16(extra.data() + at + 2);
+    if (at + 4 + len > extra.size()) return false;
+    if (tag == dll::kExtraZip64) {
+      size_t field = at + 4;
+      if (common::Le32(header + 24) == 0xFFFFFFFFu) field += 8;
+      if (common::Le32(header + 20) == 0xFFFFFFFFu) field += 8;
+      if (field + 8 > at + 4 + len) return false;
+      const uint64_t v = common::Le64(extra.data() + field);
+      if (delta < 0 && v < static_cast<uint64_t>(-delta)) return false;
+      common::PutLe64(extra.data() + field, v + static_cast<uint64_t>(delta));
+      return true;
+    }
+    at += 4 + len;
+  }
+  return false;
+}
+
+// Copies the directory that starts at `pos` (the central headers, the Zip64
+// end record and locator when present, the end record and the archive
+// comment) with `delta` added to every stored offset: each header's local
+// header offset (in its Zip64 extra field when the 32-bit field reads
+// 0xFFFFFFFF), the directory offsets of the Zip64 end record and of the end
+// record, the Zip64 end record's offset in the locator. The directory must
+// follow the data directly and the end records the directory. `keepGoing`
+// (optional) is asked before each header; `pos` ends after the comment.
+// 0, 1 stopped, or -2.
 int CopyCentralDirectory(const dll::ArchiveFile& in, uint64_t& pos, const dll::EndInfo& end, int64_t delta,
-                         BesideFile& out) {
+                         BesideFile& out, const std::function<bool()>& keepGoing = {}) {
+  auto shift32 = [delta](uint8_t* field) {
+    const uint32_t v = common::Le32(field);
+    if (v == 0xFFFFFFFFu) return true;  // the value is in a Zip64 record
+    const int64_t moved = static_cast<int64_t>(v) + delta;
+    if (moved < 0 || moved >= 0xFFFFFFFF) return false;
+    common::PutLe32(field, static_cast<uint32_t>(moved));
+    return true;
+  };
+  auto copyRaw = [&](uint64_t count) {
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(count, 64 * 1024)));
+    while (count > 0) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(count, buf.size()));
+      if (!in.ReadAt(pos, buf.data(), n) || !out.Write(buf.data(), n)) return false;
+      pos += n;
+      count -= n;
+    }
+    return true;
+  };
+  std::vector<uint8_t> extra;
   for (uint64_t i = 0; i < end.entries; ++i) {
+    if (keepGoing && !keepGoing()) return 1;
     uint8_t h[dll::kCentralHeaderSize];
     if (!in.ReadAt(pos, h, sizeof h) || common::Le32(h) != dll::kSigCentral) return -2;
-    common::PutLe32(h + 42, static_cast<uint32_t>(static_cast<int64_t>(common::Le32(h + 42)) + delta));
-    if (!out.Write(h, sizeof h)) return -2;
     pos += sizeof h;
-    const uint64_t rest = uint64_t{common::Le16(h + 28)} + common::Le16(h + 30) + common::Le16(h + 32);
-    try {
-      if (!CopyBytes(in, pos, rest, out)) return -2;
-    } catch (const ConvertFailure&) {
+    const uint16_t nameLen = common::Le16(h + 28), extraLen = common::Le16(h + 30), commentLen = common::Le16(h + 32);
+    std::vector<uint8_t> name(nameLen);
+    extra.assign(extraLen, 0);
+    if ((nameLen && !in.ReadAt(pos, name.data(), nameLen)) ||
+        (extraLen && !in.ReadAt(pos + nameLen, extra.data(), extraLen)))
       return -2;
-    }
+    pos += uint64_t{nameLen} + extraLen;
+    if (common::Le32(h + 42) == 0xFFFFFFFFu ? !ShiftZip64Offset(h, extra, delta) : !shift32(h + 42)) return -2;
+    if (!out.Write(h, sizeof h) || (nameLen && !out.Write(name.data(), nameLen)) ||
+        (extraLen && !out.Write(extra.data(), extraLen)) || !copyRaw(commentLen))
+      return -2;
+  }
+  if (end.zip64) {
+    // The Zip64 end record (its length from its size field), anything up to
+    // the locator unchanged, the locator.
+    if (pos != end.zip64EndOffset) return -2;
+    uint8_t head[dll::kZip64EndSize];
+    if (!in.ReadAt(pos, head, sizeof head) || common::Le32(head) != dll::kSigZip64End) return -2;
+    const uint64_t recordLen = 12 + common::Le64(head + 4);
+    const uint64_t locator = end.offset - dll::kZip64LocatorSize;
+    if (recordLen < sizeof head || locator < pos || recordLen > locator - pos) return -2;
+    const uint64_t cd = common::Le64(head + 48);
+    if (delta < 0 && cd < static_cast<uint64_t>(-delta)) return -2;
+    common::PutLe64(head + 48, cd + static_cast<uint64_t>(delta));
+    if (!out.Write(head, sizeof head)) return -2;
+    pos += sizeof head;
+    if (!copyRaw(locator - pos)) return -2;
+    uint8_t loc[dll::kZip64LocatorSize];
+    if (!in.ReadAt(pos, loc, sizeof loc) || common::Le32(loc) != dll::kSigZip64Locator) return -2;
+    const uint64_t at = common::Le64(loc + 8);
+    if (delta < 0 && at < static_cast<uint64_t>(-delta)) return -2;
+    common::PutLe64(loc + 8, at + static_cast<uint64_t>(delta));
+    if (!out.Write(loc, sizeof loc)) return -2;
+    pos += sizeof loc;
   }
   uint8_t rec[dll::kEndRecordSize];
   if (pos != end.offset || !in.ReadAt(pos, rec, sizeof rec)) return -2;
-  common::PutLe32(rec + 16, static_cast<uint32_t>(static_cast<int64_t>(end.cdOffset) + delta));
+  if (!shift32(rec + 16)) return -2;
   if (!out.Write(rec, sizeof rec)) return -2;
   pos += sizeof rec;
   if (!end.comment.empty() && !out.Write(end.comment.data(), end.comment.size())) return -2;
   pos += end.comment.size();
   return 0;
+}
+
+// Whether the directory of `end` can be copied with its offsets moved by
+// `delta`: the stored offsets agree with the file (no prefix whose length
+// they leave out), the directory lies in this file, and every offset stays
+// below 4 GiB (all local headers lie before the directory), so that no
+// 32-bit field needs the Zip64 form after the move. Other archives are
+// copied unchanged; the readers find them by the directory's size.
+bool CanShift(const dll::EndInfo& end, int64_t delta) {
+  if (end.cdStart != end.cdOffset || !end.DirectoryHere()) return false;
+  const int64_t moved = static_cast<int64_t>(end.cdOffset) + delta;
+  return moved >= 0 && moved < 0xFFFFFFFF;
 }
 
 mode_t ModeFor(bool executable) {
@@ -109,16 +199,38 @@ mode_t ModeFor(bool executable) {
 
 }  // namespace
 
+namespace {
+struct StubPlaces {
+  std::string exeFolder;
+  std::vector<std::string> systemFolders;
+};
+StubPlaces& TestStubPlaces() {
+  static StubPlaces p;
+  return p;
+}
+}  // namespace
+
+void TZipMaster::SetStubPlacesForTests(const std::string& exeFolder, const std::vector<std::string>& systemFolders) {
+  TestStubPlaces() = {exeFolder, systemFolders};
+}
+
 bool TZipMaster::FindStub() {
   if (IsFile(SFXPath)) return true;
-  // The current folder, the program's folder, the system's library folders
-  // for this program, then DLLDirectory; in each the configured name first,
-  // then the program's own stub.
-  std::vector<std::string> folders{"", platform::ExecutableFolder(), "/usr/lib/arkelin/", "/usr/local/lib/arkelin/"};
-  if (!dllDirectory_.empty()) folders.push_back(dllDirectory_ + "/");
-  std::vector<std::string> names{"ZipSFX.bin", "ru2001.bin"};
+  const StubPlaces& test = TestStubPlaces();
+  std::vector<std::string> folders{""};
+  for (const std::string& f : test.exeFolder.empty() ? platform::ProgramFileFolders()
+                                                     : platform::ProgramFileFolders(test.exeFolder))
+    folders.push_back(f);
+  if (test.exeFolder.empty()) {
+    folders.push_back("/usr/lib/arkelin/");
+    folders.push_back("/usr/local/lib/arkelin/");
+  } else {
+    for (const std::string& f : test.systemFolders) folders.push_back(f.empty() || f.back() == '/' ? f : f + "/");
+  }
+  if (!dllDirectory_.empty()) folders.push_back(dllDirectory_.back() == '/' ? dllDirectory_ : dllDirectory_ + "/");
+  const char* const names[] = {"ZipSFX.bin", "ru2001.bin"};
   for (const std::string& folder : folders)
-    for (const std::string& n : names) {
+    for (const char* n : names) {
       const std::string candidate = folder + n;
       if (IsFile(candidate)) {
         SFXPath = candidate;
@@ -193,7 +305,7 @@ int TZipMaster::ConvertSFXMode(bool createMode) {
       }
       const dll::EndInfo& end = in_->end;
       uint64_t in = 0;
-      const bool unchanged = offsetMismatch_ || end.zip64 || end.cdStart != end.cdOffset;
+      const bool unchanged = offsetMismatch_ || !CanShift(end, s + 256);
       if (unchanged) {
         if (!CopyBytes(in_->file, in, in_->file.Size(), out)) throw ConvertFailure{-2};
         z = fileLength_;
@@ -255,8 +367,7 @@ int TZipMaster::ConvertZIP() {
     }
     const dll::EndInfo& end = in_->end;
     uint64_t in = static_cast<uint64_t>(start);
-    const bool unchanged = offsetMismatch_ || end.zip64 || end.cdStart != end.cdOffset ||
-                           end.cdOffset < static_cast<uint64_t>(start);
+    const bool unchanged = offsetMismatch_ || end.cdOffset < static_cast<uint64_t>(start) || !CanShift(end, -start);
     if (!unchanged) {
       if (CopyBytes(in_->file, in, end.cdOffset - static_cast<uint64_t>(start), out) &&
           CopyCentralDirectory(in_->file, in, end, -start, out) == 0)
@@ -297,7 +408,7 @@ int TZipMaster::RebuildSFX(const std::string& stubFile, const std::function<bool
   dll::SfxHeader h;
   if (!in.ReadAt(start - sizeof block, block, sizeof block) || !dll::ParseSfxHeader(block, sizeof block, h)) return -3;
   dll::EndInfo end;
-  if (!dll::FindEndRecord(in, end).Ok() || end.zip64 || !end.DirectoryHere() || end.cdStart < start) return -3;
+  if (!dll::FindEndRecord(in, end).Ok() || !end.DirectoryHere() || end.cdStart < start) return -3;
   const int64_t delta = static_cast<int64_t>(stub.Size() + sizeof block) - static_cast<int64_t>(start);
   BesideFile out;
   if (!out.Create(target)) return -1;
@@ -318,38 +429,15 @@ int TZipMaster::RebuildSFX(const std::string& stubFile, const std::function<bool
   int r = copy(stub, 0, stub.Size());
   if (r == 0 && !out.Write(block, sizeof block)) r = -2;
   // The data as it is; then the directory with every offset moved by the
-  // change in the prefix's length (offsets stored without the prefix, as a
-  // prefix added by a plain concatenation leaves them, stay as they are).
-  const int64_t shift = end.cdStart == end.cdOffset ? delta : 0;
+  // change in the prefix's length. Offsets stored without the prefix (as a
+  // plain concatenation leaves them) stay as they are, and so do offsets
+  // that would pass 4 GiB: the readers find those archives by the
+  // directory's size.
   if (r == 0) r = copy(in, start, end.cdStart - start);
   uint64_t pos = end.cdStart;
-  for (uint64_t i = 0; r == 0 && i < end.entries; ++i) {
-    if (keepGoing && !keepGoing()) {
-      r = 1;
-      break;
-    }
-    uint8_t c[dll::kCentralHeaderSize];
-    if (!in.ReadAt(pos, c, sizeof c) || common::Le32(c) != dll::kSigCentral) {
-      r = -3;
-      break;
-    }
-    common::PutLe32(c + 42, static_cast<uint32_t>(static_cast<int64_t>(common::Le32(c + 42)) + shift));
-    if (!out.Write(c, sizeof c)) r = -2;
-    pos += sizeof c;
-    const uint64_t rest = uint64_t{common::Le16(c + 28)} + common::Le16(c + 30) + common::Le16(c + 32);
-    if (r == 0) r = copy(in, pos, rest);
-    pos += rest;
-  }
-  if (r == 0) {
-    uint8_t rec[dll::kEndRecordSize];
-    if (pos != end.offset || !in.ReadAt(pos, rec, sizeof rec)) {
-      r = -3;
-    } else {
-      common::PutLe32(rec + 16, static_cast<uint32_t>(static_cast<int64_t>(end.cdOffset) + shift));
-      if (!out.Write(rec, sizeof rec)) r = -2;
-      if (r == 0) r = copy(in, pos + sizeof rec, in.Size() - pos - sizeof rec);
-    }
-  }
+  if (r == 0 && delta != 0 && CanShift(end, delta)) r = CopyCentralDirectory(in, pos, end, delta, out, keepGoing);
+  // Whatever follows (the directory unchanged, or bytes after the comment).
+  if (r == 0 && pos <= in.Size()) r = copy(in, pos, in.Size() - pos);
   in.Close();
   if (r != 0) {
     out.Discard();

@@ -223,31 +223,50 @@ TEST_F(SfxTest, ExistingProgramIsReplacedOrTrashed) {
 
 TEST_F(SfxTest, StubSearchOrder) {
   const std::string z = Archive("s.zip");
-  zm.SetZipFilename(z);
-  // A stub in DLLDirectory is found, but the program folder comes first.
-  fs::create_directories(tmp.File("dlls"));
-  WriteFile(tmp.File("dlls/ru2001.bin"), "dll folder stub");
+  // One stub in every place, each with its own bytes; found one by one as
+  // the earlier ones go away.
+  const std::vector<std::pair<std::string, std::string>> places{
+      {"cwd/ZipSFX.bin", "current folder, configured name"},
+      {"cwd/ru2001.bin", "current folder, own name"},
+      {"inst/bin/ru2001.bin", "beside the program"},
+      {"inst/lib/arkelin/ZipSFX.bin", "installed program folder"},
+      {"sys1/ru2001.bin", "first system folder"},
+      {"sys2/ru2001.bin", "second system folder"},
+      {"dlls/ZipSFX.bin", "DLLDirectory"},
+  };
+  for (const auto& [file, text] : places) {
+    fs::create_directories(fs::path(tmp.File(file)).parent_path());
+    WriteFile(tmp.File(file), text);
+  }
+  TZipMaster::SetStubPlacesForTests(tmp.File("inst/bin"), {tmp.File("sys1"), tmp.File("sys2/")});
   zm.SetDLLDirectory(tmp.File("dlls"));
-  zm.SFXPath = tmp.File("missing.bin");
-  ASSERT_EQ(zm.ConvertSFX(), 0);
-  const std::string programFolderStub = arkelin::platform::ExecutableFolder() + "ru2001.bin";
-  if (fs::exists(programFolderStub))
-    EXPECT_EQ(zm.SFXPath, programFolderStub);
-  else
-    EXPECT_EQ(zm.SFXPath, tmp.File("dlls/ru2001.bin"));
-  ASSERT_EQ(zm.ConvertZIP(), 0);
-
-  // The current folder comes before all others.
   const fs::path saved = fs::current_path();
-  fs::create_directories(tmp.File("cwd"));
-  WriteFile(tmp.File("cwd/ZipSFX.bin"), "current folder stub");
   fs::current_path(tmp.File("cwd"));
+  std::vector<std::string> found;
+  for (size_t i = 0; i < places.size(); ++i) {
+    zm.SFXPath = tmp.File("missing.bin");
+    zm.SetZipFilename(z);
+    if (zm.ConvertSFX() != 0) break;
+    found.push_back(ReadFile(zm.ZipFilename()).substr(0, places[i].second.size()));
+    const std::string used = zm.SFXPath;
+    EXPECT_EQ(ReadFile(used), places[i].second);
+    ASSERT_EQ(zm.ConvertZIP(), 0);
+    fs::remove(used);
+  }
+  // None left: the message, and SFXPath is cleared.
+  zm.Unattended = false;
   zm.SFXPath = tmp.File("missing.bin");
-  const int r = zm.ConvertSFX();
+  const int none = zm.ConvertSFX();
   fs::current_path(saved);
-  ASSERT_EQ(r, 0);
-  EXPECT_EQ(zm.SFXPath, "ZipSFX.bin");
-  EXPECT_EQ(ReadFile(zm.ZipFilename()).substr(0, 19), "current folder stub");
+  TZipMaster::SetStubPlacesForTests("", {});
+  std::vector<std::string> expected;
+  for (const auto& p : places) expected.push_back(p.second);
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(none, -9);
+  EXPECT_TRUE(fake.dialogs.Saw("Error - ZIPSFX.BIN not found!"));
+  EXPECT_TRUE(zm.SFXPath.empty());
+  EXPECT_TRUE(fs::exists(z));
+  EXPECT_FALSE(fs::exists(tmp.File("s.exe")));
 }
 
 TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
@@ -260,9 +279,111 @@ TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
   EXPECT_EQ(zm.ZipFilename(), z);
   EXPECT_EQ(ReadFile(z), cut);
   EXPECT_FALSE(fs::exists(tmp.File("f.exe")));
+
+  // An existing program of the output's name survives a failed conversion,
+  // and so does an existing archive when the way back fails.
+  const std::string g = Archive("g.zip");
+  WriteFile(tmp.File("g.exe"), "old program");
+  zm.SetZipFilename(g);
+  WriteFile(g, ReadFile(g).substr(0, 40));
+  EXPECT_EQ(zm.ConvertSFX(), -3);
+  EXPECT_EQ(ReadFile(tmp.File("g.exe")), "old program");
+  const std::string h = Archive("h.zip");
+  zm.SetZipFilename(h);
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  const std::string hexe = zm.ZipFilename();
+  WriteFile(h, "old archive");
+  WriteFile(hexe, ReadFile(hexe).substr(0, 1300));
+  EXPECT_NE(zm.ConvertZIP(), 0);
+  EXPECT_EQ(ReadFile(h), "old archive");
+  EXPECT_EQ(zm.ZipFilename(), hexe);
+  EXPECT_EQ(ReadFile(hexe).size(), 1300u);
   // Nor is anything temporary left in the folder.
   for (auto& e : fs::directory_iterator(tmp.Path()))
     EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();
+}
+
+// Python's zipfile with its limits lowered writes Zip64 end records and
+// keeps the sizes and offsets of all but the first entry in Zip64 extra
+// fields, as it does for large archives.
+std::string Zip64Archive(const std::string& path) {
+  const std::string script =
+      "import sys, zipfile\n"
+      "zipfile.ZIP_FILECOUNT_LIMIT = 0\n"
+      "zipfile.ZIP64_LIMIT = 0\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+      "    z.writestr('a.txt', 'hello zip64\\n' * 100)\n"
+      "    z.writestr('d/b.txt', 'second\\n')\n"
+      "    z.writestr('c.bin', bytes(range(256)) * 10)\n"
+      "    z.comment = b'zip64 comment'\n";
+  WriteFile(path + ".py", script);
+  EXPECT_EQ(RunIn("/", "/usr/bin/python3 " + Quote(path + ".py") + " " + Quote(path)).code, 0);
+  return ReadFile(path);
+}
+
+TEST_F(SfxTest, Zip64RecordsAndOffsetsAreMoved) {
+  const std::string z = tmp.File("z64.zip");
+  const std::string original = Zip64Archive(z);
+  ASSERT_NE(original.find("PK\x06\x06"), std::string::npos) << "a Zip64 end record";
+  std::string exe;
+  messages.clear();
+  ASSERT_EQ(MakeSfx(z, exe, zm), 0);
+  const int64_t stubSize = static_cast<int64_t>(fs::file_size(StubPath()));
+  EXPECT_EQ(zm.ArchiveStart(), stubSize + 256);
+  EXPECT_EQ(zm.Count(), 3);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_EQ(fs::file_size(exe), stubSize + 256 + original.size());
+  // The peers find every offset where it is, without a word about a prefix.
+  RunResult r = RunIn(tmp.Path().string(), "unzip -t " + Quote(exe));
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(r.out.find("extra bytes"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("not where expected"), std::string::npos) << r.out;
+  r = RunIn(tmp.Path().string(), "7z t " + Quote(exe));
+  EXPECT_NE(r.out.find("Everything is Ok"), std::string::npos) << r.out;
+  r = RunIn(tmp.Path().string(), Quote(exe) + " -t");
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("3 file(s) tested, 0 error(s)"), std::string::npos) << r.out;
+  ASSERT_EQ(zm.ConvertZIP(), 0);
+  EXPECT_EQ(ReadFile(z), original);
+}
+
+TEST_F(SfxTest, RebuildWithAnotherStub) {
+  // Made with the stand-in stub, rebuilt with the real one: the same block,
+  // the same archive, offsets moved by the difference.
+  for (const bool zip64 : {false, true}) {
+    const std::string z = tmp.File(zip64 ? "r64.zip" : "r.zip");
+    const std::string original = zip64 ? Zip64Archive(z) : ReadFile(Archive("r.zip", "kept comment"));
+    zm.SFXPath = stub;
+    zm.SFXCaption = "Rebuilt";
+    zm.SetZipFilename(z);
+    ASSERT_EQ(zm.ConvertSFX(), 0);
+    const std::string exe = zm.ZipFilename();
+    const std::string before = ReadFile(exe);
+
+    // Stopped after a few blocks: the program is as it was.
+    int asked = 0;
+    EXPECT_EQ(zm.RebuildSFX(StubPath(), [&] { return ++asked < 5; }), 1);
+    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(ReadFile(exe), before);
+
+    asked = 0;
+    ASSERT_EQ(zm.RebuildSFX(StubPath(), [&] { return ++asked > 0; }), 0);
+    const int64_t stubSize = static_cast<int64_t>(fs::file_size(StubPath()));
+    EXPECT_GT(asked, stubSize / 2048) << "asked between 2,048-byte blocks";
+    const std::string after = ReadFile(exe);
+    EXPECT_EQ(after.substr(0, stubSize), ReadFile(StubPath()));
+    EXPECT_EQ(after.substr(stubSize, 256), before.substr(1000, 256));
+    EXPECT_EQ(zm.ArchiveStart(), stubSize + 256);
+    messages.clear();
+    zm.SetZipFilename(exe);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    const RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -t");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.substr(0, 8), "Rebuilt\n");
+    EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -tq " + Quote(exe)).code, 0);
+    ASSERT_EQ(zm.ConvertZIP(), 0);
+    EXPECT_EQ(ReadFile(z), original) << (zip64 ? "Zip64" : "plain");
+  }
 }
 
 TEST_F(SfxTest, AddToANewProgram) {

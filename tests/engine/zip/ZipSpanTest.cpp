@@ -184,6 +184,20 @@ TEST_F(SpanTest, JoiningFromAPartWithoutEndRecord) {
   EXPECT_EQ(zm.ReadSpan(vols[1], out), -7);
   EXPECT_TRUE(fake.dialogs.Saw("This is the 2th disk in a backup set,\nplease insert the last disk of this set"));
   EXPECT_FALSE(fs::exists(tmp.File("j.zip")));
+
+  // A join that fails part way leaves an existing archive of the output's
+  // name as it was, and nothing temporary beside it.
+  WriteFile(tmp.File("j.zip"), "older archive");
+  const std::string lastBytes = ReadFile(vols.back());
+  WriteFile(vols[1], ReadFile(vols[1]).substr(0, 5000));
+  zm.Unattended = true;
+  out = tmp.File("j.zip");
+  EXPECT_EQ(zm.ReadSpan(vols.back(), out), -7);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(ReadFile(tmp.File("j.zip")), "older archive");
+  for (auto& e : fs::directory_iterator(tmp.Path()))
+    EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();
+  EXPECT_EQ(ReadFile(vols.back()), lastBytes);
 }
 
 TEST_F(SpanTest, LocalHeadersStartTheNextVolumeAndKeepFreeOnDisk1) {

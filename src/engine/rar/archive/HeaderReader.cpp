@@ -3,6 +3,7 @@
 #include "engine/rar/archive/HeaderReader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/rar/UnrarApi.h"
@@ -62,6 +63,36 @@ bool IsDirectoryAttr(unsigned host, uint32_t attr) {
 
 }  // namespace
 
+bool FindRarSignature(const uint8_t* buf, size_t n, bool anywhere, size_t& at, bool& rar5) {
+  for (size_t i = 0; i + 7 <= n; ++i) {
+    if (buf[i] == 'R' && std::memcmp(&buf[i], kSignature, 6) == 0) {
+      if (buf[i + 6] == 0x00) {
+        at = i;
+        rar5 = false;
+        return true;
+      }
+      if (buf[i + 6] == 0x01 && i + 8 <= n && buf[i + 7] == 0x00) {
+        at = i;
+        rar5 = true;
+        return true;
+      }
+    }
+    if (!anywhere) break;
+  }
+  return false;
+}
+
+bool HasRarSignature(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::vector<uint8_t> buf(static_cast<size_t>(kMaxSfxStub + 8));
+  const size_t n = std::fread(buf.data(), 1, buf.size(), f);
+  std::fclose(f);
+  size_t at = 0;
+  bool rar5 = false;
+  return FindRarSignature(buf.data(), n, true, at, rar5);
+}
+
 HeaderReader::HeaderReader(VolumeSet& volumes, KeyCache& keys, unsigned maxKdfLog2)
     : volumes_(volumes), keys_(keys), maxKdfLog2_(maxKdfLog2) {}
 
@@ -98,19 +129,9 @@ int HeaderReader::StartVolume(size_t volume, const PasswordFn& askPassword) {
   for (uint64_t chunkEnd = std::min<uint64_t>(window, 64 * 1024);; chunkEnd = window) {
     buf.resize(static_cast<size_t>(chunkEnd));
     if (!f->ReadExact(0, buf.data(), buf.size())) return Fail(ERAR_EREAD, "cannot read " + f->Path());
-    for (size_t i = 0; i + 7 <= buf.size(); ++i) {
-      if (buf[i] != 'R' || std::memcmp(&buf[i], kSignature, 6) != 0) continue;
-      if (buf[i + 6] == 0x00) {
-        found = true;
-      } else if (buf[i + 6] == 0x01 && i + 8 <= buf.size() && buf[i + 7] == 0x00) {
-        found = rar5 = true;
-      }
-      if (found) {
-        at = i;
-        break;
-      }
-      if (volume != 0) break;
-    }
+    size_t i = 0;
+    found = FindRarSignature(buf.data(), buf.size(), volume == 0, i, rar5);
+    at = i;
     if (found || chunkEnd == window) break;
   }
   if (!found) return Fail(ERAR_BAD_ARCHIVE, f->Path() + " is not a RAR archive");

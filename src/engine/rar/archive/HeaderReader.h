@@ -32,6 +32,14 @@ struct CommentSource {
   uint16_t crc16 = 0;              // embedded form: low 16 bits of the text's CRC32
 };
 
+// Where the RAR 1.5-4.x or RAR 5 signature starts in `buf`: at offset 0
+// only, or anywhere when `anywhere` (the first volume may follow a
+// self-extractor stub). False when it is not there.
+bool FindRarSignature(const uint8_t* buf, size_t n, bool anywhere, size_t& at, bool& rar5);
+// Whether the file holds the signature where an archive's first volume
+// would: at its start or after a stub of up to 1 MiB.
+bool HasRarSignature(const std::string& path);
+
 class HeaderReader {
  public:
   // Makes sure `keys` holds a password when encrypted headers need one;

@@ -29,6 +29,7 @@
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
 #include "window/ViewCommands.h"
+#include "window/NameEncodingMenu.h"
 #include "window/Addunit.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
@@ -168,6 +169,8 @@ void TMainform::SetSelfExtractCaptions(const QString& zipName) {
 void TMainform::EnterZipSession(const QString& name) {
   SetRarMode(false);
   RarMode = false;
+  ZipMaster1().NameCodePage = RememberedNameEncoding(IniFileName(), name);
+  ShowNameEncoding(NameEncoding1, ZipMaster1().NameCodePage);
   SetCurrentZipName(name);
   SetSelfExtractCaptions(name);
   SetTitle(name);

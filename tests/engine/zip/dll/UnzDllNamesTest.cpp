@@ -235,3 +235,70 @@ z.close()
 }
 
 }  // namespace
+
+namespace {
+
+// Times from the other systems' extra fields: NTFS (0x000A) and the old
+// Unix field (0x5855) are restored as UTC, not the DOS local time; the
+// extended timestamp wins over both, and NTFS over the old Unix field.
+TEST(UnzDllTimes, NtfsAndOldUnixFieldsGiveTheRestoredTimes) {
+  ASSERT_TRUE(Library::Get().exec);
+  TempDir tmp;
+  const std::string script = R"(import zipfile, struct
+def ntfs(t):
+    ft = (t + 11644473600) * 10000000 + 1234567
+    body = struct.pack('<I', 0) + struct.pack('<HH', 1, 24) + struct.pack('<QQQ', ft, ft - 10**7, ft - 2 * 10**7)
+    return struct.pack('<HH', 0x000a, len(body)) + body
+def unix_old(t):
+    return struct.pack('<HHII', 0x5855, 8, t - 100, t)
+def ext(t):
+    return struct.pack('<HHBI', 0x5455, 5, 1, t)
+z = zipfile.ZipFile('t.zip', 'w')
+for name, extra in (('ntfs.txt', ntfs(1434000000)), ('unix.txt', unix_old(1300000000)),
+                    ('both.txt', unix_old(1200000000) + ntfs(1434000000)),
+                    ('ext.txt', ntfs(1434000000) + ext(1500000000)), ('dos.txt', b'')):
+    i = zipfile.ZipInfo(name, (1999, 1, 2, 3, 4, 6))
+    i.extra = extra
+    z.writestr(i, name)
+z.close()
+)";
+  ASSERT_EQ(Py(tmp.Path(), "import os\nos.chdir('" + tmp.Path().string() + "')\n" + script), 0);
+  dll::ArchiveFile f;
+  dll::CentralDirectory d;
+  ASSERT_TRUE(f.Open((tmp / "t.zip").string()));
+  ASSERT_TRUE(dll::ReadCentralDirectory(f, d).Ok());
+  ASSERT_EQ(d.entries.size(), 5u);
+  EXPECT_EQ(d.entries[0].mtime, 1434000000);
+  EXPECT_EQ(d.entries[1].mtime, 1300000000);
+  EXPECT_EQ(d.entries[2].mtime, 1434000000);
+  EXPECT_EQ(d.entries[3].mtime, 1500000000);
+  EXPECT_EQ(d.entries[4].mtime, -1);
+  dll::LocalHeader lh;
+  ASSERT_TRUE(dll::ReadLocalHeader(f, d.entries[1].localOffset, lh).Ok());
+  EXPECT_EQ(lh.mtime, 1300000000);
+
+  Call x;
+  x.archive = (tmp / "t.zip").string();
+  EXPECT_EQ(x.Run(), 5) << x.AllErrors();
+  auto mtime = [&](const char* n) {
+    struct stat st {};
+    EXPECT_EQ(::stat((tmp.Out() / n).c_str(), &st), 0) << n;
+    return static_cast<int64_t>(st.st_mtime);
+  };
+  EXPECT_EQ(mtime("ntfs.txt"), 1434000000);
+  EXPECT_EQ(mtime("unix.txt"), 1300000000);
+  EXPECT_EQ(mtime("both.txt"), 1434000000);
+  EXPECT_EQ(mtime("ext.txt"), 1500000000);
+  // Without a field, the DOS time (local time) stands.
+  struct tm t {};
+  t.tm_year = 99;
+  t.tm_mon = 0;
+  t.tm_mday = 2;
+  t.tm_hour = 3;
+  t.tm_min = 4;
+  t.tm_sec = 6;
+  t.tm_isdst = -1;
+  EXPECT_EQ(mtime("dos.txt"), static_cast<int64_t>(mktime(&t)));
+}
+
+}  // namespace

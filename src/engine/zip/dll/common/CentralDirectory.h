@@ -18,11 +18,11 @@
 // ReadCentralEntries then reads exactly the number of entries the end
 // record declares, header by header inside the directory's bytes, with every
 // extra field parsed by bounded type-length steps (Zip64 sizes and offset,
-// the extended timestamp, the Unicode path and comment fields). A header cut short, a
-// wrong signature, a name, extra field or comment running past the
-// directory, and more headers than declared all fail the read with the
-// entry's number: nothing is dropped silently. Names and comments are turned
-// into UTF-8 by one rule (DecodeStoredText).
+// the extended, NTFS and old Unix timestamps, the Unicode path and comment
+// fields). A header cut short, a wrong signature, a name, extra field or
+// comment running past the directory, and more headers than declared all
+// fail the read with the entry's number: nothing is dropped silently. Names
+// and comments are turned into UTF-8 by one rule (DecodeStoredText).
 //
 // No declared size or count sizes an allocation beyond what the file holds.
 // Entries are not decompressed here.
@@ -113,7 +113,7 @@ struct CentralEntry {
   uint16_t headerDisk = 0;
   uint64_t storedOffset = 0;
   uint64_t centralOffset = 0;  // where this central header sits in its volume
-  int64_t mtime = -1;          // extended timestamp, UTC seconds; -1 when absent
+  int64_t mtime = -1;          // UTC seconds from the extended timestamp, else the NTFS times, else the old Unix field; -1 when none
   // The AES field (0x9901): scheme version 1 or 2, strength 1..3 and the
   // real method; aesVersion 0 when the entry has none.
   uint16_t aesVersion = 0;
@@ -207,7 +207,7 @@ struct LocalHeader {
   std::string extra;
   uint64_t headerOffset = 0;
   uint64_t dataOffset = 0;   // first byte after the header, name and extra field
-  int64_t mtime = -1;        // from the local extended timestamp
+  int64_t mtime = -1;        // from the local extra fields, by the same precedence
   bool zip64Extra = false;   // carries a Zip64 field: a data descriptor then has 8-byte sizes
 };
 

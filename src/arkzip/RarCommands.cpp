@@ -4,10 +4,12 @@
 #include "arkzip/RarCommands.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "arkzip/ListFormat.h"
 #include "engine/rar/RARArc.h"
+#include "platform/Paths.h"
 
 using arkelin::engine::rar::TRAR;
 
@@ -121,6 +123,17 @@ int RunRarCommand(const std::vector<std::string>& args) {
     ok = rar.TestFiles();
     std::printf("%d file(s) tested OK\n", rar.SuccessCount());
   } else {
+    // As for ZIP: the folder is made first, and one that cannot be made
+    // stops the command before anything is read.
+    if (!o.dir.empty()) {
+      std::error_code ec;
+      const std::filesystem::path dir = arkelin::platform::ToFsPath(o.dir);
+      std::filesystem::create_directories(dir, ec);
+      if (!std::filesystem::is_directory(dir, ec)) {
+        std::fprintf(stderr, "arkzip: cannot create the folder %s\n", o.dir.c_str());
+        return kCannotRun;
+      }
+    }
     rar.TargetDir = o.dir.empty() ? "." : o.dir;
     rar.ExtrOptions.DirNames = o.dirnames;
     rar.ExtrOptions.OverWrite = o.overwrite;

@@ -79,7 +79,14 @@ bool FakeRemovableDrive::DiskPresent(const std::string& root) {
   return Mine(root) ? inserted_ >= 0 : real_.DiskPresent(root);
 }
 
+std::vector<std::string> FakeRemovableDrive::Roots() {
+  std::vector<std::string> r{root_};
+  for (const std::string& x : real_.Roots()) r.push_back(x);
+  return r;
+}
+
 bool FakeRemovableDrive::SetVolumeLabel(const std::string& root, const std::string& label) {
+  if (AsOnLinux) return IDrives::SetVolumeLabel(root, label);
   if (!Mine(root) || inserted_ < 0) return false;
   media_[static_cast<size_t>(inserted_)].label = label;
   labelsSet.push_back(label);
@@ -87,6 +94,7 @@ bool FakeRemovableDrive::SetVolumeLabel(const std::string& root, const std::stri
 }
 
 int FakeRemovableDrive::FormatVolume(const std::string& root, const std::string& label) {
+  if (AsOnLinux) return IDrives::FormatVolume(root, label);
   if (!Mine(root) || inserted_ < 0) return -1;
   formatted.push_back(label);
   if (FormatAnswer != 0) return FormatAnswer;

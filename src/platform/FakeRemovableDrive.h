@@ -36,6 +36,9 @@ class FakeRemovableDrive : public IDrives {
   std::string FolderOf(int i) const;
 
   int FormatAnswer = 0;               // 0 formatted, -1 failed, -2 cancelled
+  // Answers labels and formats as the Linux platform does: no labels, and
+  // every format fails (the media still change).
+  bool AsOnLinux = false;
   std::vector<std::string> formatted;  // labels asked for by each format
   std::vector<std::string> labelsSet;
 
@@ -45,8 +48,11 @@ class FakeRemovableDrive : public IDrives {
   int64_t FreeSpace(const std::string& root) override;
   int64_t TotalSpace(const std::string& root) override;
   bool DiskPresent(const std::string& root) override;
-  std::vector<std::string> Roots() override { return real_.Roots(); }
-  bool LabelsSupported(const std::string& root) override { return Mine(root); }
+  // The drive's root first, then the real ones.
+  std::vector<std::string> Roots() override;
+  bool LabelsSupported(const std::string& root) override {
+    return AsOnLinux ? IDrives::LabelsSupported(root) : Mine(root);
+  }
   bool SetVolumeLabel(const std::string& root, const std::string& label) override;
   int FormatVolume(const std::string& root, const std::string& label) override;
 

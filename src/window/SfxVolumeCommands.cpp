@@ -172,7 +172,9 @@ void SfxVolumeCommands::Refresh(const QString& name) {
     return;
   }
   w_.CancelTag = 0;
-  if (r != 0) pf::Dialogs().ShowMessage("Error while creating .EXE file");
+  // 2: another program's self-extractor, or a ZIP file named .exe; it
+  // stays as Add left it.
+  if (r != 0 && r != 2) pf::Dialogs().ShowMessage("Error while creating .EXE file");
 }
 
 }  // namespace arkelin::window

@@ -130,6 +130,12 @@ TEST(ArkzipRar, PasswordsAndExitCodes) {
   EXPECT_EQ(r.rc, 2);
   r = Arkzip("delete " + Fx("la-test_read_format_rar.rar") + " x");
   EXPECT_EQ(r.rc, 2);
+  // A target folder that cannot be made stops the command, as for ZIP.
+  std::ofstream(dir / "afile") << "a file, not a folder";
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir afile/sub", dir.str());
+  EXPECT_EQ(r.rc, 2);
+  EXPECT_NE(r.out.find("cannot create the folder afile/sub"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(dir / "test.txt"));
 }
 
 TEST(ArkzipRar, ArchivesAreRarByTheirContentWhateverTheirName) {

@@ -178,6 +178,30 @@ TEST_F(StubTest, CommandLineRunsWithTheFolderAndCanBeDeclined) {
   EXPECT_NE(r.code, 0) << r.out;
 }
 
+TEST_F(StubTest, DefaultFolderOfTheBlock) {
+  // The window's default "C:\" is the folder the program is run in; a
+  // Windows path below the drive a folder below it; "><" followed by a
+  // name a folder in the temporary folder.
+  const std::string zipFile = Zip("f.zip");
+  const std::string tempRoot = tmp.File("systemp");
+  fs::create_directories(tempRoot);
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"C:\\", tmp.File("run")}, {"C:\\Tools\\New", tmp.File("run/Tools/New")}, {"><unpacked", tempRoot + "/unpacked"}};
+  std::string current = zipFile;
+  for (const auto& [dir, where] : cases) {
+    zm.SFXDefaultDir = dir;
+    const std::string exe = Exe(current);
+    fs::create_directories(tmp.File("run"));
+    const RunResult r = RunIn(tmp.File("run"), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
+    ASSERT_EQ(r.code, 0) << dir << ": " << r.out;
+    EXPECT_EQ(ReadFile(where + "/sub/big.txt").size(), 200000u) << dir << ": " << r.out;
+    EXPECT_EQ(ReadFile(where + "/a.txt"), "hello, world\n") << dir;
+    fs::remove_all(tmp.File("run"));
+    ASSERT_EQ(zm.ConvertZIP(), 0);
+    current = zm.ZipFilename();
+  }
+}
+
 TEST_F(StubTest, FileListChoice) {
   fs::remove_all(Src());
   fs::create_directories(Src());

@@ -311,8 +311,10 @@ class SfxWindowTest : public QObject {
     QCOMPARE(Texts().size(), 2);
     QVERIFY(Texts()[1].startsWith("There is already a file " + P("drive/r.zip")));
 
-    // Opening from the removable drive: any name, kept for the joined file.
+    // Opening from the removable drive: the dialog starts there; any name,
+    // kept for the joined file.
     fake_->dialogs.boxes.clear();
+    fake_->dialogs.fileDialogsAsked.clear();
     fake_->dialogs.openFiles.push_back({P("drive/r.zip").toStdString()});
     fake_->dialogs.folders.push_back(P("joined").toStdString());
     QDir().mkpath(P("joined"));
@@ -320,6 +322,8 @@ class SfxWindowTest : public QObject {
     f.Openspannedarchive1Click();
     QVERIFY(QFile::exists(P("joined/r.zip")));
     QCOMPARE(f.windowTitle(), f.TitlePrefix + "- r.zip");
+    QCOMPARE(fake_->dialogs.fileDialogsAsked.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(fake_->dialogs.fileDialogsAsked[0].initialDir), P("drive") + "/");
   }
 
   void openVolumesJoinsNumberedAndStandardSets() {
@@ -346,6 +350,8 @@ class SfxWindowTest : public QObject {
     QCOMPARE(fake_->dialogs.fileDialogsAsked.size(), size_t(1));
     QCOMPARE(fake_->dialogs.fileDialogsAsked[0].title, std::string("Open spanned ZIP archive on last disk"));
     QCOMPARE(fake_->dialogs.fileDialogsAsked[0].filter, std::string("ZIP Files (*.ZIP)|*.zip"));
+    QCOMPARE(fake_->dialogs.fileDialogsAsked[0].defaultExt, std::string("zip"));
+    QVERIFY(fake_->dialogs.fileDialogsAsked[0].mustExist);
     QVERIFY(fake_->dialogs.foldersAsked.empty());
     // A name without the number is refused before the folder is asked.
     WriteFile(P("set/data.zip"), "x");
@@ -474,6 +480,50 @@ class SfxWindowTest : public QObject {
       QCOMPARE(zm.ConvertZIP(), 0);
       QCOMPARE(ReadFile(zipFile), archive);
     }
+
+    // A program damaged since it was listed: the refresh fails, says so,
+    // and leaves the file as it was.
+    {
+      ez::TZipMaster zm;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SFXPath = P("old.bin").toStdString();
+      zm.SetZipFilename(zipFile.toStdString());
+      QCOMPARE(zm.ConvertSFX(), 0);
+    }
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    const QByteArray whole = ReadFile(exe);
+    WriteFile(exe, whole.left(whole.size() - 30));
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QCOMPARE(Texts(), QStringList{"Error while creating .EXE file"});
+    QCOMPARE(ReadFile(exe), whole.left(whole.size() - 30));
+    QCOMPARE(f.CancelTag, 0);
+    QFile::remove(exe);
+    WriteFile(zipFile, archive);
+
+    // Another program's self-extractor (no parameter block of ours) stays
+    // as it is, without a word.
+    {
+      ez::TZipMaster zm;
+      zm.HowToDelete = ez::htdFinal;
+      zm.SFXPath = P("old.bin").toStdString();
+      zm.SetZipFilename(zipFile.toStdString());
+      QCOMPARE(zm.ConvertSFX(), 0);
+    }
+    QByteArray foreign = ReadFile(exe);
+    foreign.replace(700, 3, "XYZ");
+    WriteFile(exe, foreign);
+    f.EnterZipSession(exe);
+    f.ArchiveModified = true;
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.openFiles.push_back({other.toStdString()});
+    f.Openarchive1Click();
+    QVERIFY(Texts().isEmpty());
+    QCOMPARE(ReadFile(exe), foreign);
+    QFile::remove(exe);
+    WriteFile(zipFile, archive);
 
     // Without the information file: the warning, nothing else.
     QFile::remove(P("inst/lib/arkelin/arkelin.dat"));

@@ -276,9 +276,10 @@ class TZipMaster {
   // and the archive's own parameter block, the offsets moved by the change
   // in the prefix's length. Copies in blocks of 2,048 bytes and calls
   // keepGoing between them; false stops. 0 done (the archive is listed
-  // again), 1 stopped, -1 output not created, -2 write failed, -3 not a
-  // self-extracting archive made here or unreadable. A stop or a failure
-  // leaves the archive as it was.
+  // again), 1 stopped, 2 not a self-extracting archive made here (no
+  // parameter block before the ZIP data: nothing to rebuild), -1 output not
+  // created, -2 write failed, -3 unreadable or damaged. A stop, a failure
+  // and 2 leave the archive as it was.
   int RebuildSFX(const std::string& stubFile, const std::function<bool()>& keepGoing);
   // Multi-volume sets (ZipSpan.cpp). WriteSpan splits inFile into volumes
   // named after outFile (numbered files name001.zip ... on fixed and network

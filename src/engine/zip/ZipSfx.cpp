@@ -398,7 +398,8 @@ int TZipMaster::ConvertZIP() {
 
 int TZipMaster::RebuildSFX(const std::string& stubFile, const std::function<bool()>& keepGoing) {
   const std::string target = zipFilename_;
-  if (!IsFile(target) || archiveStart_ < static_cast<int64_t>(dll::kSfxHeaderSize)) return -3;
+  if (!IsFile(target)) return -3;
+  if (archiveStart_ < static_cast<int64_t>(dll::kSfxHeaderSize)) return 2;
   platform::BusyCursorScope busy(platform::Busy());
   dll::ArchiveFile stub, in;
   if (!stub.Open(platform::ToFsPath(stubFile).string()) || !in.Open(platform::ToFsPath(target).string())) return -3;
@@ -406,7 +407,10 @@ int TZipMaster::RebuildSFX(const std::string& stubFile, const std::function<bool
   const uint64_t start = static_cast<uint64_t>(archiveStart_);
   uint8_t block[dll::kSfxHeaderSize];
   dll::SfxHeader h;
-  if (!in.ReadAt(start - sizeof block, block, sizeof block) || !dll::ParseSfxHeader(block, sizeof block, h)) return -3;
+  if (!in.ReadAt(start - sizeof block, block, sizeof block)) return -3;
+  // Another program's self-extractor (its prefix kept in place by Add) is
+  // left as it is.
+  if (!dll::ParseSfxHeader(block, sizeof block, h)) return 2;
   dll::EndInfo end;
   if (!dll::FindEndRecord(in, end).Ok() || !end.DirectoryHere() || end.cdStart < start) return -3;
   const int64_t delta = static_cast<int64_t>(stub.Size() + sizeof block) - static_cast<int64_t>(start);

@@ -386,6 +386,27 @@ TEST_F(SfxTest, RebuildWithAnotherStub) {
   }
 }
 
+TEST_F(SfxTest, RebuildLeavesOtherProgramsAlone) {
+  // A prefix without our parameter block (another self-extractor), and a
+  // ZIP file that is only named .exe: nothing to rebuild, nothing changed.
+  zm.SetZipFilename(Archive("o.zip"));
+  ASSERT_EQ(zm.ConvertSFX(), 0);
+  const std::string exe = zm.ZipFilename();
+  std::string foreign = ReadFile(exe);
+  foreign.replace(1000, 3, "XYZ");
+  WriteFile(exe, foreign);
+  zm.SetZipFilename(exe);
+  ASSERT_EQ(zm.ArchiveStart(), 1256);
+  EXPECT_EQ(zm.RebuildSFX(StubPath(), {}), 2);
+  EXPECT_EQ(ReadFile(exe), foreign);
+  const std::string plain = tmp.File("plain.exe");
+  WriteFile(plain, MakeZip({{"x.txt", "x"}}));
+  zm.SetZipFilename(plain);
+  ASSERT_EQ(zm.ArchiveStart(), 0);
+  EXPECT_EQ(zm.RebuildSFX(StubPath(), {}), 2);
+  EXPECT_EQ(ReadFile(plain), MakeZip({{"x.txt", "x"}}));
+}
+
 TEST_F(SfxTest, AddToANewProgram) {
   zm.SetDLLDirectory(ARKELIN_BIN_DIR);
   zm.SFXPath = StubPath();

@@ -504,4 +504,58 @@ TEST_F(SpanTest, RemovableMediaWithLabelsQuestionsAndFormat) {
   EXPECT_EQ(messages.back(), "Unattended disk spanning not implemented");
 }
 
+TEST_F(SpanTest, RemovableMediaAsOnLinux) {
+  // The Linux platform sets no labels and cannot format: the set is still
+  // written medium by medium and joined with the user's word for each
+  // medium; "format each disk first" ends at the first medium, shown.
+  pf::LinuxDrives real;
+  fs::create_directories(tmp.File("drive"));
+  fs::create_directories(tmp.File("store"));
+  pf::FakeRemovableDrive drive(real, tmp.File("drive"), tmp.File("store"));
+  drive.AsOnLinux = true;
+  for (int i = 0; i < 5; ++i) drive.AddMedium(120000);
+  MediaDialogs dialogs(fake.dialogs);
+  auto s = pf::Current();
+  s.drives = &drive;
+  s.dialogs = &dialogs;
+  pf::Install(s);
+  int next = 0;
+  dialogs.beforeAnswer = [&](const std::string& text) {
+    if (text.rfind("Please insert disk volume", 0) == 0) drive.Insert(next++);
+  };
+  const std::string in = SampleZip();
+  zm.AddOptions = AddDiskSpan;
+  fake.dialogs.answers = std::deque<pf::Button>(10, pf::BtnOK);
+  ASSERT_EQ(zm.WriteSpan(in, tmp.File("drive/set.zip")), 0) << (messages.empty() ? "" : messages.back());
+  ASSERT_GE(next, 4);
+  for (int i = 0; i < next; ++i) EXPECT_EQ(drive.MediumAt(i).label, "") << "no label is set";
+  EXPECT_TRUE(drive.labelsSet.empty());
+  const int used = next;
+
+  drive.Insert(-1);
+  dialogs.beforeAnswer = [&](const std::string& text) {
+    if (text.rfind("Please insert last disk", 0) == 0) drive.Insert(used - 1);
+    int v = 0, of = 0;
+    if (std::sscanf(text.c_str(), "Please insert disk volume %d of %d", &v, &of) == 2) drive.Insert(v - 1);
+  };
+  fake.dialogs.answers = std::deque<pf::Button>(20, pf::BtnOK);
+  std::string joined = tmp.File("joined.zip");
+  ASSERT_EQ(zm.ReadSpan(tmp.File("drive/set.zip"), joined), 0) << (messages.empty() ? "" : messages.back());
+  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+
+  // Formatting first: the format fails, which is shown, and nothing stays.
+  drive.Insert(-1);
+  next = 4;
+  dialogs.beforeAnswer = [&](const std::string& text) {
+    if (text.rfind("Please insert disk volume", 0) == 0) drive.Insert(next);
+  };
+  zm.AddOptions = AddDiskSpanErase;
+  zm.Unattended = false;
+  fake.dialogs.boxes.clear();
+  fake.dialogs.answers = std::deque<pf::Button>(10, pf::BtnOK);
+  EXPECT_EQ(zm.WriteSpan(in, tmp.File("drive/set.zip")), -7);
+  EXPECT_TRUE(fake.dialogs.Saw("User canceled operation"));
+  EXPECT_TRUE(fs::is_empty(tmp.File("drive")));
+}
+
 }  // namespace

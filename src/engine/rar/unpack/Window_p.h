@@ -97,7 +97,10 @@ class LzWindow {
     const size_t d = static_cast<size_t>(pos & mask_);
     const size_t s = static_cast<size_t>((pos - dist) & mask_);
     pos += len;
-    if (d + len <= size_ && s + len <= size_) {
+    // The pieces below read the source before the bytes they write, which
+    // is only right while the source is behind the destination in the
+    // buffer: a distance of nearly the whole window puts it just ahead.
+    if (d + len <= size_ && s + len <= size_ && dist + len <= size_) {
       WinByte* dp = buf_ + d;
       const WinByte* sp = buf_ + s;
       // Pieces of 8 (or 4) bytes, the last one overlapping the one before

@@ -67,6 +67,37 @@ TEST(LzWindow, MatchesAReferenceModelAcrossTheBufferEnd) {
   EXPECT_EQ(block, std::vector<uint8_t>(want.end() - n, want.end()));
 }
 
+TEST(LzWindow, CopiesFromNearlyAWholeWindowBackAreByteExact) {
+  // Distances close to the window size put the source just ahead of the
+  // destination in the buffer; long and short copies take every path.
+  std::mt19937 rng(11);
+  const uint64_t size = 1024;
+  LzWindow w;
+  ASSERT_TRUE(w.Reserve(size));
+  ASSERT_EQ(w.size(), size);
+  std::vector<uint8_t> want;
+  EntryParams p;
+  p.unpackedSize = 1 << 22;
+  EntryOutput out;
+  CollectSink sink;
+  out.Begin(&sink, p);
+  while (want.size() < 200000) {
+    if (want.size() < size || rng() % 4 == 0) {
+      const uint8_t b = static_cast<uint8_t>(rng());
+      w.Put(b);
+      want.push_back(b);
+    } else {
+      const uint32_t len = 1 + rng() % 300;
+      const uint64_t dist = size - rng() % (len + 8);
+      w.Copy(dist, len);
+      for (uint32_t i = 0; i < len; ++i) want.push_back(want[want.size() - dist]);
+    }
+    ASSERT_TRUE(w.EmitRange(out, w.written, w.pos));
+    w.written = w.pos;
+  }
+  EXPECT_EQ(sink.bytes, want);
+}
+
 TEST(LzWindow, GrowingKeepsTheRecentBytesAtTheirPositions) {
   LzWindow w;
   ASSERT_TRUE(w.Reserve(16));

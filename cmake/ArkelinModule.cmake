@@ -18,7 +18,7 @@ set(ARKELIN_SHARED_FIXTURES ${CMAKE_SOURCE_DIR}/tests/fixtures CACHE PATH "Archi
 # Layers, lowest first. Targets in the layers listed in ARKELIN_NO_WIDGETS
 # must never reach Qt6::Widgets, checked at configure time.
 set(ARKELIN_NO_WIDGETS arkelin_platform arkelin_shared arkelin_engine_common arkelin_engine_zip arkelin_engine_rar
-    arkelin_mail arkelin_viewers arkelin_open CACHE INTERNAL "")
+    arkelin_mail arkelin_viewers arkelin_open arkelin_search CACHE INTERNAL "")
 
 function(arkelin_add_module)
   cmake_parse_arguments(M "SHARED" "NAME" "SOURCES;DEPENDS;QT;LIBS" ${ARGN})

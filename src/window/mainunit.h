@@ -284,6 +284,7 @@ class TMainform : public QMainWindow {
   friend class SfxVolumeCommands;
   friend class ToolsCommands;
   friend class MailCommands;
+  friend class SearchCommands;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
   int rarShift_ = 0;  // RAR entries above 2 GiB: bar positions are bytes >> shift

@@ -43,6 +43,16 @@ TEST_F(ArkzipSfxSpan, SfxAndBack) {
   r = RunIn(tmp.Path().string(), Quote(kArkzip) + " unsfx in.exe");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(ReadFile(in), original);
+  // A command line to run afterwards, with the extract folder put in.
+  r = RunIn(tmp.Path().string(),
+            Quote(kArkzip) + " sfx in.zip --dir '><' --run '/bin/sh|-c \"echo ran > ><ran.txt\"'");
+  ASSERT_EQ(r.code, 0) << r.out;
+  fs::create_directories(tmp.File("systemp"));
+  r = RunIn(tmp.Path().string(), "TMPDIR=" + Quote(tmp.File("systemp")) + " ./in.exe -y");
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(ReadFile(tmp.File("systemp/ran.txt")), "ran\n") << r.out;
+  EXPECT_EQ(ReadFile(tmp.File("systemp/d/t.txt")), "text\n");
+  ASSERT_EQ(RunIn(tmp.Path().string(), Quote(kArkzip) + " unsfx in.exe").code, 0);
   EXPECT_NE(RunIn(tmp.Path().string(), Quote(kArkzip) + " sfx in.zip --overwrite sometimes").code, 0);
   EXPECT_NE(RunIn(tmp.Path().string(), Quote(kArkzip) + " unsfx in.zip").code, 0);
 }

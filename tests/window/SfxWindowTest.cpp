@@ -193,6 +193,21 @@ class SfxWindowTest : public QObject {
     QCOMPARE(ReadFile(zipFile), original);
     QVERIFY(!QFile::exists(exe));
     QCOMPARE(f.Item("MakeSelfExtractedfile1")->text(), QStringLiteral("&Make Self Extracting file"));
+
+    // The other switches and overwrite choice; the size check, which the
+    // window does not show, stays as it was.
+    f.ZipMaster1().SFXOptions = ez::SFXCheckSize | ez::SFXAskCmdLine;
+    TMakeSFX::SetShowHook([&](TMakeSFX& w) {
+      w.SetOverwriteIndex(1);
+      w.FileListCB->setChecked(true);
+      w.HideOverwriteCB->setChecked(true);
+      w.bu_Ok->click();
+    });
+    fake_->dialogs.boxes.clear();
+    f.MakeSelfExtractedfile1Click();
+    QCOMPARE(Texts(), QStringList{"Successfully built: " + exe});
+    QCOMPARE(static_cast<int>(static_cast<uint8_t>(ReadFile(exe).mid(stubSize, 256)[3])), 2 | 4 | 8);
+    QCOMPARE(f.ZipMaster1().SFXOptions, ez::SFXOpts(ez::SFXCheckSize | ez::SFXAskFiles | ez::SFXHideOverWriteBox));
   }
 
   void failedConversionIsReported() {

@@ -21,6 +21,7 @@
 #include "platform/qt/QtPlatform.h"
 #include "settings/u_settings.h"
 #include "shared/widgets/FileOpProgress.h"
+#include "window/FavoritesCommands.h"
 #include "window/SettingsView.h"
 #include "window/mainunit.h"
 
@@ -65,8 +66,9 @@ int main(int argc, char** argv) {
   arkelin::window::TMainform mainform;
   arkelin::settings::TF_Settings settings;
   settings.AttachMainWindow(&mainform, mainform.lw_Files);
-  settings.FormCreate();
   arkelin::window::SettingsView view(settings);
+  arkelin::window::OpenFavoritesOnStart(settings, mainform, &view);
+  settings.FormCreate();
   mainform.SetSettings(&view);
   mainform.ShowConfiguration = [&settings] { settings.Execute(); };
 

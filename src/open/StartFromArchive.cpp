@@ -26,16 +26,16 @@ std::string LowerExtension(const std::string& file) {
   return ext;
 }
 
-bool Confirmed(const std::string& file) {
-  return pf::Dialogs().MessageBox(ConfirmStartText(file), pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) ==
-         pf::BtnYes;
-}
-
 constexpr int kShowNormal = 1;
 }  // namespace
 
 std::string ConfirmStartText(const std::string& file) {
   return "\"" + file + "\" is a program taken from the archive.\nStart it?";
+}
+
+bool ConfirmStart(const std::string& file) {
+  return pf::Dialogs().MessageBox(ConfirmStartText(file), pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) ==
+         pf::BtnYes;
 }
 
 std::string NotAProgramText(const std::string& file) {
@@ -73,14 +73,14 @@ StartResult StartFromArchive(const std::string& file, bool wait) {
   const std::string ext = LowerExtension(file);
   const std::string program = ext.empty() ? std::string() : pf::FileTypes().AssociatedProgram(ext);
   if (!program.empty()) {
-    if (pf::FileTypes().IsProgramType(ext) && !Confirmed(file)) return StartResult::Declined;
+    if (pf::FileTypes().IsProgramType(ext) && !ConfirmStart(file)) return StartResult::Declined;
     return RunWithFile(program, file, wait) ? StartResult::Started : StartResult::Failed;
   }
   if (!IsExecutableFile(file)) {
     pf::Dialogs().MessageBox(NotAProgramText(file), pf::MsgKind::Information, pf::BtnOK);
     return StartResult::NotAProgram;
   }
-  if (!Confirmed(file)) return StartResult::Declined;
+  if (!ConfirmStart(file)) return StartResult::Declined;
   return shared::RunProcess(file, "", kShowNormal, wait) ? StartResult::Started : StartResult::Failed;
 }
 

@@ -22,6 +22,8 @@ enum class StartResult {
 
 // The confirmation asked before a program taken from an archive is started.
 std::string ConfirmStartText(const std::string& file);
+// Asks ConfirmStartText (confirmation, Yes and No); true for Yes.
+bool ConfirmStart(const std::string& file);
 // The message for a file with no associated program that is not executable.
 std::string NotAProgramText(const std::string& file);
 

@@ -159,10 +159,20 @@ std::string OneLine(const std::string& v) {
 
 std::atomic<uint64_t> g_filesWritten{0};
 
-// Writes the text to a temporary file beside fileName, flushes it, renames it
-// over fileName and flushes the folder, so the new name survives a crash.
-// Throws EIniWriteError on any refusal.
 void Store(const std::string& fileName, const IniText& t) {
+  const std::string eol = t.crlf ? "\r\n" : "\n";
+  std::string out = t.bom;
+  for (std::size_t i = 0; i < t.lines.size(); ++i) {
+    out += t.lines[i];
+    if (i + 1 < t.lines.size() || t.finalEol) out += eol;
+  }
+  ReplaceTextFile(fileName, out);
+  ++g_filesWritten;
+}
+
+}  // namespace
+
+void ReplaceTextFile(const std::string& fileName, const std::string& out) {
   std::filesystem::path target = platform::ToFsPath(fileName);
   // A settings file that is a link to another file stays a link: the file it
   // points to is the one replaced.
@@ -176,13 +186,6 @@ void Store(const std::string& fileName, const IniText& t) {
   const bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && (S_ISDIR(st.st_mode) || ::access(target.c_str(), W_OK) != 0))
     throw EIniWriteError(fileName);
-
-  const std::string eol = t.crlf ? "\r\n" : "\n";
-  std::string out = t.bom;
-  for (std::size_t i = 0; i < t.lines.size(); ++i) {
-    out += t.lines[i];
-    if (i + 1 < t.lines.size() || t.finalEol) out += eol;
-  }
 
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
@@ -227,10 +230,7 @@ void Store(const std::string& fileName, const IniText& t) {
     ::fsync(dir);
     ::close(dir);
   }
-  ++g_filesWritten;
 }
-
-}  // namespace
 
 struct TIniFile::Pending {
   IniText text;

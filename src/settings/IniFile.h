@@ -47,6 +47,14 @@ class EIniWriteError : public std::runtime_error {
   std::string fileName_;
 };
 
+// Puts text in place of the file in one step: a temporary file beside it,
+// flushed, renamed over the old one, the folder flushed after. A link is
+// followed (the file it names is replaced) and the old file's permissions
+// are kept. Throws EIniWriteError when the system refuses any step; the old
+// file is then as it was and no temporary file is left. Used by every
+// settings-side file the program rewrites (Arkelin.ini, Favorites.lst).
+void ReplaceTextFile(const std::string& fileName, const std::string& text);
+
 class TIniFile {
  public:
   // Longest value that comes back from a read, in bytes.

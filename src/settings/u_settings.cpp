@@ -425,7 +425,7 @@ QWidget* TF_Settings::BuildSystemPage() {
                      "gb_Install");
   auto* iv = new QVBoxLayout(inst);
   iv->addWidget(new QLabel(QStringLiteral("Separate each program with semicolon"), inst));
-  ed_Install = Edit(inst, "ed_Install", QStringLiteral("install.exe;setup.exe"));
+  ed_Install = Edit(inst, "ed_Install", QStringLiteral("install.exe;setup.exe;install.sh;setup.sh"));
   iv->addWidget(ed_Install);
   v->addWidget(inst);
 
@@ -690,7 +690,7 @@ void TF_Settings::LoadSettings() {
   rb_BuiltGraphic->setChecked(boolean("GXVIEW", "FASTVIEW", true));
   ed_Graphic->setText(str("GXVIEW", "EXTPATH", QString()));
   ed_Formats->setText(str("GXVIEW", "FORMATS", QStringLiteral("JPG;BMP;GIF")));
-  ed_Install->setText(str("AVAILABLEINSTALL", "FILENAMES", QStringLiteral("install.exe;setup.exe")));
+  ed_Install->setText(str("AVAILABLEINSTALL", "FILENAMES", QStringLiteral("install.exe;setup.exe;install.sh;setup.sh")));
   cb_OpenStart->setChecked(boolean("MISC", "OPENFAVORITES", false));
   cb_SaveLayout->setChecked(boolean("MISC", "SAVELAYOUT", false));
   cb_FilesAdded->setChecked(boolean("MISC", "AFTERADDED", true));

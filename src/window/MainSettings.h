@@ -78,6 +78,9 @@ class IMainSettings {
   // (stored only when the configuration is next confirmed).
   virtual QString TempFolder() const;
   virtual void SetTempFolder(const QString& folder) const;
+  // AVAILABLEINSTALL FILENAMES; COLOR WINDOW (invalid: the system's colour).
+  virtual QString InstallNames() const;
+  virtual QColor WindowColor() const { return {}; }
 };
 
 class DefaultMainSettings : public IMainSettings {
@@ -130,6 +133,10 @@ class DefaultMainSettings : public IMainSettings {
   QString GraphicFormats() const override { return graphicFormats; }
   QString TempFolder() const override;
   void SetTempFolder(const QString& folder) const override { tempFolder = folder; }
+  std::optional<QString> installNames;  // until set: the stored default
+  QColor windowColor;
+  QString InstallNames() const override { return installNames ? *installNames : IMainSettings::InstallNames(); }
+  QColor WindowColor() const override { return windowColor; }
 };
 
 }  // namespace arkelin::window

@@ -43,6 +43,8 @@ class SettingsView : public IMainSettings {
   QString GraphicFormats() const override;
   QString TempFolder() const override;
   void SetTempFolder(const QString& folder) const override;
+  QString InstallNames() const override;
+  QColor WindowColor() const override;
 
  private:
   settings::TF_Settings& f_;

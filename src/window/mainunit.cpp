@@ -104,7 +104,11 @@ TMainform::TMainform(QWidget* parent)
   ArchiveModified = false;
   SetTitle(QStringLiteral("<none>"));
   SetArchiveControls(false);
-  // TODO: load the favourites list here once the favourites store exists.
+  // A list file that cannot be made is said by the first add that writes it.
+  try {
+    Favorites.Load();
+  } catch (const std::exception&) {
+  }
   BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
   engines_->SetDLLDirectory(Q(pf::EngineFolder()));
   engines_->SetOwnImages(QIcon(QStringLiteral(":/window/large_default.png")),
@@ -428,7 +432,7 @@ void TMainform::closeEvent(QCloseEvent* e) {
     return;
   }
   // Nothing is asked and nothing saved here; the lists are freed.
-  Favorites.clear();
+  Favorites.Clear();
   MailAttachments.clear();
   MailBody.clear();
   InstallList1.clear();

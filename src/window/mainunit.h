@@ -39,6 +39,7 @@
 
 #include "engine/rar/RARArc.h"
 #include "engine/zip/ZipMstr.h"
+#include "settings/Favorites.h"
 #include "window/FileListModel.h"
 #include "window/MainSettings.h"
 
@@ -71,8 +72,11 @@ class TMainform : public QMainWindow {
   // Chosen when a new archive is created: 0 no spanning, 1 spanning with
   // formatting, 2 spanning without.
   int SpanningMode = 0;
-  // The five string lists of the window; freed when it closes.
-  QStringList Favorites, MailAttachments, MailBody, InstallList1, InstallList2;
+  // The string lists of the window; freed when it closes. InstallList1
+  // holds the install candidates while Install runs.
+  QStringList MailAttachments, MailBody, InstallList1, InstallList2;
+  // The favourite archives (Favorites.lst), loaded when the window is made.
+  settings::TFavorites Favorites;
 
   // Enables (open) or disables every command that needs an archive.
   void SetArchiveControls(bool open);
@@ -284,6 +288,8 @@ class TMainform : public QMainWindow {
   friend class SfxVolumeCommands;
   friend class ToolsCommands;
   friend class MailCommands;
+  friend class FavoritesCommands;
+  friend class InstallCommands;
   friend class SearchCommands;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;

@@ -127,7 +127,7 @@ void SettingsWindowTest::firstStartShowsDefaultsAndDefaultLayout() {
   QVERIFY(!s.rb_External->isChecked());
   QVERIFY(s.rb_BuiltGraphic->isChecked());
   QCOMPARE(s.ed_Formats->text(), QString("JPG;BMP;GIF"));
-  QCOMPARE(s.ed_Install->text(), QString("install.exe;setup.exe"));
+  QCOMPARE(s.ed_Install->text(), QString("install.exe;setup.exe;install.sh;setup.sh"));
   QCOMPARE(s.ed_Temp->text(), QString::fromStdString(pf::MapDefaultPath("C:\\WINDOWS\\TEMP")));
   QVERIFY(!s.ed_Temp->text().contains('\\'));
   QCOMPARE(s.ed_Zipname->text(), HomeRoot() + "Noname.zip");

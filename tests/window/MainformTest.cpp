@@ -92,7 +92,7 @@ class MainformTest : public QObject {
   void zipArchiveMadeByZipListsItsFiles();
   void openArchiveUsesTheDialogAndEntersTheSession();
   void recentWriteFailureIsReported();
-  void notBuiltCommandsSayNotAvailable();
+  void aboutShowsTheVersion();
   void closingAsksNothing();
 };
 
@@ -667,18 +667,9 @@ void MainformTest::recentWriteFailureIsReported() {
   QCOMPARE(f.windowTitle(), QString("Arkelin2001Free - /d/a.zip"));
 }
 
-void MainformTest::notBuiltCommandsSayNotAvailable() {
+void MainformTest::aboutShowsTheVersion() {
   TMainform f;
   f.EnterZipSession("/d/a.zip");
-  fake_->dialogs.boxes.clear();
-  for (const char* n : {"Favoritearchives1"}) {
-    f.Item(n)->trigger();
-  }
-  QCOMPARE(fake_->dialogs.boxes.size(), size_t(1));
-  for (const auto& b : fake_->dialogs.boxes) {
-    QVERIFY(b.text.find("is not available yet.") != std::string::npos);
-    QCOMPARE(b.caption, std::string("Information"));
-  }
   fake_->dialogs.boxes.clear();
   f.Item("About1")->trigger();
   QCOMPARE(fake_->dialogs.boxes.size(), size_t(1));
@@ -687,11 +678,11 @@ void MainformTest::notBuiltCommandsSayNotAvailable() {
 
 void MainformTest::closingAsksNothing() {
   auto* f = new TMainform;
-  f->Favorites << "x";
+  f->Favorites.Append({"/x.zip", "d", "1"});
   f->MailBody << "y";
   f->show();
   QVERIFY(f->close());
-  QVERIFY(f->Favorites.isEmpty());
+  QVERIFY(f->Favorites.Count() == 0);
   QVERIFY(f->MailBody.isEmpty());
   QVERIFY(fake_->dialogs.boxes.empty());
   delete f;

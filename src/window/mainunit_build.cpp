@@ -12,11 +12,26 @@
 #include "platform/Platform.h"
 #include "settings/IniFile.h"
 #include "window/CommandSupport_p.h"
+#include "window/DragOut.h"
 #include "window/NameEncodingMenu.h"
 
 namespace arkelin::window {
 
 namespace pf = arkelin::platform;
+
+namespace {
+// The file list: rows dragged out of it go through the window's DragOut.
+class FileListView : public QTableView {
+ public:
+  using QTableView::QTableView;
+  std::function<void()> OnStartDrag;
+
+ protected:
+  void startDrag(Qt::DropActions) override {
+    if (OnStartDrag) OnStartDrag();
+  }
+};
+}  // namespace
 
 QAction* TMainform::MakeItem(QMenu* menu, const QString& name, const QString& caption,
                              const QKeySequence& shortcut, void (TMainform::*handler)()) {
@@ -158,7 +173,12 @@ void TMainform::BuildToolbar() {
 }
 
 void TMainform::BuildFileList() {
-  lw_Files = new QTableView(this);
+  auto* list = new FileListView(this);
+  list->OnStartDrag = [this] { RunGuarded([this] { dragOut_->Start(); }); };
+  lw_Files = list;
+  // Rows can be dragged out (to a file manager); nothing is dropped on the list.
+  lw_Files->setDragEnabled(true);
+  lw_Files->setDragDropMode(QAbstractItemView::DragOnly);
   lw_Files->setObjectName(QStringLiteral("lw_Files"));
   lw_Files->setModel(model_);
   lw_Files->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -318,7 +318,10 @@ void SearchWindowTest::openZipResultBecomesTheCurrentArchive() {
     RunSearch(s, P("tree"), "b.zip", true);
     searchClosed = s.result() == QDialog::Accepted;
   });
+  f.SetListColor(QColor(255, 255, 200));
   TF_Result::SetShowHook([&](TF_Result& r) {
+    // The cells in the list colour of the settings.
+    QCOMPARE(r.StringGrid1->palette().color(QPalette::Base), QColor(255, 255, 200));
     QCOMPARE(Cell(r, 0, 0), P("tree/sub/b.zip"));
     r.StringGrid1->setCurrentCell(0, 0);
     emit r.StringGrid1->RowChosen(1);  // a double-click on the row opens it too

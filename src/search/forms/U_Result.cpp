@@ -60,6 +60,11 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   StringGrid1->setColumnWidth(2, 84);
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   StringGrid1->SetRangeSelect(true);
+  if (actions_.CellColor.isValid()) {
+    QPalette pal = StringGrid1->palette();
+    pal.setColor(QPalette::Base, actions_.CellColor);
+    StringGrid1->setPalette(pal);
+  }
   StringGrid1->setTextElideMode(Qt::ElideLeft);
   StringGrid1->setToolTip(QStringLiteral("Double-Click to open the selected zipfile"));
 

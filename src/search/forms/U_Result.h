@@ -5,6 +5,7 @@
 // caller's (ResultActions); the window only picks the files.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +25,9 @@ struct ResultActions {
   std::function<bool(const QString& path)> OpenArchive;
   // True when files cannot be added now (the refusal has been shown).
   std::function<bool()> RefuseAdd;
+  // The cells' background: the list colour of the settings (COLOR WINDOW);
+  // invalid leaves the style's.
+  QColor CellColor;
 };
 
 // The grid's text for a modification time (seconds since 1970): the

@@ -30,6 +30,7 @@
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
 #include "window/ViewCommands.h"
+#include "window/NameEncodingMenu.h"
 #include "window/Addunit.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
@@ -177,6 +178,8 @@ void TMainform::EnterZipSession(const QString& name) {
   Panel3->clear();
   SetRarMode(false);
   RarMode = false;
+  ZipMaster1().NameCodePage = RememberedNameEncoding(IniFileName(), name);
+  ShowNameEncoding(NameEncoding1, ZipMaster1().NameCodePage);
   SetCurrentZipName(name);
   SetSelfExtractCaptions(name);
   SetTitle(name);

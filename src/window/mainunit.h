@@ -199,6 +199,7 @@ class TMainform : public QMainWindow {
   QMenu* FileMenu = nullptr;
   QMenu* ActionsMenu = nullptr;
   QMenu* MiscMenu = nullptr;
+  QMenu* NameEncoding1 = nullptr;  // Misc > Name encoding (NameEncodingMenu.h)
   QMenu* HelpMenu = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QToolButton *bu_Open = nullptr, *bu_New = nullptr, *bu_run = nullptr, *bu_View = nullptr,
@@ -208,6 +209,9 @@ class TMainform : public QMainWindow {
   QToolButton* Button(const QString& name) const;
 
   // ---- Handlers ----------------------------------------------------------------------
+  // A code page picked under Misc > Name encoding: remembered for the open
+  // ZIP archive, which is listed again with it.
+  void NameEncodingChosen(int encoding);
   void Newarchive1Click();
   void Openarchive1Click();
   void Openspannedarchive1Click();

@@ -17,6 +17,7 @@
 #include "arkzip/ListFormat.h"
 #include "arkzip/SfxSpanCommands.h"
 #include "engine/zip/ZipMstr.h"
+#include "engine/zip/dll/common/NameEncoding.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
@@ -40,13 +41,15 @@ constexpr int kOk = 0, kSomeFailed = 1, kError = 2;
 int Usage() {
   std::fputs(
       "usage:\n"
-      "  arkzip list ARCHIVE\n"
+      "  arkzip list ARCHIVE [--names CODEPAGE]\n"
       "  arkzip add ARCHIVE [--level N] [--recurse] [--dirnames] [--move] [--update] [--freshen] "
       "[--password P [--aes 128|192|256]] PATH...\n"
       "  arkzip extract ARCHIVE [--dir D] [--dirnames] [--overwrite] [--update] [--freshen] "
-      "[--password P] [SPEC...]\n"
-      "  arkzip test ARCHIVE [--password P]\n"
-      "  arkzip delete ARCHIVE SPEC...\n"
+      "[--password P] [--names CODEPAGE] [SPEC...]\n"
+      "  arkzip test ARCHIVE [--password P] [--names CODEPAGE]\n"
+      "  (CODEPAGE: Auto, CP437, CP850, CP852, CP866, CP1250, CP1251, CP1252, Shift-JIS, GBK, Big5, EUC-KR,\n"
+      "   KOI8-R: what names without the UTF-8 mark are read in)\n"
+      "  arkzip delete ARCHIVE [--names CODEPAGE] SPEC...\n"
       "  arkzip sfx ARCHIVE.zip [--caption C] [--dir D] [--run CMD] [--overwrite ask|always|never]\n"
       "  arkzip unsfx ARCHIVE.exe\n"
       "  arkzip split ARCHIVE --size N [--standard] [--dir D]\n"
@@ -80,24 +83,6 @@ struct Session {
   }
 };
 
-int List(const std::string& archive) {
-  Session s;
-  int warnings = 0;
-  s.zm.OnMessage = [&](TZipMaster&, int, const std::string& text) {
-    ++warnings;
-    std::fprintf(stderr, "arkzip: %s\n", text.c_str());
-  };
-  s.zm.SetZipFilename(archive);
-  if (s.zm.ZipFilename().empty()) return kError;
-  arkzip::PrintListHeader(archive);
-  for (const ZipDirEntry& e : s.zm.Entries())
-    arkzip::PrintListRow(static_cast<int64_t>(e.UncompressedSize64), static_cast<int64_t>(e.CompressedSize64),
-                         e.DateTime, e.CRC32, e.FileName);
-  arkzip::PrintListTotals(s.zm.Count(), s.zm.TotalUncompressed(), s.zm.TotalCompressed());
-  if (!s.zm.ArchiveComment().empty()) std::printf("Comment: %s\n", arkzip::Printable(s.zm.ArchiveComment()).c_str());
-  return kOk;
-}
-
 // Options shared by the writing and reading commands.
 struct Options {
   std::vector<std::string> rest;
@@ -106,6 +91,7 @@ struct Options {
   bool recurse = false, dirnames = false, move = false, update = false, freshen = false, overwrite = false;
   bool passwordGiven = false;
   int aes = 0;
+  int names = 0;  // dll::NameEncoding
 };
 
 bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o, const std::string& allowed) {
@@ -137,6 +123,14 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o,
         return false;
       }
       o.aes = std::stoi(v);
+    } else if (a == "--names") {
+      zip::dll::NameEncoding e{};
+      if (!value(v) || !zip::dll::ParseNameEncoding(v, e)) {
+        std::fprintf(stderr, "arkzip: --names takes Auto, CP437, CP850, CP852, CP866, CP1250, CP1251, CP1252, "
+                             "Shift-JIS, GBK, Big5, EUC-KR or KOI8-R\n");
+        return false;
+      }
+      o.names = static_cast<int>(e);
     } else if (a == "--recurse") o.recurse = true;
     else if (a == "--dirnames") o.dirnames = true;
     else if (a == "--move") o.move = true;
@@ -145,6 +139,27 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o,
     else if (a == "--overwrite") o.overwrite = true;
   }
   return true;
+}
+
+int List(const std::string& archive, const std::vector<std::string>& args) {
+  Options o;
+  if (!ParseOptions(args, 2, o, "--names ") || !o.rest.empty()) return Usage();
+  Session s;
+  s.zm.NameCodePage = o.names;
+  int warnings = 0;
+  s.zm.OnMessage = [&](TZipMaster&, int, const std::string& text) {
+    ++warnings;
+    std::fprintf(stderr, "arkzip: %s\n", text.c_str());
+  };
+  s.zm.SetZipFilename(archive);
+  if (s.zm.ZipFilename().empty()) return kError;
+  arkzip::PrintListHeader(archive);
+  for (const ZipDirEntry& e : s.zm.Entries())
+    arkzip::PrintListRow(static_cast<int64_t>(e.UncompressedSize64), static_cast<int64_t>(e.CompressedSize64),
+                         e.DateTime, e.CRC32, e.FileName);
+  arkzip::PrintListTotals(s.zm.Count(), s.zm.TotalUncompressed(), s.zm.TotalCompressed());
+  if (!s.zm.ArchiveComment().empty()) std::printf("Comment: %s\n", arkzip::Printable(s.zm.ArchiveComment()).c_str());
+  return kOk;
 }
 
 // 0 when no file failed, even if there was nothing to do (every file skipped
@@ -184,10 +199,12 @@ int Add(const std::string& archive, const std::vector<std::string>& args) {
 
 int Extract(const std::string& archive, const std::vector<std::string>& args, bool test) {
   Options o;
-  const std::string allowed = test ? "--password " : "--dir --dirnames --overwrite --update --freshen --password ";
+  const std::string allowed =
+      test ? "--password --names " : "--dir --dirnames --overwrite --update --freshen --password --names ";
   if (!ParseOptions(args, 2, o, allowed)) return kError;
   if (test && !o.rest.empty()) return Usage();
   Session s;
+  s.zm.NameCodePage = o.names;
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) return kError;
   zip::ExtrOpts opts = 0;
@@ -217,9 +234,10 @@ int Extract(const std::string& archive, const std::vector<std::string>& args, bo
 
 int Delete(const std::string& archive, const std::vector<std::string>& args) {
   Options o;
-  if (!ParseOptions(args, 2, o, "")) return kError;
+  if (!ParseOptions(args, 2, o, "--names ")) return kError;
   if (o.rest.empty()) return Usage();
   Session s;
+  s.zm.NameCodePage = o.names;
   s.zm.SetZipFilename(archive);
   if (s.zm.ZipFilename().empty()) return kError;
   s.zm.FSpecArgs = o.rest;
@@ -263,7 +281,7 @@ int main(int argc, char** argv) {
   }
 #endif
   if (int r = 0; arkzip::RunSfxSpanCommand(args, r)) return r;
-  if (command == "list") return args.size() == 2 ? List(archive) : Usage();
+  if (command == "list") return List(archive, args);
   if (command == "add") return Add(archive, args);
   if (command == "extract") return Extract(archive, args, false);
   if (command == "test") return Extract(archive, args, true);

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "platform/Paths.h"
+#include "platform/Trash.h"
 
 extern char** environ;
 
@@ -172,10 +173,7 @@ std::string LinuxFiles::TempFileName(const std::string& folder, const std::strin
   return std::string(buf.data());
 }
 
-bool LinuxFiles::MoveToTrash(const std::string& path) {
-  QFile f(QString::fromStdString(path));
-  return f.moveToTrash();
-}
+bool LinuxFiles::MoveToTrash(const std::string& path) { return MoveToDesktopTrash(path); }
 
 // ---- LinuxProcesses ----
 

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 
@@ -28,8 +29,9 @@ namespace pf = arkelin::platform;
 
 namespace {
 
-std::string S(const QString& q) { return q.toStdString(); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+// Lossless for file names that are not valid UTF-8 (platform/NameText.h).
+std::string S(const QString& q) { return platform::TextToName(q); }
+QString Q(const std::string& s) { return platform::NameToText(s); }
 
 // Windows literals of the stored defaults and of older files, mapped to
 // this machine's folders; other text stays as it is.

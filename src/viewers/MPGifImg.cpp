@@ -452,6 +452,10 @@ void TGIFData::SetPixelLimits(int64_t perFrame, int64_t total) {
   maxTotalPixels_ = std::clamp<int64_t>(total, 0, kMaxTotalPixels);
 }
 
+int64_t TGIFData::PixelBudget() const {
+  return std::min(maxTotalPixels_, kBudgetBasePixels + kBudgetPixelsPerByte * static_cast<int64_t>(bytes_.size()));
+}
+
 void TGIFData::Parse() {
   if (frames_) return;
   frames_ = std::make_unique<TMPOwnedObjectList<TGIFFrame>>();
@@ -507,7 +511,7 @@ void TGIFData::ParseFrame(TGIFReader& r, TGIFFrame& frame, int64_t& pixelsSoFar)
   raster.Read(r);
 
   const int64_t pixels = int64_t(descriptor.Width) * descriptor.Height;
-  if (pixels > maxFramePixels_ || pixelsSoFar + pixels > maxTotalPixels_)
+  if (pixels > maxFramePixels_ || pixelsSoFar + pixels > PixelBudget())
     throw EInvalidGraphicOperation(FormatMessage("GIF image too large: %dx%d", descriptor.Width,
                                                  descriptor.Height));
   pixelsSoFar += pixels;

@@ -178,10 +178,18 @@ class TGIFFrame {
 class TGIFData {
  public:
   // A frame larger than this many pixels, or frames adding up to more than
-  // kMaxTotalPixels, stop the parse: a few bytes can declare a 65535 x 65535
-  // image, and the bitmap is allocated before any pixel is read.
+  // the picture's budget, stop the parse before the frame's bitmap is
+  // allocated: a few bytes can declare a 65535 x 65535 image. The budget is
+  // kBudgetBasePixels plus kBudgetPixelsPerByte for each byte of the file (no
+  // code of 12 bits can stand for more than 4096 pixels, so a real picture
+  // stays well inside), and never more than kMaxTotalPixels: a 74-byte file
+  // declaring four 8192 x 8192 frames gets no bitmap at all.
   static constexpr int64_t kMaxFramePixels = int64_t(1) << 26;
   static constexpr int64_t kMaxTotalPixels = int64_t(1) << 28;
+  static constexpr int64_t kBudgetBasePixels = int64_t(1) << 24;
+  static constexpr int64_t kBudgetPixelsPerByte = 4096;
+  // The total pixel budget of this data.
+  int64_t PixelBudget() const;
 
   explicit TGIFData(QByteArray bytes = {}) : bytes_(std::move(bytes)) {}
 

@@ -10,7 +10,9 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "platform/NameText.h"
 #include "platform/Platform.h"
+#include "window/DragOut.h"
 
 namespace arkelin::window {
 
@@ -27,9 +29,24 @@ QString WithSlash(const QString& folder) {
 QStringList LocalFilesOf(const QMimeData* data, QStringList* refused) {
   QStringList out;
   if (!data || !data->hasUrls()) return out;
+  // The list's own bytes: QUrl would decode a name that is not UTF-8 into
+  // replacement characters, and the file could not be found again.
+  const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+  if (!list.isEmpty()) {
+    for (const QByteArray& raw : list.split('\n')) {
+      const QByteArray line = raw.trimmed();
+      if (line.isEmpty() || line.startsWith('#')) continue;
+      // "file://host/path" names a file on another computer; only the empty
+      // host and "localhost" are this one.
+      const std::string path = pf::LocalPathOfUri(line.toStdString());
+      if (!path.empty())
+        out << pf::NameToText(path);
+      else if (refused)
+        *refused << QUrl::fromEncoded(line).toDisplayString();
+    }
+    return out;
+  }
   for (QUrl u : data->urls()) {
-    // "file://host/path" names a file on another computer; only the empty
-    // host and "localhost" are this one.
     if (u.isLocalFile() && u.host().compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
       u.setHost(QString());
     if (u.isLocalFile() && u.host().isEmpty() && !u.path().isEmpty())
@@ -39,6 +56,8 @@ QStringList LocalFilesOf(const QMimeData* data, QStringList* refused) {
   }
   return out;
 }
+
+bool IsOwnDrag(const QMimeData* data) { return data && data->hasFormat(DragOutData::OwnFormat()); }
 
 void SayRefusedDrops(const QStringList& refused) {
   if (refused.isEmpty()) return;
@@ -52,7 +71,7 @@ void SayRefusedDrops(const QStringList& refused) {
 void AddListWidget::dragEnterEvent(QDragEnterEvent* e) {
   if (e->source() && e->source() == acceptedSource) {
     e->acceptProposedAction();
-  } else if (!e->source() && e->mimeData()->hasUrls() && OnShellDrop) {
+  } else if (!e->source() && e->mimeData()->hasUrls() && OnShellDrop && !IsOwnDrag(e->mimeData())) {
     e->acceptProposedAction();
   } else {
     e->ignore();
@@ -72,7 +91,7 @@ void AddListWidget::dropEvent(QDropEvent* e) {
     if (OnFilesDragged) OnFilesDragged();
     return;
   }
-  if (!e->source() && OnShellDrop) {
+  if (!e->source() && OnShellDrop && !IsOwnDrag(e->mimeData())) {
     e->acceptProposedAction();
     QStringList refused;
     const QStringList files = LocalFilesOf(e->mimeData(), &refused);
@@ -237,11 +256,11 @@ void TAddForm::changeEvent(QEvent* e) {
 }
 
 void TAddForm::dragEnterEvent(QDragEnterEvent* e) {
-  if (!e->source() && e->mimeData()->hasUrls()) e->acceptProposedAction();
+  if (!e->source() && e->mimeData()->hasUrls() && !IsOwnDrag(e->mimeData())) e->acceptProposedAction();
 }
 
 void TAddForm::dropEvent(QDropEvent* e) {
-  if (e->source()) return;
+  if (e->source() || IsOwnDrag(e->mimeData())) return;
   e->acceptProposedAction();
   QStringList refused;
   const QStringList files = LocalFilesOf(e->mimeData(), &refused);

@@ -125,6 +125,8 @@ class TAddForm : public QDialog {
 // no host or "localhost". The others go to refused (as the user would read
 // them) when given.
 QStringList LocalFilesOf(const class QMimeData* data, QStringList* refused = nullptr);
+// True for rows dragged out of the archive window's own list: no files to add.
+bool IsOwnDrag(const class QMimeData* data);
 // Tells the user which dropped items were not taken, and why (nothing when
 // refused is empty).
 void SayRefusedDrops(const QStringList& refused);

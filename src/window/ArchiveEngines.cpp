@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <map>
 
+#include "platform/NameText.h"
 #include "shared/FindIcon.h"
 
 namespace arkelin::window {
@@ -26,6 +27,7 @@ std::optional<ListedEntry> EntryFromRarHeader(const ::RARHeaderDataEx& h) {
   e.uncompressed = static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize);
   e.compressed = static_cast<int64_t>((static_cast<uint64_t>(h.PackSizeHigh) << 32) | h.PackSize);
   e.dosDateTime = h.FileTime;
+  e.encrypted = (h.Flags & RHDF_ENCRYPTED) != 0;
   return e;
 }
 
@@ -53,30 +55,31 @@ er::TRAR& ArchiveEngines::Rar() { return d_->rar; }
 bool ArchiveEngines::HaveZipEngine() { return true; }
 bool ArchiveEngines::HaveRarReader() { return true; }
 
-QString ArchiveEngines::ZipFilename() const { return QString::fromStdString(d_->zip.ZipFilename()); }
+QString ArchiveEngines::ZipFilename() const { return platform::NameToText(d_->zip.ZipFilename()); }
 
-void ArchiveEngines::SetZipFilename(const QString& name) { d_->zip.SetZipFilename(name.toStdString()); }
+void ArchiveEngines::SetZipFilename(const QString& name) { d_->zip.SetZipFilename(platform::TextToName(name)); }
 
-void ArchiveEngines::SetDLLDirectory(const QString& folder) { d_->zip.SetDLLDirectory(folder.toStdString()); }
+void ArchiveEngines::SetDLLDirectory(const QString& folder) { d_->zip.SetDLLDirectory(platform::TextToName(folder)); }
 
 int ArchiveEngines::Count() const { return d_->zip.Count(); }
 
 ListedEntry ArchiveEngines::Entry(int i) const {
   const ez::ZipDirEntry& z = d_->zip.Entries()[static_cast<size_t>(i)];
   ListedEntry e;
-  e.name = QString::fromStdString(z.FileName);
+  e.name = platform::NameToText(z.FileName);
   e.uncompressed = static_cast<int64_t>(z.UncompressedSize64);
   e.compressed = static_cast<int64_t>(z.CompressedSize64);
   e.dosDateTime = z.DateTime;
+  e.encrypted = z.Encrypted();
   return e;
 }
 
-QString ArchiveEngines::ArchiveName() const { return QString::fromStdString(d_->rar.ArchiveName); }
-void ArchiveEngines::SetArchiveName(const QString& name) { d_->rar.ArchiveName = name.toStdString(); }
+QString ArchiveEngines::ArchiveName() const { return platform::NameToText(d_->rar.ArchiveName); }
+void ArchiveEngines::SetArchiveName(const QString& name) { d_->rar.ArchiveName = platform::TextToName(name); }
 void ArchiveEngines::ListFiles() { d_->rar.ListFiles(); }
 
 QIcon ArchiveEngines::SmallIconFor(const QString& entryName) {
-  d_->FindIcon.SetFileName(entryName.toStdString());
+  d_->FindIcon.SetFileName(platform::TextToName(entryName));
   return d_->FindIcon.SmallIcon();
 }
 

@@ -27,6 +27,7 @@ struct ListedEntry {
   int64_t uncompressed = 0;
   int64_t compressed = 0;
   uint32_t dosDateTime = 0;
+  bool encrypted = false;
 };
 
 // The row values of one RAR header; nullopt for folder entries, which give

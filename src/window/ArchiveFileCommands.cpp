@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "platform/Paths.h"
@@ -203,14 +206,16 @@ void ArchiveFileCommands::Copy() {
 void ArchiveFileCommands::DeleteArchive() {
   if (w_.RefuseWhileBusy()) return;
   const QString name = w_.RarMode ? w_.CurrentRarName() : w_.CurrentZipName();
-  if (!QFileInfo(name).isFile()) {
+  // By the name's bytes: it need not be UTF-8.
+  struct stat st {};
+  if (::stat(U8(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     w_.ShowWarning(QStringLiteral("Zipfile not found: ") + name);
     return;
   }
   if (pf::Dialogs().MessageBox(U8(QStringLiteral("Are you sure you want to delete: ") + name + u'?'),
                                pf::MsgKind::Confirm, pf::BtnYes | pf::BtnNo) != pf::BtnYes)
     return;
-  if (!QFile::remove(name)) {
+  if (::unlink(U8(name).c_str()) != 0) {
     pf::Dialogs().MessageBox(U8(QStringLiteral("Unable to delete ") + name), pf::MsgKind::Error, pf::BtnOK);
     return;
   }

@@ -1,7 +1,11 @@
 #include "window/ArchiveKind.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "platform/NameText.h"
 
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
@@ -12,29 +16,36 @@ namespace zd = arkelin::engine::zip::dll;
 
 namespace {
 constexpr qint64 kRarSfxSearch = 1024 * 1024;
+
+// Up to n bytes from the start of the file (its name as bytes).
+QByteArray ReadStart(const std::string& name, qint64 n) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(name.c_str(), "rb"), &std::fclose);
+  if (!f) return {};
+  QByteArray data(n, '\0');
+  data.resize(static_cast<qsizetype>(std::fread(data.data(), 1, static_cast<size_t>(n), f.get())));
+  return data;
+}
+
 }  // namespace
 
 ArchiveKind DetectArchiveKind(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.isFile()) return ArchiveKind::None;
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return ArchiveKind::None;
-  const QByteArray head = f.read(8);
-  f.close();
+  const std::string name = platform::TextToName(path);
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return ArchiveKind::None;
+  const QByteArray head = ReadStart(name, 8);
   if (head.startsWith(QByteArray("Rar!\x1a\x07\x00", 7)) || head.startsWith(QByteArray("Rar!\x1a\x07\x01\x00", 8)))
     return ArchiveKind::Rar;
   if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return ArchiveKind::Zip;
   // Anything else (a self-extracting program first of all) is a ZIP when the
   // directory reader finds an end record: the same search the engine makes.
   zd::ArchiveFile file;
-  if (!file.Open(QFile::encodeName(path).toStdString())) return ArchiveKind::None;
+  if (!file.Open(name)) return ArchiveKind::None;
   zd::EndInfo end;
   const zd::ReadResult r = zd::FindEndRecord(file, end);
   if (r.status != zd::ReadStatus::NotZip && r.status != zd::ReadStatus::IoError) return ArchiveKind::Zip;
   // A RAR self-extracting program: the signature after a program of at most
   // 1 MiB, where the RAR reader looks for it too.
-  if (!f.open(QIODevice::ReadOnly)) return ArchiveKind::None;
-  const QByteArray prefix = f.read(kRarSfxSearch);
+  const QByteArray prefix = ReadStart(name, kRarSfxSearch);
   if (prefix.contains(QByteArray("Rar!\x1a\x07\x00", 7)) || prefix.contains(QByteArray("Rar!\x1a\x07\x01\x00", 8)))
     return ArchiveKind::Rar;
   return ArchiveKind::None;

@@ -7,13 +7,16 @@
 
 #include <string>
 
+#include "platform/NameText.h"
 #include "window/FileListModel.h"
 #include "window/mainunit.h"
 
 namespace arkelin::window {
 
-inline std::string U8(const QString& s) { return s.toStdString(); }
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+// Texts and file names both ways; a file name that is not valid UTF-8 keeps
+// its bytes (platform/NameText.h).
+inline std::string U8(const QString& s) { return platform::TextToName(s); }
+inline QString Q(const std::string& s) { return platform::NameToText(s); }
 
 // The extension of a name, dot included, "" when the file part has none.
 inline QString ExtensionOf(const QString& name) {

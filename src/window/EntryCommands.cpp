@@ -117,6 +117,7 @@ void EntryCommands::ExtractRar() {
   EngineScope running(w_);
   w_.Panel3->setText(QStringLiteral("Extracting files"));
   w_.ShowProgress(true);
+  RarTotals(dlg.AllFiles);
   {
     pf::BusyCursorScope busy(pf::Busy());
     r.TargetDir = U8(dlg.ExtractFolder);
@@ -135,6 +136,21 @@ void EntryCommands::ExtractRar() {
   w_.ShowTotals();
 }
 
+void EntryCommands::RarTotals(bool allRows) {
+  // The RAR reader announces no totals: the list knows them.
+  int64_t files = 0, bytes = 0;
+  auto count = [&](int row) {
+    ++files;
+    bytes += w_.model_->Row(row).uncompressed;
+  };
+  if (allRows)
+    for (int row = 0; row < w_.model_->RowCountValue(); ++row) count(row);
+  else
+    for (int row : w_.SelectedRowIndexes()) count(row);
+  w_.meter_.SetTotalFiles(files);
+  w_.meter_.SetTotalBytes(bytes);
+}
+
 void EntryCommands::TestZip() {
   ez::TZipMaster& zip = w_.engines_->Zip();
   if (zip.Count() == 0) {
@@ -144,6 +160,7 @@ void EntryCommands::TestZip() {
   if (w_.CurrentZipName().isEmpty()) return;
   EngineScope running(w_);
   qint64 start = 0, end = 0;
+  w_.ShowProgress(true);
   {
     pf::BusyCursorScope busy(pf::Busy());
     zip.Verbose = false;
@@ -162,6 +179,7 @@ void EntryCommands::TestZip() {
     }
     end = clock.elapsed();
   }
+  w_.ShowProgress(false);
   w_.Panel3->setText(QStringLiteral("Time elapsed: ") + Q(shared::ElapsedText(start, end)));
   w_.ShowTotals();
   if (w_.cancelRequested_) return;  // a stopped test proves nothing either way
@@ -182,11 +200,14 @@ void EntryCommands::TestRar() {
   EngineScope running(w_);
   er::TRAR& r = w_.engines_->Rar();
   bool ok = false;
+  w_.ShowProgress(true);
+  RarTotals(true);
   {
     pf::BusyCursorScope busy(pf::Busy());
     r.Stop = false;
     ok = r.TestFiles();
   }
+  w_.ShowProgress(false);
   w_.Panel3->clear();
   w_.ShowTotals();
   if (w_.cancelRequested_) return;

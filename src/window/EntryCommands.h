@@ -26,6 +26,8 @@ class EntryCommands {
  private:
   void ExtractZip();
   void ExtractRar();
+  // The meter's totals for a RAR command: every row, or the selected ones.
+  void RarTotals(bool allRows);
   void TestZip();
   void TestRar();
   TMainform& w_;

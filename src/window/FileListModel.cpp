@@ -212,7 +212,7 @@ void FileListModel::EndFill() {
 }
 
 bool FileListModel::AddRow(const QString& entryName, int64_t uncompressed, int64_t compressed,
-                           uint32_t dosDateTime, int icon) {
+                           uint32_t dosDateTime, int icon, bool encrypted) {
   FileRow r;
   r.caption = NamePart(entryName);
   if (r.caption.isEmpty()) return false;  // a folder entry
@@ -223,6 +223,7 @@ bool FileListModel::AddRow(const QString& entryName, int64_t uncompressed, int64
   r.dosDateTime = dosDateTime;
   r.stampValid = DecodeDosDateTime(dosDateTime).has_value();
   r.icon = icon;
+  r.encrypted = encrypted;
   r.sourceIndex = static_cast<int>(rows_.size());
   ++listedCount_;
   listedBytes_ += uncompressed;

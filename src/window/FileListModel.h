@@ -80,6 +80,7 @@ struct FileRow {
   uint32_t dosDateTime = 0;
   bool stampValid = false;
   int icon = -1;          // index into the model's icon list, -1 for none
+  bool encrypted = false; // its data needs a password
   int sourceIndex = -1;   // position in the listing (directory order)
 };
 
@@ -108,7 +109,7 @@ class FileListModel : public QAbstractTableModel {
   // Adds one row. Names whose NamePart is empty (folder entries) add nothing
   // and answer false. Counts into ListedCount / ListedBytes.
   bool AddRow(const QString& entryName, int64_t uncompressed, int64_t compressed,
-              uint32_t dosDateTime, int icon = -1);
+              uint32_t dosDateTime, int icon = -1, bool encrypted = false);
   void EndFill();
 
   // The shared small icons; AddIcon answers the new image's index.

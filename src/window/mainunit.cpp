@@ -23,12 +23,14 @@
 #include "window/ArchiveEngines_p.h"
 #include "window/ArchiveFileCommands.h"
 #include "window/ArchiveKind.h"
+#include "window/DragOut.h"
 #include "window/CommandSupport_p.h"
 #include "window/EntryCommands.h"
 #include "window/MailCommands.h"
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
 #include "window/ViewCommands.h"
+#include "window/NameEncodingMenu.h"
 #include "window/Addunit.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
@@ -90,7 +92,8 @@ TMainform::TMainform(QWidget* parent)
       view_(std::make_unique<ViewCommands>(*this)),
       sfxVolume_(std::make_unique<SfxVolumeCommands>(*this)),
       tools_(std::make_unique<ToolsCommands>(*this)),
-      mail_(std::make_unique<MailCommands>(*this)) {
+      mail_(std::make_unique<MailCommands>(*this)),
+      dragOut_(std::make_unique<DragOut>(*this)) {
   setObjectName(QStringLiteral("Mainform"));
   TitlePrefix = QStringLiteral("Arkelin2001Free ");
   // The five string lists start empty (QStringList members).
@@ -119,7 +122,7 @@ TMainform::TMainform(QWidget* parent)
   WireEngineEvents();
   engines_->OnDirUpdate = [this] { FillFromZip(); };
   engines_->OnListFile = [this](const ListedEntry& e) {
-    AddRarRow(e.name, e.uncompressed, e.compressed, e.dosDateTime);
+    AddRarRow(e.name, e.uncompressed, e.compressed, e.dosDateTime, e.encrypted);
   };
   resize(456, 361);
   move(300, 100);
@@ -172,6 +175,8 @@ void TMainform::SetSelfExtractCaptions(const QString& zipName) {
 void TMainform::EnterZipSession(const QString& name) {
   SetRarMode(false);
   RarMode = false;
+  ZipMaster1().NameCodePage = RememberedNameEncoding(IniFileName(), name);
+  ShowNameEncoding(NameEncoding1, ZipMaster1().NameCodePage);
   SetCurrentZipName(name);
   SetSelfExtractCaptions(name);
   SetTitle(name);
@@ -298,15 +303,16 @@ void TMainform::FillFromZip() {
   for (int i = 0; i < n; ++i) {
     const ListedEntry e = engines_->Entry(i);
     if (NamePart(e.name).isEmpty()) continue;  // folder entry
-    model_->AddRow(e.name, e.uncompressed, e.compressed, e.dosDateTime, IconIndexFor(e.name));
+    model_->AddRow(e.name, e.uncompressed, e.compressed, e.dosDateTime, IconIndexFor(e.name), e.encrypted);
   }
   model_->EndFill();
   ShowTotals();
 }
 
-void TMainform::AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime) {
+void TMainform::AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime,
+                          bool encrypted) {
   if (name.isEmpty()) return;
-  model_->AddRow(name, unpacked, packed, fileTime, IconIndexFor(name));
+  model_->AddRow(name, unpacked, packed, fileTime, IconIndexFor(name), encrypted);
   ShowTotals();
 }
 
@@ -443,10 +449,19 @@ void TMainform::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void TMainform::dragEnterEvent(QDragEnterEvent* e) {
+  // Rows dragged from this window's own list are no files to add.
+  if (e->mimeData()->hasFormat(DragOutData::OwnFormat())) {
+    e->ignore();
+    return;
+  }
   if (e->mimeData()->hasUrls()) e->acceptProposedAction();
 }
 
 void TMainform::dropEvent(QDropEvent* e) {
+  if (e->mimeData()->hasFormat(DragOutData::OwnFormat())) {
+    e->ignore();
+    return;
+  }
   QStringList refused;
   const QStringList files = LocalFilesOf(e->mimeData(), &refused);
   e->acceptProposedAction();

@@ -42,6 +42,7 @@
 #include "settings/Favorites.h"
 #include "window/FileListModel.h"
 #include "window/MainSettings.h"
+#include "window/ProgressMeter.h"
 
 class QAction;
 
@@ -55,6 +56,7 @@ class ViewCommands;
 class SfxVolumeCommands;
 class ToolsCommands;
 class MailCommands;
+class DragOut;
 
 class TMainform : public QMainWindow {
   Q_OBJECT
@@ -109,7 +111,8 @@ class TMainform : public QMainWindow {
   // Refills the list from the ZIP engine's directory.
   void FillFromZip();
   // Adds one listed RAR entry and refreshes the totals.
-  void AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime);
+  void AddRarRow(const QString& name, int64_t unpacked, int64_t packed, uint32_t fileTime,
+                 bool encrypted = false);
   void ShowTotals();
   // mode 0: count only, 1: select all, 2: deselect all.
   void CountSelection(int mode);
@@ -151,13 +154,16 @@ class TMainform : public QMainWindow {
   engine::rar::TRAR& rar();
 
   // ---- Progress, messages and cancel ------------------------------------------------
-  // The ZIP engine's progress: the right panel shows the file, the bar counts
-  // blocks of 32 768 bytes. Pending messages are processed at the end.
+  // The ZIP engine's progress: the right panel shows the file, the bar the
+  // files and bytes done of the whole command (ProgressMeter), repainted at
+  // most about 20 times a second; pending messages run every 10 ms.
   void ZipMaster1Progress(engine::zip::ProgressType type, const QString& fileName, int64_t fileSize);
   // Codes above 0 are shown as "Error message from DLL: " + message.
   void ZipMaster1Message(int errCode, const QString& message);
   // Stops the running engine command (add, delete, extract or test).
   void CancelButClick();
+  // Shows (on: empty, the meter reset) or hides the bar and Cancel.
+  void ShowProgress(bool on);
   // Non-zero while a self-extracting refresh copies data.
   int CancelTag = 0;
   // True once Cancel was pressed during the running (or last) engine command.
@@ -181,6 +187,8 @@ class TMainform : public QMainWindow {
   void DropFiles(const QStringList& names);
   // The Add window while the Add command shows it.
   TAddForm* AddForm() const;
+  // Rows dragged out of the list to a file manager (see DragOut).
+  DragOut& DragOutCommand() { return *dragOut_; }
 
   // ---- Components (named as in the rest of the program) ----------------------
   QTableView* lw_Files = nullptr;
@@ -191,6 +199,7 @@ class TMainform : public QMainWindow {
   QMenu* FileMenu = nullptr;
   QMenu* ActionsMenu = nullptr;
   QMenu* MiscMenu = nullptr;
+  QMenu* NameEncoding1 = nullptr;  // Misc > Name encoding (NameEncodingMenu.h)
   QMenu* HelpMenu = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QToolButton *bu_Open = nullptr, *bu_New = nullptr, *bu_run = nullptr, *bu_View = nullptr,
@@ -200,6 +209,9 @@ class TMainform : public QMainWindow {
   QToolButton* Button(const QString& name) const;
 
   // ---- Handlers ----------------------------------------------------------------------
+  // A code page picked under Misc > Name encoding: remembered for the open
+  // ZIP archive, which is listed again with it.
+  void NameEncodingChosen(int encoding);
   void Newarchive1Click();
   void Openarchive1Click();
   void Openspannedarchive1Click();
@@ -271,7 +283,6 @@ class TMainform : public QMainWindow {
   void WireEngineEvents();
   // Shows "busy" in the left panel and answers true while an engine command runs.
   bool RefuseWhileBusy();
-  void ShowProgress(bool on);
   // The selected rows, in list order.
   QList<int> SelectedRowIndexes() const;
   void ShowWarning(const QString& text);
@@ -284,12 +295,15 @@ class TMainform : public QMainWindow {
   friend class SfxVolumeCommands;
   friend class ToolsCommands;
   friend class MailCommands;
+  friend class DragOut;
   friend class FavoritesCommands;
   friend class InstallCommands;
   friend class SearchCommands;
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
-  int rarShift_ = 0;  // RAR entries above 2 GiB: bar positions are bytes >> shift
+  ProgressMeter meter_;
+  // Shows the meter when a repaint is due (or final) and pumps when due.
+  void MeterChanged(bool final);
   TAddForm* addForm_ = nullptr;
 
   FileListModel* model_ = nullptr;
@@ -300,6 +314,8 @@ class TMainform : public QMainWindow {
   std::unique_ptr<SfxVolumeCommands> sfxVolume_;
   std::unique_ptr<ToolsCommands> tools_;
   std::unique_ptr<MailCommands> mail_;
+  std::unique_ptr<DragOut> dragOut_;
+  std::string dragPassword_;  // asked before a drag of encrypted RAR entries
   std::map<QString, QAction*> items_;
   std::map<QString, QToolButton*> buttons_;
   std::map<QString, int> iconByExtension_;

@@ -9,9 +9,29 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "platform/Platform.h"
+#include "settings/IniFile.h"
 #include "window/CommandSupport_p.h"
+#include "window/DragOut.h"
+#include "window/NameEncodingMenu.h"
 
 namespace arkelin::window {
+
+namespace pf = arkelin::platform;
+
+namespace {
+// The file list: rows dragged out of it go through the window's DragOut.
+class FileListView : public QTableView {
+ public:
+  using QTableView::QTableView;
+  std::function<void()> OnStartDrag;
+
+ protected:
+  void startDrag(Qt::DropActions) override {
+    if (OnStartDrag) OnStartDrag();
+  }
+};
+}  // namespace
 
 QAction* TMainform::MakeItem(QMenu* menu, const QString& name, const QString& caption,
                              const QKeySequence& shortcut, void (TMainform::*handler)()) {
@@ -79,6 +99,7 @@ void TMainform::BuildMenus() {
   MiscMenu->setObjectName(QStringLiteral("Misc1"));
   MakeItem(MiscMenu, "Configuration1", "Config&uration...", {}, &TMainform::Configuration1Click);
   MakeItem(MiscMenu, "Mailarchive1", "&Mail archive...", {}, &TMainform::Mailarchive1Click);
+  NameEncoding1 = BuildNameEncodingMenu(MiscMenu, [this](int e) { RunGuarded([this, e] { NameEncodingChosen(e); }); });
 
   HelpMenu = bar->addMenu(QStringLiteral("&Help"));
   HelpMenu->setObjectName(QStringLiteral("Help1"));
@@ -152,7 +173,12 @@ void TMainform::BuildToolbar() {
 }
 
 void TMainform::BuildFileList() {
-  lw_Files = new QTableView(this);
+  auto* list = new FileListView(this);
+  list->OnStartDrag = [this] { RunGuarded([this] { dragOut_->Start(); }); };
+  lw_Files = list;
+  // Rows can be dragged out (to a file manager); nothing is dropped on the list.
+  lw_Files->setDragEnabled(true);
+  lw_Files->setDragDropMode(QAbstractItemView::DragOnly);
   lw_Files->setObjectName(QStringLiteral("lw_Files"));
   lw_Files->setModel(model_);
   lw_Files->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -282,6 +308,22 @@ void TMainform::ApplyToolbarHints(bool on) {
 void TMainform::ConfigurationClosed() {
   ApplyDateTimeFormats();
   setAcceptDrops(Settings().AcceptOutside());
+}
+
+void TMainform::NameEncodingChosen(int encoding) {
+  ShowNameEncoding(NameEncoding1, ZipMaster1().NameCodePage);
+  if (RefuseWhileBusy()) return;
+  ZipMaster1().NameCodePage = encoding;
+  ShowNameEncoding(NameEncoding1, encoding);
+  const QString name = CurrentZipName();
+  if (RarMode || name.isEmpty()) return;
+  try {
+    RememberNameEncoding(IniFileName(), name, encoding);
+  } catch (const settings::EIniWriteError& e) {
+    // Not remembered, but used for this session.
+    pf::Dialogs().MessageBox(e.what(), pf::MsgKind::Error, pf::BtnOK);
+  }
+  SetCurrentZipName(name);
 }
 
 }  // namespace arkelin::window

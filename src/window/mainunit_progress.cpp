@@ -51,7 +51,8 @@ void TMainform::ShowInformation(const QString& text) {
 
 void TMainform::ShowProgress(bool on) {
   if (on) {
-    ProgressBar1->setRange(0, 100);
+    meter_.Reset();
+    ProgressBar1->setRange(0, ProgressMeter::kScale);
     ProgressBar1->setValue(0);
   }
   ProgressBar1->setVisible(on);
@@ -76,29 +77,24 @@ void TMainform::WireEngineEvents() {
 
   er::TRAR& r = engines_->Rar();
   r.OnExtracting = [this](er::TRAR&, const ::RARHeaderDataEx& h) {
-    Panel3->setText(QStringLiteral("Extracting file"));
-    Panel4->setText(RarEntryName(h));
-    int64_t size = static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize);
-    rarShift_ = 0;
-    while ((size >> rarShift_) > INT_MAX) ++rarShift_;
-    ProgressBar1->setRange(0, static_cast<int>(size >> rarShift_));
-    ProgressBar1->setValue(0);
-    pf::Pump().ProcessMessages();
+    if (Panel3->text() != QStringLiteral("Extracting file")) Panel3->setText(QStringLiteral("Extracting file"));
+    meter_.NewFile(RarEntryName(h), static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize));
+    MeterChanged(false);
   };
   r.OnProcessData = [this](er::TRAR&, const unsigned char*, int, long long position) {
-    ProgressBar1->setValue(static_cast<int>(std::min<long long>(position >> rarShift_, ProgressBar1->maximum())));
-    pf::Pump().ProcessMessages();
+    meter_.FileAt(position);
+    MeterChanged(false);
     // Cancel stops inside a large entry too, not only between entries.
     return cancelRequested_ ? 0 : 1;
   };
   r.OnTesting = [this](er::TRAR&, const ::RARHeaderDataEx& h) {
-    Panel3->setText(QStringLiteral("Testing file"));
-    Panel4->setText(RarEntryName(h));
-    pf::Pump().ProcessMessages();
+    if (Panel3->text() != QStringLiteral("Testing file")) Panel3->setText(QStringLiteral("Testing file"));
+    meter_.NewFile(RarEntryName(h), static_cast<int64_t>((static_cast<uint64_t>(h.UnpSizeHigh) << 32) | h.UnpSize));
+    MeterChanged(false);
   };
   r.OnTested = [this](er::TRAR&, const ::RARHeaderDataEx& h, bool ok) {
     if (!ok && !cancelRequested_) ShowWarning(RarEntryName(h) + QStringLiteral("Has CRC ERROR"));
-    pf::Pump().ProcessMessages();
+    if (meter_.PumpDue()) pf::Pump().ProcessMessages();
   };
   r.OnVolumeChange = [](er::TRAR&, const char* arcName, int mode) {
     if (mode == RAR_VOL_ASK)
@@ -106,7 +102,12 @@ void TMainform::WireEngineEvents() {
                                pf::BtnOK);
     return 1;
   };
-  r.OnReqPassword = [](er::TRAR&, const ::RARHeaderDataEx&, std::string& password) {
+  r.OnReqPassword = [this](er::TRAR&, const ::RARHeaderDataEx&, std::string& password) {
+    // A drag asked for it before it started.
+    if (!dragPassword_.empty()) {
+      password = dragPassword_;
+      return;
+    }
     std::string fields = shared::RarPasswordFields();
     shared::AskFields("Password required", fields);
     password = shared::FirstField(fields);
@@ -120,26 +121,33 @@ void TMainform::WireEngineEvents() {
 
 void TMainform::ZipMaster1Progress(ez::ProgressType type, const QString& fileName, int64_t fileSize) {
   switch (type) {
-    case ez::ProgrNewFile: {
-      Panel4->setText(NamePart(fileName));
-      ProgressBar1->setRange(1, 10);
-      ProgressBar1->setValue(1);
-      const int64_t blocks = fileSize / 32768;
-      ProgressBar1->setMaximum(blocks >= 2 ? static_cast<int>(std::min<int64_t>(blocks, INT_MAX)) : 1);
-      if (fileSize < 32768) ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, ProgressBar1->maximum()));
+    case ez::ProgrTotalFiles:
+      meter_.SetTotalFiles(fileSize);
+      return;  // nothing to show yet
+    case ez::ProgrTotalSize:
+      meter_.SetTotalBytes(fileSize);
+      return;
+    case ez::ProgrNewFile:
+      meter_.NewFile(NamePart(fileName), fileSize);
       break;
-    }
     case ez::ProgrUpdate:
-      if (ProgressBar1->value() < ProgressBar1->maximum()) ProgressBar1->setValue(ProgressBar1->value() + 1);
+      meter_.Advance(fileSize);
       break;
     case ez::ProgrEndOfBatch:
-      ProgressBar1->setRange(1, 10);
-      ProgressBar1->setValue(1);
-      break;
-    default:
+      meter_.Finish();
       break;
   }
-  pf::Pump().ProcessMessages();
+  MeterChanged(type == ez::ProgrEndOfBatch);
+}
+
+void TMainform::MeterChanged(bool final) {
+  // Painting and pumping are what costs on many small files; both are
+  // rationed (see ProgressMeter), the counting itself is not.
+  if (meter_.RepaintDue() || final) {
+    if (Panel4->text() != meter_.CurrentName()) Panel4->setText(meter_.CurrentName());
+    if (ProgressBar1->value() != meter_.Permille()) ProgressBar1->setValue(meter_.Permille());
+  }
+  if (meter_.PumpDue()) pf::Pump().ProcessMessages();
 }
 
 void TMainform::ZipMaster1Message(int errCode, const QString& message) {

@@ -1,9 +1,12 @@
 #include "window/u_Info.h"
 
-#include <QFileInfo>
+#include <QDateTime>
 #include <QGridLayout>
 #include <QLocale>
 
+#include <sys/stat.h>
+
+#include "platform/NameText.h"
 #include "window/FileListModel.h"
 
 namespace arkelin::window {
@@ -49,13 +52,15 @@ void TF_Info::SetShowHook(ShowHook hook) { g_showHook = std::move(hook); }
 
 void TF_Info::Fill(const QString& archive, const FileListModel& rows) {
   const long long sum = UncompressedFromList(rows);
-  const QFileInfo fi(archive);
-  la_Archive->setText(fi.fileName());
+  la_Archive->setText(NamePart(archive));
   // The file may have gone since it was listed: then date and size are
-  // shown as unknown rather than as a date of 1970 and a size of 0.
-  if (fi.exists()) {
-    la_Date->setText(QLocale::system().toString(fi.lastModified().date(), QLocale::ShortFormat));
-    la_Size->setText(QString::number(fi.size()));
+  // shown as unknown rather than as a date of 1970 and a size of 0. The
+  // name is looked up by its bytes (it need not be UTF-8).
+  struct stat st {};
+  if (::stat(platform::TextToName(archive).c_str(), &st) == 0) {
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtime);
+    la_Date->setText(QLocale::system().toString(modified.date(), QLocale::ShortFormat));
+    la_Size->setText(QString::number(static_cast<long long>(st.st_size)));
   } else {
     la_Date->setText(QStringLiteral("Unknown"));
     la_Size->setText(QStringLiteral("Unknown"));

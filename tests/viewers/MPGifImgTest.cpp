@@ -256,6 +256,30 @@ TEST(TGIFData, HugeDeclaredSizesStopTheParseInsteadOfAllocating) {
   EXPECT_EQ(gif.image.Data().ParseError(), "GIF image too large: 65535x65535");
 }
 
+TEST(TGIFData, TheTotalPixelBudgetFollowsTheFileSizeAndStopsBeforeAllocating) {
+  const auto codes = LzwEncode({1, 2}, 2);
+  // Four 8192 x 8192 frames (256 MiB of bitmaps) declared by under 100 bytes.
+  GifBuilder tiny(2, 1, 2);
+  for (int i = 0; i < 4; ++i) tiny.Image(0, 0, 8192, 8192, 2, Str(codes, 2));
+  tiny.Trailer();
+  ASSERT_LT(tiny.bytes.size(), 100u);
+  Loaded refused(tiny.bytes);
+  EXPECT_EQ(refused.image.FrameCount(), 0);
+  EXPECT_EQ(refused.image.Data().ParseError(), "GIF image too large: 8192x8192");
+  // Within the base budget a small file still shows a large blank frame.
+  GifBuilder base(2, 1, 2);
+  base.Image(0, 0, 4000, 4000, 2, Str(codes, 2)).Trailer();
+  Loaded shown(base.bytes);
+  EXPECT_EQ(shown.image.FrameCount(), 1);
+  EXPECT_EQ(shown.image.Data().ParseError(), "");
+  // The budget grows with the bytes the file really holds.
+  TGIFData small(QByteArray(100, 'x')), large(QByteArray(20'000, 'x'));
+  EXPECT_EQ(small.PixelBudget(), TGIFData::kBudgetBasePixels + 100 * TGIFData::kBudgetPixelsPerByte);
+  EXPECT_GT(large.PixelBudget(), int64_t(8192) * 8192);
+  large.SetPixelLimits(TGIFData::kMaxFramePixels, 1000);
+  EXPECT_EQ(large.PixelBudget(), 1000);
+}
+
 TEST(TGIFData, FramesWithoutAnyColourTableShowGreyLevels) {
   const auto codes = LzwEncode({0, 128, 255, 7}, 8);
   Loaded gif(GifBuilder(4, 1, 0).Image(0, 0, 4, 1, 8, Str(codes, 8)).Trailer().bytes);

@@ -120,7 +120,7 @@ class CommandsTest : public QObject {
   void cleanup();
 
   // Progress, messages and cancel
-  void progressBarCountsBlocksOfTheFile();
+  void progressBarFollowsFilesAndBytesAndRepaintsRationed();
   void engineMessagesShowOnlyPositiveCodes();
   void cancelWithNothingRunningChangesNothing();
 
@@ -218,34 +218,57 @@ void CommandsTest::Select(TMainform& f, const QStringList& captions) {
 
 // ---- Progress, messages and cancel --------------------------------------------------------
 
-void CommandsTest::progressBarCountsBlocksOfTheFile() {
+void CommandsTest::progressBarFollowsFilesAndBytesAndRepaintsRationed() {
+  int64_t now = 1000;
+  ProgressMeter::SetClockForTests([&] { return now; });
   TMainform f;
   QProgressBar* bar = f.ProgressBar1;
+  f.ShowProgress(true);
+  QCOMPARE(bar->maximum(), ProgressMeter::kScale);
+  // Two files of 1 MB and 10,000 empty ones: the files weigh 10,000 * 4096.
+  const int64_t total = 2'000'000 + 10'000 * ProgressMeter::kFileWeight;
+  f.ZipMaster1Progress(ez::ProgrTotalFiles, "", 10'002);
+  f.ZipMaster1Progress(ez::ProgrTotalSize, "", 2'000'000);
   f.ZipMaster1Progress(ez::ProgrNewFile, "dir\\big.bin", 1'000'000);
+  // The first event is shown and pumps at once.
   QCOMPARE(f.Panel4->text(), QString("big.bin"));
-  QCOMPARE(bar->minimum(), 1);
-  QCOMPARE(bar->maximum(), 30);
-  QCOMPARE(bar->value(), 1);
-  for (int i = 0; i < 28; ++i) f.ZipMaster1Progress(ez::ProgrUpdate, "", 0);
-  QCOMPARE(bar->value(), 29);
-  f.ZipMaster1Progress(ez::ProgrUpdate, "", 0);
-  QCOMPARE(bar->value(), 30);
-  f.ZipMaster1Progress(ez::ProgrUpdate, "", 0);
-  QCOMPARE(bar->value(), 30);  // full stays full
-  f.ZipMaster1Progress(ez::ProgrNewFile, "b", 40'000);
-  QCOMPARE(bar->maximum(), 1);
-  f.ZipMaster1Progress(ez::ProgrNewFile, "c", 20'000);
-  QCOMPARE(bar->maximum(), 1);
-  QCOMPARE(bar->value(), 1);
-  f.ZipMaster1Progress(ez::ProgrNewFile, "huge", int64_t(1) << 50);  // no overflow into a negative maximum
-  QVERIFY(bar->maximum() > 1);
-  f.ZipMaster1Progress(ez::ProgrTotalSize, "", 123);  // ignored
+  QCOMPARE(fake_->pump.calls, 1);
+  now += 5;
+  f.ZipMaster1Progress(ez::ProgrUpdate, "", 500'000);
+  // Within 10 ms: neither repainted nor pumped, but counted.
+  QCOMPARE(fake_->pump.calls, 1);
+  QCOMPARE(bar->value(), 0);
+  now += 50;
+  f.ZipMaster1Progress(ez::ProgrUpdate, "", 500'000);
+  QCOMPARE(fake_->pump.calls, 2);
+  QCOMPARE(bar->value(), int(1'000'000 * 1000 / total));
+  // 10,000 small files within 40 ms: one repaint at most, a few pumps.
+  const int pumpsBefore = fake_->pump.calls;
+  int repaints = 0;
+  QString shown = f.Panel4->text();
+  for (int i = 0; i < 10'000; ++i) {
+    if (i % 2500 == 0) now += 10;
+    f.ZipMaster1Progress(ez::ProgrNewFile, QString("f%1").arg(i), 0);
+    if (f.Panel4->text() != shown) ++repaints, shown = f.Panel4->text();
+  }
+  QCOMPARE(repaints, 0);
+  QCOMPARE(fake_->pump.calls - pumpsBefore, 4);
+  now += 50;
+  f.ZipMaster1Progress(ez::ProgrNewFile, "last.bin", 1'000'000);
+  QCOMPARE(f.Panel4->text(), QString("last.bin"));
+  // big.bin and the 10,000 small files are done.
+  QCOMPARE(bar->value(), int((1'000'000 + 10'001 * ProgressMeter::kFileWeight) * 1000 / total));
+  f.ZipMaster1Progress(ez::ProgrUpdate, "", 1'000'000);
+  // The end of the batch is always shown, however soon it comes.
   f.ZipMaster1Progress(ez::ProgrEndOfBatch, "", 0);
-  QCOMPARE(bar->minimum(), 1);
-  QCOMPARE(bar->maximum(), 10);
-  QCOMPARE(bar->value(), 1);
-  // Every event lets pending messages run.
-  QCOMPARE(fake_->pump.calls, 36);
+  QCOMPARE(bar->value(), ProgressMeter::kScale);
+  // No totals (an add): the bar follows the current file.
+  f.ShowProgress(true);
+  f.ZipMaster1Progress(ez::ProgrNewFile, "huge", int64_t(1) << 50);
+  now += 60;
+  f.ZipMaster1Progress(ez::ProgrUpdate, "", int64_t(1) << 49);
+  QCOMPARE(bar->value(), 500);
+  ProgressMeter::SetClockForTests(nullptr);
 }
 
 void CommandsTest::engineMessagesShowOnlyPositiveCodes() {

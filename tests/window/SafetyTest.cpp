@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <utime.h>
 
@@ -22,12 +23,14 @@
 #include <memory>
 
 #include "platform/FakePlatform.h"
+#include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "settings/IniFile.h"
 #include "settings/u_settings.h"
 #include "window/Addunit.h"
 #include "window/SettingsView.h"
 #include "window/extrunit.h"
+#include "window/u_Info.h"
 #include "window/mainunit.h"
 
 using namespace arkelin::window;
@@ -137,6 +140,7 @@ class SafetyTest : public QObject {
   void dropsOfWhatIsNoLocalFileAreRefusedWithTheReason();
   void theFileNamesExtensionDecidesTheArchiveKind();
   void commandLineIsHandledWhenShownWithoutFocus();
+  void namesThatAreNotUtf8KeepTheirBytes();
 };
 
 void SafetyTest::init() {
@@ -480,6 +484,53 @@ void SafetyTest::commandLineIsHandledWhenShownWithoutFocus() {
   f.CloseSession();
   f.FormActivate();
   QVERIFY(f.CurrentZipName().isEmpty());
+}
+
+void SafetyTest::namesThatAreNotUtf8KeepTheirBytes() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  const QString sample = MakeSampleZip("sample.zip");
+  // "caf\xE9.zip": a Latin-1 name, which UTF-8 text cannot hold.
+  const QByteArray bytes = QFile::encodeName(dir_->path()) + "/caf\xE9.zip";
+  QCOMPARE(::rename(QFile::encodeName(sample).constData(), bytes.constData()), 0);
+  struct stat st {};
+  QCOMPARE(::stat(bytes.constData(), &st), 0);
+  {
+    TMainform f;
+    f.resize(400, 300);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    // Dropped from a file manager: the list carries the byte as %E9.
+    QMimeData data;
+    data.setData("text/uri-list", QByteArray::fromStdString(pf::FileUriOf(bytes.toStdString())) + "\r\n");
+    fake_->dialogs.answers.push_back(pf::BtnYes);  // open it
+    const QPoint at = f.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    QDropEvent d(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &d);
+    QTRY_VERIFY(!f.CurrentZipName().isEmpty());
+    QCOMPARE(pf::TextToNameBytes(f.CurrentZipName()), bytes);
+    QCOMPARE(f.Model().RowCountValue(), 2);  // opened and listed by its bytes
+    // Written back to the settings unchanged.
+    f.EnterZipSession(f.CurrentZipName());
+    QVERIFY(ReadFile(P("Arkelin.ini")).contains("\n0=" + bytes));
+    // Properties find the file.
+    QString shownSize;
+    TF_Info::SetShowHook([&](TF_Info& w) { shownSize = w.la_Size->text(); });
+    f.Archiveinformation1Click();
+    TF_Info::SetShowHook(nullptr);
+    QCOMPARE(shownSize, QString::number(static_cast<long long>(st.st_size)));
+  }
+  // A later run opens it again from the recent list, then deletes it.
+  TMainform g;
+  g.Item("Fil0")->trigger();
+  QCOMPARE(pf::TextToNameBytes(g.CurrentZipName()), bytes);
+  QCOMPARE(g.Model().RowCountValue(), 2);
+  fake_->dialogs.boxes.clear();
+  fake_->dialogs.answers.push_back(pf::BtnYes);
+  g.Delete2Click();
+  QCOMPARE(::stat(bytes.constData(), &st), -1);
+  QVERIFY2(!fake_->dialogs.Saw("not found") && !fake_->dialogs.Saw("Unable"), qPrintable(Texts().join("|")));
 }
 
 QTEST_MAIN(SafetyTest)

@@ -100,7 +100,7 @@ std::string TZipMaster::ToBackslashes(const std::string& name) {
 
 std::string TZipMaster::OemToAnsiName(const std::string& raw, int version, int host, uint16_t flags) const {
   return dll::DecodeStoredText(raw, static_cast<uint16_t>((host << 8) | (version & 0xFF)), flags,
-                               static_cast<dll::CodePageRule>(CodePage));
+                               static_cast<dll::CodePageRule>(NameRuleValue()));
 }
 
 void TZipMaster::FireDirUpdate() {
@@ -315,7 +315,7 @@ void TZipMaster::ListInner() {
 
   std::vector<dll::CentralEntry> read;
   const dll::ReadResult r =
-      dll::ReadCentralEntries(span, in_->end.entries, 0, 0, static_cast<dll::CodePageRule>(CodePage), read);
+      dll::ReadCentralEntries(span, in_->end.entries, 0, 0, static_cast<dll::CodePageRule>(NameRuleValue()), read);
   if (!r.Ok()) {
     switch (r.error) {
       case dll::DirError::kHeaderCut: throw EZipMaster(11013, true);
@@ -347,7 +347,8 @@ void TZipMaster::ListInner() {
     e.ExternalAttributes = c.externalAttr;
     e.LocalHeaderOffset = c.headerOffset;
     e.FileName = ToBackslashes(c.name);
-    if (!c.comment.empty()) e.FileComment = OemToAnsiName(c.comment, e.MadeByVersion, e.MadeByHost, c.flags);
+    if (!c.unicodeComment.empty()) e.FileComment = c.unicodeComment;
+    else if (!c.comment.empty()) e.FileComment = OemToAnsiName(c.comment, e.MadeByVersion, e.MadeByHost, c.flags);
     e.CompressedSize64 = c.compressedSize;
     e.UncompressedSize64 = c.uncompressedSize;
     e.LocalHeaderOffset64 = c.storedOffset;

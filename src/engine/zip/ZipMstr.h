@@ -195,6 +195,13 @@ class TZipMaster {
   int64_t MinFreeVolumeSize = 65536;
   bool ConfirmErase = true;
   CodePageOpts CodePage = cpAuto;
+  // The code page this archive's names without the UTF-8 flag are read in:
+  // 0 for Auto, else a dll::NameEncoding value (dll/common/NameEncoding.h).
+  // Set it before ZipFilename (or list again); the libraries get it with
+  // CodePage, so every command finds the names the listing shows.
+  int32_t NameCodePage = 0;
+  // CodePage and NameCodePage as the code page field of the command records.
+  int32_t NameRuleValue() const { return (static_cast<int32_t>(CodePage) & 0xFF) | ((NameCodePage & 0xFF) << 8); }
   DeleteOpts HowToDelete = htdAllowUndo;
 
   // The archive. Setting it stores the name and runs List.

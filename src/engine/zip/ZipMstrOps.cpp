@@ -197,7 +197,7 @@ static void FillZipHead(TZipMaster& zm, dll::ZipCommandHead& h, RecordTexts& t, 
   h.encrypt = Flag(!isDelete && (o & AddEncrypt));
   h.aesStrength = h.encrypt ? (zm.AddAesBits == 128 ? 1 : zm.AddAesBits == 192 ? 2 : zm.AddAesBits == 256 ? 3 : 0) : 0;
   h.systemFiles = Flag(o & AddHiddenFiles);
-  h.codePage = static_cast<int32_t>(zm.CodePage);
+  h.codePage = zm.NameRuleValue();
   h.exactNames = Flag(zm.ExactNames);
   h.noDirEntries = Flag(!(o & AddSeparateDirs));
   h.verbose = Flag(zm.Verbose || zm.Trace);
@@ -262,7 +262,7 @@ static int RunUnzDll(TZipMaster& zm, Library& lib, RecordTexts& t) {
     h.freshen = Flag((o & ExtrFreshen) && !(o & ExtrUpdate));
     h.dirNames = Flag(o & ExtrDirNames);
     h.overwrite = Flag(o & ExtrOverWrite);
-    h.codePage = static_cast<int32_t>(zm.CodePage);
+    h.codePage = zm.NameRuleValue();
     h.exactNames = Flag(zm.ExactNames);
     h.argc = static_cast<int32_t>(t.specs.size());
     h.archiveName = t.archive.c_str();

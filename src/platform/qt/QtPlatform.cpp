@@ -18,11 +18,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/NameText.h"
+
 namespace arkelin::platform::qt {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+// Texts, and file names kept byte for byte (platform/NameText.h).
+QString Q(const std::string& s) { return NameToText(s); }
 
 QMessageBox::Icon IconFor(MsgKind kind) {
   switch (kind) {
@@ -66,7 +69,7 @@ std::string StartFolder(const FileDialogRequest& req) {
   if (!req.initialDir.empty()) return req.initialDir;
   if (!req.fileName.empty()) {
     const QFileInfo fi(Q(req.fileName));
-    if (fi.isAbsolute()) return fi.absolutePath().toStdString();
+    if (fi.isAbsolute()) return TextToName(fi.absolutePath());
   }
   return {};
 }
@@ -151,7 +154,7 @@ std::optional<std::string> QtDialogs::InputBox(const std::string& caption, const
   dlg.setTextValue(Q(initial));
   dlg.setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
   if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-  return dlg.textValue().toStdString();
+  return TextToName(dlg.textValue());
 }
 
 std::vector<std::string> QtDialogs::OpenFiles(const FileDialogRequest& req) {
@@ -164,7 +167,7 @@ std::vector<std::string> QtDialogs::OpenFiles(const FileDialogRequest& req) {
     dlg.setFileMode(req.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (dlg.exec() != QDialog::Accepted) return {};
   std::vector<std::string> out;
-  for (const QString& f : dlg.selectedFiles()) out.push_back(f.toStdString());
+  for (const QString& f : dlg.selectedFiles()) out.push_back(TextToName(f));
   return out;
 }
 
@@ -177,7 +180,7 @@ std::optional<std::string> QtDialogs::SaveFile(const FileDialogRequest& req) {
   if (dlg.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dlg.selectedFiles();
   if (files.isEmpty()) return std::nullopt;
-  return files.front().toStdString();
+  return TextToName(files.front());
 }
 
 std::optional<std::string> QtDialogs::ChooseFolder(const std::string& title, const std::string& start) {
@@ -191,7 +194,7 @@ std::optional<std::string> QtDialogs::ChooseFolder(const std::string& title, con
   if (dlg.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dlg.selectedFiles();
   if (files.isEmpty()) return std::nullopt;
-  return files.front().toStdString();
+  return TextToName(files.front());
 }
 
 void QtBusyCursor::Begin() {

@@ -59,6 +59,7 @@ struct Call {
   std::string password;
   std::vector<std::string> specs;
   bool test = false, update = false, freshen = false, dirNames = true, overwrite = false;
+  int32_t codePage = 0;                    // the record's code page field
   int overwriteAnswer = 0;                 // action 7
   std::vector<std::string> passwordAnswers;  // action 8, one per question; then 0
   std::function<int(const Event&)> stopWhen;  // nonzero answer stops the run
@@ -76,6 +77,7 @@ struct Call {
     h.callback = &Callback;
     h.password = password.c_str();
     h.test = test ? -1 : 0;
+    h.codePage = codePage;
     h.minusOne40 = -1;
     h.update = update ? -1 : 0;
     h.freshen = freshen ? -1 : 0;

@@ -22,9 +22,38 @@ constexpr uint64_t kMaxEndSearch = kEndRecordSize + 0xFFFF;
 // Central headers are read through a window of this size.
 constexpr size_t kWindow = 1 << 20;
 
+// Modification times of the extra fields, by precedence: the extended
+// timestamp (0x5455), the NTFS times (0x000A: tag 1 holds modification,
+// access and creation time in 100 ns steps since 1601), the old Unix field
+// (0x5855: access then modification time). -1 when none is present.
+struct ExtraTimes {
+  int64_t extended = -1, ntfs = -1, unixOld = -1;
+  void Take(uint16_t id, const uint8_t* d, size_t n) {
+    if (id == kExtraTimestamp) {
+      if (n >= 5 && (d[0] & 1)) extended = static_cast<int32_t>(Le32(d + 1));
+    } else if (id == kExtraNtfs) {
+      for (size_t p = 4; p + 4 <= n;) {
+        const uint16_t tag = Le16(d + p), size = Le16(d + p + 2);
+        if (p + 4 + size > n) break;
+        if (tag == 1 && size >= 24) {
+          const uint64_t ft = Le64(d + p + 4);
+          constexpr int64_t kEpochDiff = 11644473600;  // 1601-01-01 to 1970-01-01 in seconds
+          if (ft != 0) ntfs = static_cast<int64_t>(ft / 10000000u) - kEpochDiff;
+          break;
+        }
+        p += 4 + size;
+      }
+    } else if (id == kExtraUnixOld) {
+      if (n >= 8) unixOld = static_cast<int32_t>(Le32(d + 4));
+    }
+  }
+  int64_t Best() const { return extended != -1 ? extended : ntfs != -1 ? ntfs : unixOld; }
+};
+
 // Applies the central header's extra fields to the entry.
 void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offsetSat, bool diskSat) {
   bool haveUnicode = false;
+  ExtraTimes times;
   const bool ok = ForEachExtraBlock(e.extra, [&](uint16_t id, const uint8_t* d, size_t n) {
     if (id == kExtraZip64) {
       // Only the saturated fields are present, always in this order.
@@ -44,8 +73,8 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
         else e.diskStart = Le32(d + p);
       }
       if (!good) e.problem = "the Zip64 extra field is too short";
-    } else if (id == kExtraTimestamp) {
-      if (n >= 5 && (d[0] & 1)) e.mtime = static_cast<int32_t>(Le32(d + 1));
+    } else if (id == kExtraTimestamp || id == kExtraNtfs || id == kExtraUnixOld) {
+      times.Take(id, d, n);
     } else if (id == kExtraAes) {
       AesExtra a;
       if (ParseAesExtra(d, n, a)) {
@@ -54,10 +83,15 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
         e.aesMethod = a.method;
       }
     } else if (id == kExtraUnicodePath) {
+      // Version 1, the CRC of the stored name, the UTF-8 name. A field whose
+      // CRC is another name's was written before the name was changed.
       if (n >= 5 && d[0] == 1 && Le32(d + 1) == common::Crc32(0, e.rawName.data(), e.rawName.size())) {
         e.name.assign(reinterpret_cast<const char*>(d + 5), n - 5);
         haveUnicode = true;
       }
+    } else if (id == kExtraUnicodeComment) {
+      if (n >= 5 && d[0] == 1 && Le32(d + 1) == common::Crc32(0, e.comment.data(), e.comment.size()))
+        e.unicodeComment = common::Utf8OrCp437(std::string(reinterpret_cast<const char*>(d + 5), n - 5));
     }
   });
   // A block running past the end is ignored with the rest of the field;
@@ -65,6 +99,7 @@ void ParseCentralExtra(CentralEntry& e, bool sizeSat, bool csizeSat, bool offset
   // value without a Zip64 field is the literal value (a file of exactly
   // 4 GiB - 1 bytes needs no Zip64 field).
   e.extraDamaged = !ok;
+  e.mtime = times.Best();
   if (haveUnicode && !common::IsValidUtf8(e.name)) e.name = common::Utf8OrCp437(e.name);
 }
 
@@ -212,9 +247,12 @@ std::string Ordinal(uint64_t index, uint64_t count) {
 std::string DecodeStoredText(const std::string& raw, uint16_t versionMadeBy, uint16_t flags, CodePageRule rule) {
   // Bit 11: the writer declares UTF-8, which readers today honour.
   if (flags & kFlagUtf8) return common::Utf8OrCp437(raw);
+  const NameEncoding chosen = EncodingOf(rule);
+  if (chosen != NameEncoding::kAuto) return CodePageToUtf8(raw, chosen);
   const int host = versionMadeBy >> 8, version = versionMadeBy & 0xFF;
-  const bool convert = (rule == CodePageRule::kAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
-                       rule == CodePageRule::kOem;
+  const CodePageRule base = BaseRule(rule);
+  const bool convert = (base == CodePageRule::kAuto && host == 0) || host == 6 || (host == 11 && version == 50) ||
+                       base == CodePageRule::kOem;
   // Unconverted names are UTF-8 on this platform; bytes that are not are
   // shown through the OEM table rather than as invalid text.
   return convert ? common::Cp437ToUtf8(raw) : common::Utf8OrCp437(raw);
@@ -448,6 +486,7 @@ ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader
   out.extra = ne.substr(nameLen);
   out.dataOffset = offset + kLocalHeaderSize + nameLen + extraLen;
   const bool usat = out.uncompressedSize == 0xFFFFFFFFu, csat = out.compressedSize == 0xFFFFFFFFu;
+  ExtraTimes times;
   ForEachExtraBlock(out.extra, [&](uint16_t id, const uint8_t* d, size_t n) {
     if (id == kExtraZip64) {
       out.zip64Extra = true;
@@ -458,10 +497,11 @@ ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader
       } else if (n >= 8 && usat) {
         out.uncompressedSize = Le64(d);
       }
-    } else if (id == kExtraTimestamp) {
-      if (n >= 5 && (d[0] & 1)) out.mtime = static_cast<int32_t>(Le32(d + 1));
+    } else {
+      times.Take(id, d, n);
     }
   });
+  out.mtime = times.Best();
   return {};
 }
 

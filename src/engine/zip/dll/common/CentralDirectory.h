@@ -18,11 +18,11 @@
 // ReadCentralEntries then reads exactly the number of entries the end
 // record declares, header by header inside the directory's bytes, with every
 // extra field parsed by bounded type-length steps (Zip64 sizes and offset,
-// the extended timestamp, the Unicode path field). A header cut short, a
-// wrong signature, a name, extra field or comment running past the
-// directory, and more headers than declared all fail the read with the
-// entry's number: nothing is dropped silently. Names and comments are turned
-// into UTF-8 by one rule (DecodeStoredText).
+// the extended, NTFS and old Unix timestamps, the Unicode path and comment
+// fields). A header cut short, a wrong signature, a name, extra field or
+// comment running past the directory, and more headers than declared all
+// fail the read with the entry's number: nothing is dropped silently. Names
+// and comments are turned into UTF-8 by one rule (DecodeStoredText).
 //
 // No declared size or count sizes an allocation beyond what the file holds.
 // Entries are not decompressed here.
@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "engine/zip/dll/common/ArchiveFile.h"
+#include "engine/zip/dll/common/NameEncoding.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -70,13 +71,17 @@ struct ReadResult {
   bool Ok() const { return status == ReadStatus::Ok; }
 };
 
-// Which stored names are taken as the OEM code page (437): names with bit
-// 11 are UTF-8; names from MS-DOS (host 0) with kAuto, from OS/2 HPFS (host
-// 6), from Windows NTFS with version 5.0 (host 11, version 50), and every
-// name with kOem are converted byte by byte; the others stay as they are
-// when they are valid UTF-8. Bytes that are no valid UTF-8 are taken as code
-// page 437 in any case, so the result is always valid UTF-8. The values
-// match TZipMaster's CodePageOpts.
+// How names without the UTF-8 flag are read. Names with bit 11 are UTF-8,
+// and a Unicode path field (0x7075) whose CRC matches the stored name gives
+// the name whatever the rule. Otherwise, with a code page chosen for the
+// archive (the NameEncoding in the rule's second byte, NameEncoding.h),
+// every such name is converted from it. Without one ("Auto"): names from
+// MS-DOS (host 0) with kAuto, from OS/2 HPFS (host 6), from Windows NTFS
+// with version 5.0 (host 11, version 50), and every name with kOem are
+// converted from the OEM code page (437) byte by byte; the others are taken
+// as UTF-8, and their bytes that are no valid UTF-8 as code page 437. The
+// result is always valid UTF-8. The values of the low byte match
+// TZipMaster's CodePageOpts.
 enum class CodePageRule : int32_t { kAuto = 0, kNone = 1, kOem = 2 };
 
 std::string DecodeStoredText(const std::string& raw, uint16_t versionMadeBy, uint16_t flags, CodePageRule rule);
@@ -85,6 +90,7 @@ struct CentralEntry {
   std::string rawName;     // the name bytes as stored
   std::string name;        // UTF-8 by DecodeStoredText or a matching Unicode path field; separators as stored
   std::string comment;     // raw bytes
+  std::string unicodeComment;  // UTF-8 from a Unicode comment field (0x6375) whose CRC matches; else empty
   std::string extra;       // the central header's extra field, raw
   uint16_t versionMadeBy = 0;  // host in the high byte, version in the low one
   uint16_t versionNeeded = 0;
@@ -107,7 +113,7 @@ struct CentralEntry {
   uint16_t headerDisk = 0;
   uint64_t storedOffset = 0;
   uint64_t centralOffset = 0;  // where this central header sits in its volume
-  int64_t mtime = -1;          // extended timestamp, UTC seconds; -1 when absent
+  int64_t mtime = -1;          // UTC seconds from the extended timestamp, else the NTFS times, else the old Unix field; -1 when none
   // The AES field (0x9901): scheme version 1 or 2, strength 1..3 and the
   // real method; aesVersion 0 when the entry has none.
   uint16_t aesVersion = 0;
@@ -201,7 +207,7 @@ struct LocalHeader {
   std::string extra;
   uint64_t headerOffset = 0;
   uint64_t dataOffset = 0;   // first byte after the header, name and extra field
-  int64_t mtime = -1;        // from the local extended timestamp
+  int64_t mtime = -1;        // from the local extra fields, by the same precedence
   bool zip64Extra = false;   // carries a Zip64 field: a data descriptor then has 8-byte sizes
 };
 

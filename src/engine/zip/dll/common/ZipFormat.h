@@ -46,7 +46,10 @@ inline constexpr uint16_t kMethodAes = 99;
 // Extra field ids.
 inline constexpr uint16_t kExtraZip64 = 0x0001;
 inline constexpr uint16_t kExtraTimestamp = 0x5455;
+inline constexpr uint16_t kExtraNtfs = 0x000A;
+inline constexpr uint16_t kExtraUnixOld = 0x5855;
 inline constexpr uint16_t kExtraUnicodePath = 0x7075;
+inline constexpr uint16_t kExtraUnicodeComment = 0x6375;
 
 // Field access is the shared little-endian reader's.
 using common::Le16;

@@ -42,7 +42,7 @@ extern "C" __attribute__((visibility("default"))) int32_t UnzDllExec(UnzipComman
     o.overwrite = h->overwrite != 0;
     o.verbose = h->verbose != 0 || h->traceEnabled != 0;
     o.exactNames = h->exactNames != 0;
-    if (h->codePage >= 0 && h->codePage <= 2) o.codePage = static_cast<CodePageRule>(h->codePage);
+    if (ValidRuleValue(h->codePage)) o.codePage = static_cast<CodePageRule>(h->codePage);
     if (h->extractDir) o.targetDir = h->extractDir;
     o.callback = h->callback;
     o.caller = h->caller;

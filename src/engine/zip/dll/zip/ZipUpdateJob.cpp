@@ -744,7 +744,7 @@ bool DecodeCommand(const dll::ZipCommandHead* head, Command& out, std::string& w
   out.keepArchiveTime = head->keepArchiveTime != 0;
   out.verbose = head->verbose != 0 || head->traceEnabled != 0;
   out.exactNames = head->exactNames != 0;
-  if (head->codePage >= 0 && head->codePage <= 2) out.codePage = static_cast<dll::CodePageRule>(head->codePage);
+  if (dll::ValidRuleValue(head->codePage)) out.codePage = static_cast<dll::CodePageRule>(head->codePage);
   out.level = std::clamp(head->level, 0, 9);
   return true;
 }

@@ -1,0 +1,251 @@
+// Rows dragged out of the archive window: the text/uri-list a drop target
+// gets, the files behind it (extracted only when asked for, the entries
+// themselves), the password asked before the drag, the temporary copies
+// removed, and a drag that ends inside the window doing nothing. Offscreen,
+// with scripted dialogs; archives by Info-ZIP zip.
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "platform/FakePlatform.h"
+#include "platform/NameText.h"
+#include "platform/Paths.h"
+#include "window/Addunit.h"
+#include "window/DragOut.h"
+#include "window/mainunit.h"
+
+using namespace arkelin::window;
+namespace pf = arkelin::platform;
+
+namespace {
+
+bool HaveEngineLibraries() {
+  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
+         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  QCOMPARE(f.write(data), data.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+// A file manager's window, as far as a drop goes.
+class DropTarget : public QWidget {
+ public:
+  DropTarget() { setAcceptDrops(true); }
+  QByteArray list;
+  QList<QUrl> urls;
+  bool entered = false;
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* e) override {
+    entered = e->mimeData()->hasUrls();
+    if (entered) e->acceptProposedAction();
+  }
+  void dropEvent(QDropEvent* e) override {
+    list = e->mimeData()->data(QStringLiteral("text/uri-list"));
+    urls = e->mimeData()->urls();
+    e->acceptProposedAction();
+  }
+};
+
+// Enter and drop on widget w; true when the drop was accepted.
+bool Drop(QWidget* w, QMimeData* data) {
+  const QPoint at = w->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent d(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &d);
+  QApplication::processEvents();
+  return d.isAccepted();
+}
+
+}  // namespace
+
+class DragOutTest : public QObject {
+  Q_OBJECT
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<pf::FakePlatformScope> fake_;
+  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
+  // docs/a.txt, img/2000/b.bin and c.txt; with a password when given.
+  QString MakeZip(const QString& name, const QString& password = {}) {
+    const QString src = P("src-" + name);
+    WriteFile(src + "/docs/a.txt", QByteArray(3000, 'a'));
+    WriteFile(src + "/img/2000/b.bin", QByteArray("\x00\x01\x02 binary", 10));
+    WriteFile(src + "/c.txt", "the third file\n");
+    QStringList args{"-q", "-r", "-X"};
+    if (!password.isEmpty()) args << "-P" << password;
+    args << P(name) << ".";
+    QProcess zip;
+    zip.setWorkingDirectory(src);
+    zip.start("zip", args);
+    if (!zip.waitForFinished(30000) || zip.exitCode() != 0) return {};
+    return P(name);
+  }
+  static void Select(TMainform& f, const QStringList& captions) {
+    f.lw_Files->clearSelection();
+    for (int r = 0; r < f.Model().RowCountValue(); ++r)
+      if (captions.contains(f.Model().Row(r).caption))
+        f.lw_Files->selectionModel()->select(f.Model().index(r, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
+    fake_ = std::make_unique<pf::FakePlatformScope>();
+  }
+  void cleanup() {
+    fake_.reset();
+    pf::SetDataFolderOverride("");
+    dir_.reset();
+  }
+
+  void theDropTargetGetsTheEntriesFilesExtractedOnDemand() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    TMainform f;
+    f.EnterZipSession(MakeZip("a.zip"));
+    Select(f, {"a.txt", "b.bin"});
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QVERIFY(data->formats().contains("text/uri-list"));
+    // Nothing is extracted before a target asks.
+    QVERIFY(data->TempFolder().isEmpty());
+    DropTarget target;
+    target.resize(100, 100);
+    QVERIFY(Drop(&target, data.get()));
+    QVERIFY(data->Extracted());
+    const QString temp = data->TempFolder();
+    // A private folder of the user's own.
+    QVERIFY(temp.startsWith(QString::fromStdString(pf::PrivateTempFolder())));
+    struct stat st {};
+    QCOMPARE(::stat(temp.toLocal8Bit().constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0077, 0u);
+    // The list names the two files themselves, not their folders.
+    QList<QByteArray> lines = target.list.split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());  // every line ends in CR LF
+    std::sort(lines.begin(), lines.end());
+    QCOMPARE(lines, QList<QByteArray>({QByteArray::fromStdString(pf::FileUriOf((temp + "/docs/a.txt").toStdString())) + "\r",
+                                       QByteArray::fromStdString(pf::FileUriOf((temp + "/img/2000/b.bin").toStdString())) + "\r"}));
+    QCOMPARE(target.urls.size(), qsizetype(2));
+    QMap<QString, QByteArray> got;
+    for (const QUrl& u : target.urls) got[QFileInfo(u.toLocalFile()).fileName()] = ReadFile(u.toLocalFile());
+    QCOMPARE(got.value("a.txt"), QByteArray(3000, 'a'));
+    QCOMPARE(got.value("b.bin"), QByteArray("\x00\x01\x02 binary", 10));
+    // c.txt was not dragged and is not there.
+    QVERIFY(!QFile::exists(temp + "/c.txt"));
+    // Dropped: the copies stay a while for the target, then go.
+    f.DragOutCommand().Finished(temp, true);
+    QCOMPARE(f.DragOutCommand().Pending(), QStringList({temp}));
+    QVERIFY(QFile::exists(temp + "/docs/a.txt"));
+    f.DragOutCommand().RemovePending();
+    QVERIFY(!QFileInfo::exists(temp));
+  }
+
+  void aDragNotDroppedRemovesItsCopiesAtOnce() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    TMainform f;
+    f.EnterZipSession(MakeZip("b.zip"));
+    Select(f, {"c.txt"});
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QVERIFY(!data->data("text/uri-list").isEmpty());  // a target looked, then refused
+    const QString temp = data->TempFolder();
+    QVERIFY(QFile::exists(temp + "/c.txt"));
+    f.DragOutCommand().Finished(temp, false);
+    QVERIFY(!QFileInfo::exists(temp));
+    QVERIFY(f.DragOutCommand().Pending().isEmpty());
+    // Only drag folders are ever removed.
+    QVERIFY(QDir().mkpath(P("keep")));
+    QVERIFY(!RemoveDragFolder(P("keep")));
+    QVERIFY(QFileInfo::exists(P("keep")));
+    // No selection: no drag.
+    f.lw_Files->clearSelection();
+    QVERIFY(!f.DragOutCommand().Prepare());
+  }
+
+  void anEncryptedEntryAsksForThePasswordBeforeTheDrag() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    TMainform f;
+    f.EnterZipSession(MakeZip("p.zip", "secret"));
+    Select(f, {"a.txt"});
+    // Cancelled: no drag at all.
+    fake_->dialogs.inputs.push_back(std::nullopt);
+    QVERIFY(!f.DragOutCommand().Prepare());
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(1));
+    // Answered: asked before any data exists, and not asked again on drop.
+    fake_->dialogs.inputs.push_back(std::string("secret"));
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
+    QVERIFY(data->TempFolder().isEmpty());
+    DropTarget target;
+    QVERIFY(Drop(&target, data.get()));
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
+    QCOMPARE(target.urls.size(), qsizetype(1));
+    QCOMPARE(ReadFile(target.urls[0].toLocalFile()), QByteArray(3000, 'a'));
+    f.DragOutCommand().Finished(data->TempFolder(), false);
+    // Rows that need no password ask nothing.
+    TMainform g;
+    g.EnterZipSession(MakeZip("q.zip"));
+    Select(g, {"a.txt"});
+    QVERIFY(g.DragOutCommand().Prepare());
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
+  }
+
+  void aDragThatEndsInsideTheWindowDoesNothing() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    const QString zip = MakeZip("w.zip");
+    const QByteArray before = ReadFile(zip);
+    TMainform f;
+    f.resize(500, 300);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.EnterZipSession(zip);
+    Select(f, {"c.txt"});
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    fake_->dialogs.boxes.clear();
+    QVERIFY(!Drop(&f, data.get()));
+    QVERIFY(!Drop(f.lw_Files->viewport(), data.get()));
+    // No question, no add, no extraction, the archive as it was.
+    QVERIFY(fake_->dialogs.boxes.empty());
+    QVERIFY(data->TempFolder().isEmpty());
+    QCOMPARE(ReadFile(zip), before);
+    // The Add window takes no rows of the list either.
+    TAddForm::SetShowHook([&](TAddForm& w) {
+      w.AcceptOutside(true);
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      QVERIFY(!Drop(w.SelectedList, data.get()));
+      QVERIFY(w.Names().isEmpty());
+      w.reject();
+    });
+    f.Add1Click();
+    TAddForm::SetShowHook(nullptr);
+  }
+};
+
+QTEST_MAIN(DragOutTest)
+#include "DragOutTest.moc"

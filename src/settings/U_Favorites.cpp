@@ -1,5 +1,7 @@
 #include "settings/U_Favorites.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
@@ -24,6 +26,9 @@ QString FileNamePart(const std::string& path) {
 
 constexpr int kFavoriteRole = Qt::UserRole + 1;
 
+// The columns' own widths: name, date, size and the empty last one.
+constexpr int kColWidths[] = {100, 70, 60, 64};
+
 }  // namespace
 
 TF_Favorites::TF_Favorites(TFavorites& list, const QColor& windowColor, QWidget* parent)
@@ -45,10 +50,9 @@ TF_Favorites::TF_Favorites(TFavorites& list, const QColor& windowColor, QWidget*
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   StringGrid1->setToolTip(QStringLiteral("Double-Click to open the selected zipfile"));
   const char* headers[] = {"Zip archive", "Date/Time", "Size", ""};
-  const int widths[] = {100, 70, 60, 64};
   for (int c = 0; c < 4; ++c) {
     StringGrid1->SetCells(c, 0, QString::fromLatin1(headers[c]));
-    StringGrid1->SetColWidth(c, widths[c]);
+    StringGrid1->SetColWidth(c, kColWidths[c]);
   }
   QPalette pal = StringGrid1->palette();
   pal.setColor(QPalette::Base, windowColor);
@@ -104,6 +108,24 @@ void TF_Favorites::Fill() {
     StringGrid1->SetCells(2, i + 1, Q(f.Size));
     StringGrid1->CellItem(0, i + 1)->setData(kFavoriteRole, i);
   }
+  FitColumns();
+}
+
+// Widens the name, date and size columns until their texts show whole
+// (never narrower than the window's own widths, the name at most kMaxName),
+// and the window with them, so a long name or a big size is not cut.
+void TF_Favorites::FitColumns() {
+  constexpr int kMaxName = 420;
+  int grow = 0;
+  for (int c = 0; c < 3; ++c) {
+    const int before = StringGrid1->columnWidth(c);
+    StringGrid1->resizeColumnToContents(c);
+    int w = std::max(kColWidths[c], StringGrid1->columnWidth(c));
+    if (c == 0) w = std::min(w, kMaxName);
+    StringGrid1->SetColWidth(c, w);
+    grow += w - before;
+  }
+  if (grow > 0) resize(width() + grow, height());
 }
 
 int TF_Favorites::FavoriteAt(int row) const {

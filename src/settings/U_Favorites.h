@@ -57,6 +57,7 @@ class TF_Favorites : public QDialog {
   static void SetShowHook(ShowHook hook);
 
  private:
+  void FitColumns();
   TFavorites& list_;
 };
 

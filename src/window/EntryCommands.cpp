@@ -320,6 +320,12 @@ void EntryCommands::DropFiles(const QStringList& names) {
     w_.Panel4->setText(name);
   }
   w_.DropList += names;
+  const QStringList files = w_.DropList;
+  w_.DropList.clear();
+  AddWithFolderNames(files, w_.Settings().PromptAfterAdded());
+}
+
+void EntryCommands::AddWithFolderNames(const QStringList& files, bool sayCount) {
   ez::TZipMaster& zip = w_.engines_->Zip();
   EngineScope running(w_);
   w_.Panel4->setText(QStringLiteral("Adding file(s)"));
@@ -333,8 +339,7 @@ void EntryCommands::DropFiles(const QStringList& names) {
     zip.AddOptions = ez::AddRecurseDirs | ez::AddDirNames;
     zip.AddCompLevel = w_.Settings().CompressionLevel();
     zip.FSpecArgs.clear();
-    for (const QString& n : w_.DropList) zip.FSpecArgs.push_back(U8(n));
-    w_.DropList.clear();
+    for (const QString& f : files) zip.FSpecArgs.push_back(U8(f));
     try {
       zip.Add();
     } catch (...) {
@@ -345,7 +350,7 @@ void EntryCommands::DropFiles(const QStringList& names) {
   // The totals of the archive as it is now (the text shown before the add
   // would give the old figures).
   w_.ShowTotals();
-  if (w_.Settings().PromptAfterAdded() && !w_.cancelRequested_)
+  if (sayCount && !w_.cancelRequested_)
     w_.ShowInformation(QString::number(zip.SuccessCount()) + QStringLiteral(" files were added"));
 }
 

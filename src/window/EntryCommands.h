@@ -21,6 +21,9 @@ class EntryCommands {
   void Add(const QStringList& prefill);
   // Files dropped on the archive window or on the Add window.
   void DropFiles(const QStringList& names);
+  // Adds the files to the current archive at once, with folder names and
+  // recursion, whatever the settings; `sayCount` shows how many were added.
+  void AddWithFolderNames(const QStringList& files, bool sayCount);
   void Delete();
 
  private:

@@ -6,6 +6,7 @@
 #include "search/forms/U_Seach.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/CommandSupport_p.h"
+#include "window/EntryCommands.h"
 
 namespace arkelin::window {
 
@@ -65,31 +66,7 @@ void SearchCommands::AddFiles(const QStringList& files) {
     w_.Panel4->setText(QStringLiteral("Noname.zip"));
   }
   if (w_.AddWindowTag == 1) return;
-  ez::TZipMaster& zip = w_.engines_->Zip();
-  EngineScope running(w_);
-  w_.Panel4->setText(QStringLiteral("Adding file(s)"));
-  w_.ZipMaster1Message(0, QStringLiteral("Beginning Add to ") + w_.CurrentZipName());
-  w_.ArchiveModified = true;
-  w_.ShowProgress(true);
-  {
-    pf::BusyCursorScope busy(pf::Busy());
-    zip.Verbose = true;
-    zip.Trace = false;
-    zip.AddOptions = ez::AddDirNames | ez::AddRecurseDirs;
-    zip.AddCompLevel = w_.Settings().CompressionLevel();
-    zip.FSpecArgs.clear();
-    for (const QString& f : files) zip.FSpecArgs.push_back(U8(f));
-    try {
-      zip.Add();
-    } catch (...) {
-      w_.ShowWarning(kFatalDll);
-    }
-  }
-  w_.ShowProgress(false);
-  // The totals of the archive as it is now.
-  w_.ShowTotals();
-  if (!w_.cancelRequested_)
-    w_.ShowInformation(QString::number(zip.SuccessCount()) + QStringLiteral(" files were added"));
+  w_.entries_->AddWithFolderNames(files, true);
 }
 
 }  // namespace arkelin::window

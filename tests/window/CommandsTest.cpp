@@ -25,6 +25,7 @@
 #include "window/extrunit.h"
 #include "window/mainunit.h"
 #include "window/u_Info.h"
+#include "WindowTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -32,27 +33,9 @@ namespace ez = arkelin::engine::zip;
 
 namespace {
 
-bool HaveEngineLibraries() {
-  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
-         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
-}
-
 bool HaveRarLibrary() { return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so")); }
 
 QString Fixture(const QString& rel) { return QStringLiteral(ARKELIN_FIXTURES "/") + rel; }
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 // Bytes that do not compress, so stored and deflated sizes stay apart.
 QByteArray Noise(int n, int seed) {

@@ -22,29 +22,12 @@
 #include "window/Addunit.h"
 #include "window/DragOut.h"
 #include "window/mainunit.h"
+#include "WindowTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 
 namespace {
-
-bool HaveEngineLibraries() {
-  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
-         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 // A file manager's window, as far as a drop goes.
 class DropTarget : public QWidget {

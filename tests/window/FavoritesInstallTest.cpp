@@ -23,6 +23,7 @@
 #include "window/U_FileToInstall.h"
 #include "window/U_Install.h"
 #include "window/mainunit.h"
+#include "WindowTestFiles.h"
 
 using namespace arkelin::window;
 using arkelin::settings::TF_Favorites;
@@ -30,24 +31,6 @@ using arkelin::settings::TF_Settings;
 namespace pf = arkelin::platform;
 
 namespace {
-
-bool HaveEngineLibraries() {
-  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
-         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 }  // namespace
 

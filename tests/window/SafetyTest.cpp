@@ -32,30 +32,13 @@
 #include "window/extrunit.h"
 #include "window/u_Info.h"
 #include "window/mainunit.h"
+#include "WindowTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 namespace st = arkelin::settings;
 
 namespace {
-
-bool HaveEngineLibraries() {
-  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
-         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 void SetTime(const QString& path, time_t when) {
   struct utimbuf t {when, when};

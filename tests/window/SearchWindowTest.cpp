@@ -24,6 +24,7 @@
 #include "search/forms/U_Result.h"
 #include "search/forms/U_Seach.h"
 #include "window/mainunit.h"
+#include "WindowTestFiles.h"
 
 using namespace arkelin::window;
 using arkelin::search::TF_Result;
@@ -31,18 +32,6 @@ using arkelin::search::TF_Search;
 namespace pf = arkelin::platform;
 
 namespace {
-
-bool HaveEngineLibraries() {
-  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
-         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(data);
-}
 
 QString Cell(const TF_Result& r, int row, int col) {
   const QTableWidgetItem* it = r.StringGrid1->item(row, col);

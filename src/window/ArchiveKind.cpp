@@ -7,15 +7,16 @@
 
 #include "platform/NameText.h"
 
+#include "engine/rar/archive/HeaderReader.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
 
 namespace arkelin::window {
 
 namespace zd = arkelin::engine::zip::dll;
+namespace ra = arkelin::engine::rar::archive;
 
 namespace {
-constexpr qint64 kRarSfxSearch = 1024 * 1024;
 
 // Up to n bytes from the start of the file (its name as bytes).
 QByteArray ReadStart(const std::string& name, qint64 n) {
@@ -33,7 +34,10 @@ ArchiveKind DetectArchiveKind(const QString& path) {
   struct stat st {};
   if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return ArchiveKind::None;
   const QByteArray head = ReadStart(name, 8);
-  if (head.startsWith(QByteArray("Rar!\x1a\x07\x00", 7)) || head.startsWith(QByteArray("Rar!\x1a\x07\x01\x00", 8)))
+  size_t at = 0;
+  bool rar5 = false;
+  if (ra::FindRarSignature(reinterpret_cast<const uint8_t*>(head.constData()), static_cast<size_t>(head.size()),
+                           false, at, rar5))
     return ArchiveKind::Rar;
   if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return ArchiveKind::Zip;
   // Anything else (a self-extracting program first of all) is a ZIP when the
@@ -44,10 +48,8 @@ ArchiveKind DetectArchiveKind(const QString& path) {
   const zd::ReadResult r = zd::FindEndRecord(file, end);
   if (r.status != zd::ReadStatus::NotZip && r.status != zd::ReadStatus::IoError) return ArchiveKind::Zip;
   // A RAR self-extracting program: the signature after a program of at most
-  // 1 MiB, where the RAR reader looks for it too.
-  const QByteArray prefix = ReadStart(name, kRarSfxSearch);
-  if (prefix.contains(QByteArray("Rar!\x1a\x07\x00", 7)) || prefix.contains(QByteArray("Rar!\x1a\x07\x01\x00", 8)))
-    return ArchiveKind::Rar;
+  // 1 MiB, the RAR reader's own test.
+  if (ra::HasRarSignature(name)) return ArchiveKind::Rar;
   return ArchiveKind::None;
 }
 

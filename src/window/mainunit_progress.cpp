@@ -112,10 +112,10 @@ void TMainform::WireEngineEvents() {
     shared::AskFields("Password required", fields);
     password = shared::FirstField(fields);
   };
-  r.OnError = [this](er::TRAR&, int code) {
+  r.OnError = [this](er::TRAR& rar, int code) {
     // An entry stopped by Cancel is not an error the user needs to read.
     if (cancelRequested_) return;
-    pf::Dialogs().MessageBox(er::TRAR::ErrorText(code), pf::MsgKind::Error, pf::BtnOK);
+    pf::Dialogs().MessageBox(rar.ErrorMessage(code), pf::MsgKind::Error, pf::BtnOK);
   };
 }
 

@@ -221,6 +221,25 @@ class RarWindowTest : public QObject {
     QVERIFY(!QFileInfo::exists(P("flat/testdir")));
     QCOMPARE(ReadFile(P("flat/test.txt")).size(), 20);
   }
+
+  void aTargetFolderThatCannotBeMadeIsNamed() {
+    if (!HaveRarLibrary()) QSKIP("libarkunrar.so is not built");
+    TMainform f;
+    f.SetSettings(&settings_);
+    f.EnterRarSession(Fixture("la-test_read_format_rar.rar"));
+    {
+      QFile in(P("in-the-way"));
+      QVERIFY(in.open(QIODevice::WriteOnly));
+      in.write("a file, not a folder");
+    }
+    fake_->dialogs.boxes.clear();
+    ExtractTo(f, P("in-the-way/out"), false);
+    const QStringList errors = Boxes("Error");
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].startsWith("File create error: ") && errors[0].contains(P("in-the-way/out")),
+             qPrintable(errors[0]));
+    QCOMPARE(ReadFile(P("in-the-way")), QByteArray("a file, not a folder"));
+  }
 };
 
 QTEST_MAIN(RarWindowTest)

@@ -70,11 +70,11 @@ std::string NewTempName() {
   return std::string(kTempPrefix) + "l" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-void SetTimes(int fd, int64_t mtime) {
-  if (mtime < 0) return;
+void SetTimes(int fd, StoredTime mtime) {
+  if (mtime.seconds < 0) return;
   struct timespec ts[2];
-  ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(mtime);
-  ts[0].tv_nsec = ts[1].tv_nsec = 0;
+  ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(mtime.seconds);
+  ts[0].tv_nsec = ts[1].tv_nsec = static_cast<long>(mtime.nanos);
   ::futimens(fd, ts);
 }
 
@@ -181,9 +181,9 @@ int ExtractRoot::OpenFolder(const std::vector<std::string>& parts, size_t count,
   return fd;
 }
 
-bool ExtractRoot::MakeFolder(const std::vector<std::string>& parts, int64_t mtime, std::string& failure) {
+bool ExtractRoot::MakeFolder(const std::vector<std::string>& parts, StoredTime mtime, std::string& failure) {
   if (OpenFolder(parts, parts.size(), failure) < 0) return false;
-  if (mtime >= 0) folderTimes_.emplace_back(parts, mtime);
+  if (mtime.seconds >= 0) folderTimes_.emplace_back(parts, mtime);
   return true;
 }
 
@@ -202,7 +202,7 @@ bool ExtractRoot::File::Write(const void* data, size_t n) {
   return true;
 }
 
-bool ExtractRoot::File::Commit(uint32_t storedMode, int64_t mtime, std::string& failure) {
+bool ExtractRoot::File::Commit(uint32_t storedMode, StoredTime mtime, std::string& failure) {
   SetTimes(temp_.Fd(), mtime);
   const mode_t mode = static_cast<mode_t>(storedMode & 0777) & ~umask_;
   if (!temp_.CommitAs(leaf_, mode)) {
@@ -230,7 +230,7 @@ bool ExtractRoot::BeginFile(const std::vector<std::string>& parts, File& out, st
   return true;
 }
 
-void ExtractRoot::AddLink(const std::vector<std::string>& parts, const std::string& text, int64_t mtime,
+void ExtractRoot::AddLink(const std::vector<std::string>& parts, const std::string& text, StoredTime mtime,
                           size_t tag) {
   Pending p;
   p.parts = parts;
@@ -241,7 +241,7 @@ void ExtractRoot::AddLink(const std::vector<std::string>& parts, const std::stri
 }
 
 void ExtractRoot::AddHardLink(const std::vector<std::string>& parts, const std::vector<std::string>& target,
-                              int64_t mtime, size_t tag) {
+                              StoredTime mtime, size_t tag) {
   Pending p;
   p.parts = parts;
   p.target = target;
@@ -298,11 +298,11 @@ ExtractRoot::Reach ExtractRoot::Resolve(const std::vector<std::string>& parts, c
   return pos.empty() ? Reach::kRoot : Reach::kInside;
 }
 
-void ExtractRoot::SetLinkTime(int dirFd, const std::string& leaf, int64_t mtime) const {
-  if (mtime < 0) return;
+void ExtractRoot::SetLinkTime(int dirFd, const std::string& leaf, StoredTime mtime) const {
+  if (mtime.seconds < 0) return;
   struct timespec ts[2];
-  ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(mtime);
-  ts[0].tv_nsec = ts[1].tv_nsec = 0;
+  ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(mtime.seconds);
+  ts[0].tv_nsec = ts[1].tv_nsec = static_cast<long>(mtime.nanos);
   ::utimensat(dirFd, leaf.c_str(), ts, AT_SYMLINK_NOFOLLOW);
 }
 

@@ -48,6 +48,15 @@ struct OnDisk {
   uint64_t size = 0;
 };
 
+// A modification time to give what is written: whole seconds since the
+// epoch (negative: none) and the part of a second some formats store. A
+// plain number of seconds converts to it (ZIP's DOS stamps have no more).
+struct StoredTime {
+  int64_t seconds = -1;
+  uint32_t nanos = 0;  // below 1,000,000,000
+  StoredTime(int64_t s = -1, uint32_t ns = 0) : seconds(s), nanos(ns < 1000000000u ? ns : 999999999u) {}  // NOLINT
+};
+
 class ExtractRoot {
  public:
   ExtractRoot();
@@ -76,7 +85,7 @@ class ExtractRoot {
 
   // Creates the folder `parts`; its time (when >= 0) is set by Finish,
   // after everything inside it was written.
-  bool MakeFolder(const std::vector<std::string>& parts, int64_t mtime, std::string& failure);
+  bool MakeFolder(const std::vector<std::string>& parts, StoredTime mtime, std::string& failure);
 
   // A file being written below the root.
   class File {
@@ -89,7 +98,7 @@ class ExtractRoot {
     // Gives the file its mode (see SafeMode) and time (when >= 0) and puts
     // it in place of whatever was at its name. False with a reason; the
     // old file then stays as it was.
-    bool Commit(uint32_t storedMode, int64_t mtime, std::string& failure);
+    bool Commit(uint32_t storedMode, StoredTime mtime, std::string& failure);
     // Drops the file; the old one stays. See TempFile::Discard.
     void Discard(const std::function<void()>& keepAlive = nullptr) { temp_.Discard(keepAlive); }
 
@@ -106,9 +115,9 @@ class ExtractRoot {
 
   // Records a symbolic link `parts` -> `text` for Finish. `tag` comes back
   // in its outcome (an entry index, say).
-  void AddLink(const std::vector<std::string>& parts, const std::string& text, int64_t mtime, size_t tag);
+  void AddLink(const std::vector<std::string>& parts, const std::string& text, StoredTime mtime, size_t tag);
   // Records a hard link `parts` to the file `target` (both below the root).
-  void AddHardLink(const std::vector<std::string>& parts, const std::vector<std::string>& target, int64_t mtime,
+  void AddHardLink(const std::vector<std::string>& parts, const std::vector<std::string>& target, StoredTime mtime,
                    size_t tag);
 
   struct LinkOutcome {
@@ -137,7 +146,7 @@ class ExtractRoot {
     std::string text;                 // symbolic links
     std::vector<std::string> target;  // hard links
     bool hard = false;
-    int64_t mtime = -1;
+    StoredTime mtime;
     size_t tag = 0;
   };
   enum class Reach { kInside, kOutside, kRoot, kLoop };
@@ -151,7 +160,7 @@ class ExtractRoot {
   void FinishHardLink(const Pending& p, const ReplaceQuestion& mayReplace, LinkOutcome& out, bool& stopped);
   void FinishSymlinks(const std::vector<const Pending*>& links, const ReplaceQuestion& mayReplace,
                       std::vector<LinkOutcome>& out, bool& stopped);
-  void SetLinkTime(int dirFd, const std::string& leaf, int64_t mtime) const;
+  void SetLinkTime(int dirFd, const std::string& leaf, StoredTime mtime) const;
   void FinishFolders();
 
   int rootFd_ = -1;
@@ -160,7 +169,7 @@ class ExtractRoot {
   std::string cachedKey_;
   int cachedFd_ = -1;
   std::vector<Pending> links_;
-  std::vector<std::pair<std::vector<std::string>, int64_t>> folderTimes_;
+  std::vector<std::pair<std::vector<std::string>, StoredTime>> folderTimes_;
   // Link texts read from disk during Finish (empty optional: not a link).
   mutable std::map<std::string, std::pair<bool, std::string>> diskLinks_;
 };

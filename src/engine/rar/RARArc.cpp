@@ -153,8 +153,15 @@ void TRAR::Bind(const std::string& path) {
   }
 }
 
-void TRAR::FireError(int code) {
+void TRAR::FireError(int code, const std::string& detail) {
+  errorDetail_ = detail;
   if (OnError) OnError(*this, code);
+  errorDetail_.clear();
+}
+
+std::string TRAR::ErrorMessage(int code) const {
+  const std::string text = ErrorText(code);
+  return errorDetail_.empty() ? text : text + ": " + errorDetail_;
 }
 
 std::string TRAR::EntryName(const RARHeaderDataEx& h) {
@@ -481,7 +488,7 @@ bool TRAR::Process(bool extract) {
     if (!out->Ready()) {
       // A folder that cannot be made or entered stops the command: nothing
       // lands anywhere else.
-      FireError(ERAR_ECREATE);
+      FireError(ERAR_ECREATE, out->Message());
       return false;
     }
   }
@@ -686,14 +693,14 @@ bool TRAR::Process(bool extract) {
   }
   if (h) api_->close(h);
   if (out) {
-    out->Finish([&](size_t tag, int code, const std::string&) {
+    out->Finish([&](size_t tag, int code, const std::string& why) {
       const auto it = deferred.find(tag);
       if (it == deferred.end()) return;
       if (code == 0) ++successCount_;
       if (OnExtract) OnExtract(*this, *it->second, code == 0);
       if (code != 0) {
         answer = false;
-        FireError(code);
+        FireError(code, why);
       }
     });
   }

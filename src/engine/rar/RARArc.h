@@ -103,6 +103,10 @@ class TRAR {
   bool ExtractFiles();
   bool TestFiles();
   static std::string ErrorText(int code);
+  // What to show for an error reported through OnError: ErrorText, and
+  // what it concerns when that is known (the target folder that cannot be
+  // made, and why).
+  std::string ErrorMessage(int code) const;
   // An entry's name: the wide name when the library filled it (as UTF-8),
   // otherwise the narrow one.
   static std::string EntryName(const RARHeaderDataEx& h);
@@ -118,7 +122,7 @@ class TRAR {
   bool Selected(const std::string& name, bool extract) const;
   bool AskHeaderPassword(bool again);
   bool Reopen(RarHandle& h, size_t index, RARHeaderDataEx& hd);
-  void FireError(int code);
+  void FireError(int code, const std::string& detail = {});
   int OnData(const unsigned char* addr, size_t size);
   static int CallbackTrampoline(unsigned int msg, RarLParam user, RarLParam p1, RarLParam p2) noexcept;
   static int ChangeVolTrampoline(char* arcName, int mode) noexcept;
@@ -127,6 +131,7 @@ class TRAR {
   void* handle_ = nullptr;
   bool loaded_ = false;
   std::string libraryPath_;
+  std::string errorDetail_;  // of the error being reported, for ErrorMessage
   long long dataPosition_ = 0;
   int successCount_ = 0;
   Api* api_ = nullptr;

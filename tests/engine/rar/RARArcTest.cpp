@@ -323,11 +323,23 @@ TEST(TRAR, ATargetFolderThatCannotBeMadeStopsBeforeAnyEntry) {
   rec.Attach(r);
   r.ArchiveName = "x.rar";
   r.TargetDir = dir.path() + "/file/sub";
+  std::vector<std::string> messages;
+  r.OnError = [&](TRAR& sender, int e) {
+    rec.errors.push_back(e);
+    messages.push_back(sender.ErrorMessage(e));
+  };
   ClearLog();
   EXPECT_FALSE(r.ExtractFiles());
   EXPECT_EQ(rec.errors, (std::vector<int>{16}));
   EXPECT_TRUE(rec.events.empty());
   EXPECT_EQ(Log(), "");
+  // The message names the folder and says why, not only the code's text.
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("File create error: ", 0), 0u) << messages[0];
+  EXPECT_NE(messages[0].find(r.TargetDir), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("Not a directory"), std::string::npos) << messages[0];
+  // Outside an error the code's text stands alone.
+  EXPECT_EQ(r.ErrorMessage(16), "File create error");
 }
 
 TEST(TRAR, VolumeChangeHandlerDecidesWhetherTheLibraryGoesOn) {

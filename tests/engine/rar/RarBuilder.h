@@ -49,6 +49,10 @@ struct Rar5Entry {
   std::string redirTarget;
   uint32_t mode = 0100644;   // Unix st_mode
   uint32_t mtime = 1600000000;
+  // A time record besides the header's whole seconds: Unix seconds with
+  // nanoseconds (mtimeNanos >= 0), or a Windows time in 100 ns steps.
+  int64_t mtimeNanos = -1;
+  uint64_t windowsTime = 0;
   uint64_t declaredDataSize = UINT64_MAX;  // overrides the data size field (the data itself is not written)
   bool badCrc = false;
 };
@@ -57,6 +61,14 @@ inline std::string FileHeader(const Rar5Entry& e) {
   std::string extra;
   if (e.redirType) {
     const std::string rec = Vint(5) + Vint(e.redirType) + Vint(0) + Vint(e.redirTarget.size()) + e.redirTarget;
+    extra += Vint(rec.size()) + rec;
+  }
+  if (e.mtimeNanos >= 0) {
+    const std::string rec = Vint(3) + Vint(0x01 | 0x02 | 0x10) + Le32(e.mtime) + Le32(static_cast<uint32_t>(e.mtimeNanos));
+    extra += Vint(rec.size()) + rec;
+  } else if (e.windowsTime) {
+    const std::string rec = Vint(3) + Vint(0x02) + Le32(static_cast<uint32_t>(e.windowsTime)) +
+                            Le32(static_cast<uint32_t>(e.windowsTime >> 32));
     extra += Vint(rec.size()) + rec;
   }
   const uint64_t dataSize = e.declaredDataSize != UINT64_MAX ? e.declaredDataSize : e.data.size();

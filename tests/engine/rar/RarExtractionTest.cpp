@@ -400,6 +400,43 @@ TEST(TRARExtraction, TimesAndModesAreRestoredWithoutSpecialBits) {
   EXPECT_EQ(st.st_mtime, 1600000000);
 }
 
+TEST(TRARExtraction, TimesKeepThePartOfASecondTheArchiveStores) {
+  TempDir dir;
+  std::vector<rartest::Rar5Entry> es(4);
+  es[0].name = "unix-ns.txt";  // Unix time with nanoseconds
+  es[0].mtime = 1600000000;
+  es[0].mtimeNanos = 123456789;
+  es[1].name = "windows.txt";  // 100 ns steps: 2020-09-13 12:26:40.9876543
+  es[1].windowsTime = (1600000000ull + 11644473600ull) * 10000000ull + 9876543;
+  es[2].name = "folder";
+  es[2].directory = true;
+  es[2].mtimeNanos = 500000000;
+  es[3].name = "folder/in.txt";
+  es[3].mtimeNanos = 200;
+  for (auto& e : es)
+    if (!e.directory) e.data = "x";
+  rartest::Write(dir / "times.rar", rartest::Archive(es));
+  const Outcome run = Extract(dir / "times.rar", dir / "out");
+  EXPECT_TRUE(run.answer);
+  const auto Mtime = [&](const char* rel) {
+    struct stat st {};
+    EXPECT_EQ(stat((dir / rel).c_str(), &st), 0) << rel;
+    return st.st_mtim;
+  };
+  EXPECT_EQ(Mtime("out/unix-ns.txt").tv_sec, 1600000000);
+  // The library's records carry Windows times: 100 ns steps.
+  EXPECT_EQ(Mtime("out/unix-ns.txt").tv_nsec, 123456700);
+  EXPECT_EQ(Mtime("out/windows.txt").tv_sec, 1600000000);
+  EXPECT_EQ(Mtime("out/windows.txt").tv_nsec, 987654300);
+  EXPECT_EQ(Mtime("out/folder").tv_nsec, 500000000);
+  EXPECT_EQ(Mtime("out/folder/in.txt").tv_nsec, 200);
+  // RAR 4 extended times: the DOS stamp and three bytes of 100 ns steps.
+  const Outcome four = Extract(Fx("la-test_read_format_rar_windows.rar"), dir / "four",
+                               Options{.files = {"test.txt"}});
+  EXPECT_EQ(four.done, (std::vector<std::string>{"test.txt"}));
+  EXPECT_EQ(Mtime("four/test.txt").tv_nsec, 77857900);
+}
+
 TEST(TRARExtraction, CountsOnlyWhatWasReallyWritten) {
   TempDir dir;
   // Three files (one a link) and two folders.

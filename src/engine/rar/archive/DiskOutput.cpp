@@ -16,7 +16,11 @@ namespace common = arkelin::engine::common;
 
 namespace {
 
-int64_t TimeOf(const RarEntry& e) { return e.mtime.present ? e.mtime.seconds : -1; }
+// The stored time to the part of a second that RAR 5 and the extended times
+// of RAR 4 keep.
+common::StoredTime TimeOf(const RarEntry& e) {
+  return e.mtime.present ? common::StoredTime(e.mtime.seconds, e.mtime.nanos) : common::StoredTime();
+}
 
 // The stored mode of an entry as the root takes it: Unix permission bits as
 // archived, or for Windows and DOS entries the read-only attribute.

@@ -42,7 +42,7 @@ endfunction()
 
 function(arkelin_add_gtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
+  add_executable(${T_NAME} ${T_SOURCES} ${ARKELIN_SANITIZER_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     ARKELIN_FIXTURES="${ARKELIN_SHARED_FIXTURES}"
@@ -58,7 +58,7 @@ endfunction()
 
 function(arkelin_add_qtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
+  add_executable(${T_NAME} ${T_SOURCES} ${ARKELIN_SANITIZER_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test)
   target_compile_definitions(${T_NAME} PRIVATE
     ARKELIN_FIXTURES="${ARKELIN_SHARED_FIXTURES}"
@@ -120,7 +120,7 @@ function(arkelin_add_fuzz)
   if(NOT F_RUNS)
     set(F_RUNS 200)
   endif()
-  add_executable(${F_NAME}_smoke ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/SmokeDriver.cpp)
+  add_executable(${F_NAME}_smoke ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/SmokeDriver.cpp ${ARKELIN_SANITIZER_SOURCES})
   target_link_libraries(${F_NAME}_smoke PRIVATE ${F_LIBS})
   if(ARKELIN_TESTS)
     add_test(NAME ${F_NAME}_smoke COMMAND ${F_NAME}_smoke --runs ${F_RUNS} ${F_SEEDS})

@@ -258,7 +258,8 @@ void DragOut::Start() {
   drag->setMimeData(data.release());  // the drag owns it from here
   const QModelIndex current = w_.lw_Files->currentIndex();
   const QIcon icon = current.isValid() ? w_.model_->data(current.siblingAtColumn(0), Qt::DecorationRole).value<QIcon>() : QIcon();
-  if (!icon.isNull()) drag->setPixmap(icon.pixmap(32, 32));
+  // At the screen's scale, so the image under the pointer is sharp at 2x too.
+  if (!icon.isNull()) drag->setPixmap(icon.pixmap(QSize(32, 32), w_.lw_Files->devicePixelRatioF()));
   if (!raw->ProposedName().isEmpty()) {
     // The selection owner exists once the drag runs.
     const QByteArray name = raw->ProposedName();

@@ -144,12 +144,15 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
     // Nothing is asked or shown while the drop target waits: the password
     // is the one checked before the drag, and a failure is the list's
     // absence, not a message box over the desktop.
+    // A volume that is missing ends the extraction instead of asking for it.
     auto askPassword = std::move(r.OnReqPassword);
     auto showError = std::move(r.OnError);
+    auto askVolume = std::move(r.OnVolumeChange);
     r.OnReqPassword = [this](engine::rar::TRAR&, const ::RARHeaderDataEx&, std::string& password) {
       password = w_.dragPassword_;
     };
     r.OnError = nullptr;
+    r.OnVolumeChange = nullptr;
     r.FilesToExtract.clear();
     for (const QString& e : entries) r.FilesToExtract.insert(U8(e));
     r.TargetDir = U8(folder);
@@ -166,6 +169,7 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
     r.FilesToExtract.clear();
     r.OnReqPassword = std::move(askPassword);
     r.OnError = std::move(showError);
+    r.OnVolumeChange = std::move(askVolume);
   } else {
     ez::TZipMaster& zip = w_.engines_->Zip();
     zip.FSpecArgs.clear();

@@ -270,6 +270,27 @@ class DragOutTest : public QObject {
     f.DragOutCommand().Finished(data->TempFolder(), false);
   }
 
+  void aMissingRarVolumeFailsTheDropWithoutAQuestion() {
+    if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+    // Listed with all three volumes; the last is gone by the time of the drop.
+    for (int i = 1; i <= 3; ++i) {
+      const QString name = QStringLiteral("rf-rar5-vols.part%1.rar").arg(i);
+      QVERIFY(QFile::copy(QStringLiteral(ARKELIN_FIXTURES "/rar/") + name, P(name)));
+    }
+    TMainform f;
+    f.EnterRarSession(P("rf-rar5-vols.part1.rar"));
+    Select(f, {"bigfile.txt"});
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QVERIFY(QFile::remove(P("rf-rar5-vols.part3.rar")));
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.inputsAsked.clear();
+    QVERIFY(data->data("text/uri-list").isEmpty());
+    QVERIFY(fake_->dialogs.boxes.empty());
+    QVERIFY(fake_->dialogs.inputsAsked.empty());
+    f.DragOutCommand().Finished(data->TempFolder(), false);
+  }
+
   void aDragThatEndsInsideTheWindowDoesNothing() {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
     const QString zip = MakeZip("w.zip");

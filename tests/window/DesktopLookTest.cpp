@@ -134,6 +134,22 @@ class DesktopLookTest : public QObject {
     QVERIFY(!q.view->WindowColor().isValid());
   }
 
+  void aCancelledColourStaysOutOfTheListWhenThePaletteChanges() {
+    WriteColour({});
+    Program p;
+    QTableView* list = p.form.lw_Files;
+    p.settings.pa_WindowColor->SetColor(0x00C8FFFF);
+    p.settings.bu_CancelClick();
+    // Recoloured only by the configuration's load, not by a palette change.
+    QApplication::setPalette(DarkDesktopPalette());
+    QApplication::processEvents();
+    QCOMPARE(Ground(list), DarkDesktopPalette().color(QPalette::Base));
+    // Confirmed, it shows.
+    p.settings.bu_OkClick();
+    QCOMPARE(Ground(list), QColor(255, 255, 200));
+    QVERIFY(sh::ContrastRatio(Ground(list), Ink(list)) >= sh::kReadableContrast);
+  }
+
   void aChosenColourStaysWithTextThatReadsOnIt_data() {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QColor>("colour");

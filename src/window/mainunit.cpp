@@ -373,8 +373,10 @@ void TMainform::changeEvent(QEvent* e) {
   // The desktop switched between light and dark: the colour the list was
   // last given (by the configuration) is shown again, a chosen one with its
   // text chosen against the new palette.
-  if (lw_Files && (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange))
+  if (lw_Files && (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange)) {
     shared::ShowListColorAgain(lw_Files);
+    ApplyToolbarImages();
+  }
 }
 
 void TMainform::showEvent(QShowEvent* e) {

@@ -29,6 +29,7 @@
 #include "window/MailCommands.h"
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
+#include "window/WindowImages.h"
 #include "window/ViewCommands.h"
 #include "window/NameEncodingMenu.h"
 #include "window/Addunit.h"
@@ -113,12 +114,11 @@ TMainform::TMainform(QWidget* parent)
   }
   BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
   engines_->SetDLLDirectory(Q(pf::EngineFolder()));
-  engines_->SetOwnImages(QIcon(QStringLiteral(":/window/large_default.png")),
-                         QIcon(QStringLiteral(":/window/small_default.png")),
-                         QIcon(QStringLiteral(":/window/large_exe.png")),
-                         QIcon(QStringLiteral(":/window/small_exe.png")),
-                         QIcon(QStringLiteral(":/window/large_noext.png")),
-                         QIcon(QStringLiteral(":/window/small_noext.png")));
+  engines_->SetOwnImages(FileTypeImage(QStringLiteral("large_default"), 32),
+                         FileTypeImage(QStringLiteral("small_default"), 16),
+                         FileTypeImage(QStringLiteral("large_exe"), 32), FileTypeImage(QStringLiteral("small_exe"), 16),
+                         FileTypeImage(QStringLiteral("large_noext"), 32),
+                         FileTypeImage(QStringLiteral("small_noext"), 16));
   WireEngineEvents();
   engines_->OnDirUpdate = [this] { FillFromZip(); };
   engines_->OnListFile = [this](const ListedEntry& e) {
@@ -350,6 +350,7 @@ void TMainform::DeselectAll2Click() { CountSelection(2); }
 void TMainform::SetSettings(const IMainSettings* settings) {
   settings_ = settings;
   ApplyDateTimeFormats();
+  SetListColor(Settings().WindowColor());
 }
 
 const IMainSettings& TMainform::Settings() const { return settings_ ? *settings_ : defaults_; }
@@ -369,6 +370,10 @@ bool TMainform::eventFilter(QObject* watched, QEvent* e) {
 void TMainform::changeEvent(QEvent* e) {
   QMainWindow::changeEvent(e);
   if (e->type() == QEvent::ActivationChange && isActiveWindow()) RunGuarded([this] { FormActivate(); }, false);
+  // The desktop switched between light and dark: a colour the user chose
+  // gets its text chosen again against the new palette.
+  if (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange)
+    SetListColor(Settings().WindowColor());
 }
 
 void TMainform::showEvent(QShowEvent* e) {

@@ -132,7 +132,8 @@ class TMainform : public QMainWindow {
   // The live settings; the window does not own them. Null restores defaults.
   void SetSettings(const IMainSettings* settings);
   const IMainSettings& Settings() const;
-  // The list's background colour and grid lines (set by the configuration).
+  // The list's background colour (invalid: the desktop's palette, followed
+  // as it changes) and grid lines (set by the configuration).
   void SetListColor(const QColor& c);
   void SetGridLines(bool on);
   // Toolbar hints: on gives the eight buttons their hints.

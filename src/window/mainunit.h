@@ -138,6 +138,9 @@ class TMainform : public QMainWindow {
   void SetGridLines(bool on);
   // Toolbar hints: on gives the eight buttons their hints.
   void ApplyToolbarHints(bool on);
+  // The toolbar images in the variant for the palette in force (light or
+  // dark ground); run when the palette changes.
+  void ApplyToolbarImages();
   // Re-applies the date and time formats to the Modified column.
   void ApplyDateTimeFormats();
   // A configuration window has closed: accept drops exactly when allowed.

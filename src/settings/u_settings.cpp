@@ -158,9 +158,18 @@ TColorSwatch::TColorSwatch(QWidget* parent) : QFrame(parent) {
 
 void TColorSwatch::SetColor(TColor c) {
   color_ = c;
+  showing_ = true;
   QPalette p = palette();
   p.setColor(QPalette::Window, ColorToQColor(c));
   setPalette(p);
+  showing_ = false;
+}
+
+void TColorSwatch::changeEvent(QEvent* e) {
+  QFrame::changeEvent(e);
+  const bool system = (static_cast<uint32_t>(color_) & 0x80000000u) != 0;
+  if (system && !showing_ && (e->type() == QEvent::ApplicationPaletteChange || e->type() == QEvent::PaletteChange))
+    SetColor(color_);
 }
 
 void TColorSwatch::mouseReleaseEvent(QMouseEvent* e) {

@@ -64,9 +64,12 @@ class TColorSwatch : public QFrame {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* e) override;
+  // A system colour is shown again in the desktop's new palette.
+  void changeEvent(QEvent* e) override;
 
  private:
   TColor color_ = clWindow;
+  bool showing_ = false;
 };
 
 class TF_Settings : public QDialog {

@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <set>
 
+#include "engine/rar/RarPassword.h"
+#include "engine/zip/ZipPassword.h"
 #include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
-#include "engine/rar/RarPassword.h"
-#include "engine/zip/ZipPassword.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/CommandSupport_p.h"
 #include "window/DirectSave_p.h"
@@ -142,9 +142,9 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
   if (w_.RarMode) {
     engine::rar::TRAR& r = w_.engines_->Rar();
     // Nothing is asked or shown while the drop target waits: the password
-    // is the one checked before the drag, and a failure is the list's
-    // absence, not a message box over the desktop.
-    // A volume that is missing ends the extraction instead of asking for it.
+    // is the one checked before the drag, a missing volume ends the
+    // extraction, and a failure is the list's absence, not a message box
+    // over the desktop.
     auto askPassword = std::move(r.OnReqPassword);
     auto showError = std::move(r.OnError);
     auto askVolume = std::move(r.OnVolumeChange);

@@ -1,5 +1,7 @@
 #include "window/WindowImages.h"
 
+#include <QPalette>
+
 namespace arkelin::window {
 
 namespace {
@@ -12,13 +14,16 @@ void AddBothSizes(QIcon& icon, const QString& name, int size, QIcon::Mode mode) 
 
 }  // namespace
 
-QIcon ToolbarIcon(const QString& name) {
+QIcon ToolbarIcon(const QString& name, bool darkGround) {
+  const QString prefix = darkGround ? QStringLiteral("dark_") : QString();
   QIcon icon;
-  AddBothSizes(icon, QStringLiteral("off_") + name, 32, QIcon::Normal);
-  AddBothSizes(icon, QStringLiteral("on_") + name, 32, QIcon::Active);
-  AddBothSizes(icon, QStringLiteral("off_") + name, 32, QIcon::Disabled);
+  AddBothSizes(icon, prefix + QStringLiteral("off_") + name, 32, QIcon::Normal);
+  AddBothSizes(icon, prefix + QStringLiteral("on_") + name, 32, QIcon::Active);
+  AddBothSizes(icon, prefix + QStringLiteral("off_") + name, 32, QIcon::Disabled);
   return icon;
 }
+
+bool DarkGround(const QPalette& palette) { return palette.color(QPalette::Button).lightness() < 128; }
 
 QIcon FileTypeImage(const QString& name, int size) {
   QIcon icon;

@@ -20,6 +20,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "shared/widgets/ListColors.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/ArchiveFileCommands.h"
 #include "window/ArchiveKind.h"
@@ -350,7 +351,6 @@ void TMainform::DeselectAll2Click() { CountSelection(2); }
 void TMainform::SetSettings(const IMainSettings* settings) {
   settings_ = settings;
   ApplyDateTimeFormats();
-  SetListColor(Settings().WindowColor());
 }
 
 const IMainSettings& TMainform::Settings() const { return settings_ ? *settings_ : defaults_; }
@@ -370,10 +370,13 @@ bool TMainform::eventFilter(QObject* watched, QEvent* e) {
 void TMainform::changeEvent(QEvent* e) {
   QMainWindow::changeEvent(e);
   if (e->type() == QEvent::ActivationChange && isActiveWindow()) RunGuarded([this] { FormActivate(); }, false);
-  // The desktop switched between light and dark: a colour the user chose
-  // gets its text chosen again against the new palette.
-  if (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange)
-    SetListColor(Settings().WindowColor());
+  // The desktop switched between light and dark: the colour the list was
+  // last given (by the configuration) is shown again, a chosen one with its
+  // text chosen against the new palette.
+  if (lw_Files && (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange)) {
+    shared::ShowListColorAgain(lw_Files);
+    ApplyToolbarImages();
+  }
 }
 
 void TMainform::showEvent(QShowEvent* e) {

@@ -145,8 +145,10 @@ QToolButton* TMainform::MakeButton(const QString& name, const QString& caption, 
   b->setText(caption);
   b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   b->setAutoRaise(true);  // flat
-  // Image_Off normally, Image_On under the mouse (the Active mode of a raised button).
-  b->setIcon(ToolbarIcon(image));
+  // Image_Off normally, Image_On under the mouse (the Active mode of a raised
+  // button), in the variant for the desktop's ground.
+  b->setProperty("arkelinImage", image);
+  b->setIcon(ToolbarIcon(image, DarkGround(palette())));
   b->setIconSize(QSize(32, 32));
   b->setMinimumWidth(48);
   connect(b, &QToolButton::clicked, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
@@ -319,6 +321,11 @@ void TMainform::FitNameColumn() {
 void TMainform::SetListColor(const QColor& c) { shared::ShowListColor(lw_Files, c); }
 
 void TMainform::SetGridLines(bool on) { lw_Files->setShowGrid(on); }
+
+void TMainform::ApplyToolbarImages() {
+  const bool dark = DarkGround(palette());
+  for (const auto& [name, b] : buttons_) b->setIcon(ToolbarIcon(b->property("arkelinImage").toString(), dark));
+}
 
 void TMainform::ApplyToolbarHints(bool on) {
   static const std::pair<const char*, const char*> kHints[] = {

@@ -119,6 +119,8 @@ class DesktopLookTest : public QObject {
     QApplication::processEvents();
     QCOMPARE(Ground(list), dark.color(QPalette::Base));
     QCOMPARE(Ink(list), dark.color(QPalette::Text));
+    // The configuration's swatch shows the desktop's colour it stands for.
+    QCOMPARE(p.settings.pa_WindowColor->palette().color(QPalette::Window), dark.color(QPalette::Base));
     QVERIFY(sh::ContrastRatio(Ground(list), Ink(list)) >= sh::kReadableContrast);
     // And light again.
     QApplication::setPalette(light_);
@@ -132,6 +134,22 @@ class DesktopLookTest : public QObject {
     QCOMPARE(Ink(q.form.lw_Files), dark.color(QPalette::Text));
     // The configuration's own preview reads the same value.
     QVERIFY(!q.view->WindowColor().isValid());
+  }
+
+  void aCancelledColourStaysOutOfTheListWhenThePaletteChanges() {
+    WriteColour({});
+    Program p;
+    QTableView* list = p.form.lw_Files;
+    p.settings.pa_WindowColor->SetColor(0x00C8FFFF);
+    p.settings.bu_CancelClick();
+    // Recoloured only by the configuration's load, not by a palette change.
+    QApplication::setPalette(DarkDesktopPalette());
+    QApplication::processEvents();
+    QCOMPARE(Ground(list), DarkDesktopPalette().color(QPalette::Base));
+    // Confirmed, it shows.
+    p.settings.bu_OkClick();
+    QCOMPARE(Ground(list), QColor(255, 255, 200));
+    QVERIFY(sh::ContrastRatio(Ground(list), Ink(list)) >= sh::kReadableContrast);
   }
 
   void aChosenColourStaysWithTextThatReadsOnIt_data() {
@@ -182,26 +200,67 @@ class DesktopLookTest : public QObject {
   }
   void toolbarImagesHaveTheirOwnPixelsAtTwiceTheSize() {
     QFETCH(QString, image);
-    const QIcon icon = ToolbarIcon(image);
-    const QImage small(":/window/off_" + image + ".png");
-    QCOMPARE(small.size(), QSize(32, 32));
-    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Active, QIcon::Disabled}) {
-      const QPixmap one = icon.pixmap(QSize(32, 32), 1.0, mode);
-      QCOMPARE(one.size(), QSize(32, 32));
-      const QPixmap two = icon.pixmap(QSize(32, 32), 2.0, mode);
-      QCOMPARE(two.size(), QSize(64, 64));
-      QCOMPARE(two.devicePixelRatio(), 2.0);
-      QCOMPARE(two.deviceIndependentSize(), QSizeF(32, 32));
-      const QImage big = two.toImage().convertToFormat(QImage::Format_ARGB32);
-      const QImage s = one.toImage().convertToFormat(QImage::Format_ARGB32);
-      QVERIFY(HasDetailFinerThanTwoPixels(big));
-      QVERIFY(big != s.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-      QVERIFY(big != s.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    for (bool darkGround : {false, true}) {
+      const QString prefix = darkGround ? ":/window/dark_" : ":/window/";
+      const QIcon icon = ToolbarIcon(image, darkGround);
+      const QImage small(prefix + "off_" + image + ".png");
+      QCOMPARE(small.size(), QSize(32, 32));
+      for (QIcon::Mode mode : {QIcon::Normal, QIcon::Active, QIcon::Disabled}) {
+        const QPixmap one = icon.pixmap(QSize(32, 32), 1.0, mode);
+        QCOMPARE(one.size(), QSize(32, 32));
+        const QPixmap two = icon.pixmap(QSize(32, 32), 2.0, mode);
+        QCOMPARE(two.size(), QSize(64, 64));
+        QCOMPARE(two.devicePixelRatio(), 2.0);
+        QCOMPARE(two.deviceIndependentSize(), QSizeF(32, 32));
+        const QImage big = two.toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage s = one.toImage().convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(HasDetailFinerThanTwoPixels(big));
+        QVERIFY(big != s.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        QVERIFY(big != s.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+      }
+      // Under the mouse the coloured image, at either size.
+      const QString on = prefix + "on_" + image;
+      QCOMPARE(Pixels(icon.pixmap(QSize(32, 32), 2.0, QIcon::Active)), Pixels(QPixmap(on + "@2x.png")));
+      QCOMPARE(Pixels(icon.pixmap(QSize(32, 32), 1.0, QIcon::Active)), Pixels(QPixmap(on + ".png")));
+      QCOMPARE(Pixels(icon.pixmap(QSize(32, 32), 1.0, QIcon::Normal)), Pixels(QPixmap(prefix + "off_" + image + ".png")));
     }
-    // Under the mouse the coloured image, at either size.
-    const QString on = ":/window/on_" + image;
-    QCOMPARE(Pixels(icon.pixmap(QSize(32, 32), 2.0, QIcon::Active)), Pixels(QPixmap(on + "@2x.png")));
-    QCOMPARE(Pixels(icon.pixmap(QSize(32, 32), 1.0, QIcon::Active)), Pixels(QPixmap(on + ".png")));
+    // The dark ground's images are lighter where they are drawn: their
+    // edges do not vanish into a dark toolbar.
+    auto meanLightness = [](const QImage& img) {
+      double sum = 0;
+      int n = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+          if (qAlpha(img.pixel(x, y)) > 0) {
+            sum += QColor(img.pixel(x, y)).lightnessF();
+            ++n;
+          }
+      return n ? sum / n : 0.0;
+    };
+    // (An image without edges, like Delete's cross, keeps its colours under
+    // the mouse.)
+    QVERIFY(meanLightness(QImage(":/window/dark_off_" + image + "@2x.png")) >
+            meanLightness(QImage(":/window/off_" + image + "@2x.png")));
+    QVERIFY(meanLightness(QImage(":/window/dark_on_" + image + "@2x.png")) >=
+            meanLightness(QImage(":/window/on_" + image + "@2x.png")));
+  }
+
+  void theButtonsTakeTheImagesForTheDesktopsGround() {
+    TMainform f;
+    const QImage light = Pixels(QPixmap(":/window/off_open.png"));
+    const QImage dark = Pixels(QPixmap(":/window/dark_off_open.png"));
+    QCOMPARE(Pixels(f.bu_Open->icon().pixmap(QSize(32, 32), 1.0)), light);
+    QApplication::setPalette(DarkDesktopPalette());
+    QApplication::processEvents();
+    QCOMPARE(Pixels(f.bu_Open->icon().pixmap(QSize(32, 32), 1.0)), dark);
+    QCOMPARE(f.bu_Open->icon().pixmap(QSize(32, 32), 2.0).size(), QSize(64, 64));
+    QApplication::setPalette(light_);
+    QApplication::processEvents();
+    QCOMPARE(Pixels(f.bu_Close->icon().pixmap(QSize(32, 32), 1.0)), Pixels(QPixmap(":/window/off_quit.png")));
+    // Started under the dark palette, the same.
+    QApplication::setPalette(DarkDesktopPalette());
+    TMainform g;
+    QCOMPARE(Pixels(g.bu_Open->icon().pixmap(QSize(32, 32), 1.0)), dark);
   }
 
   void theWindowsButtonsAndFileTypeImagesCarryBothSizes() {

@@ -5,7 +5,10 @@
 //       default size with ARCHIVE listed (NAME picks the file name).
 // Run offscreen or under a virtual display; QT_SCALE_FACTOR=2 gives the
 // scaled window, ARKELIN_PICTURE_NAME the picture's file name,
-// ARKELIN_PICTURE_PALETTE=dark the window under a dark desktop palette.
+// ARKELIN_PICTURE_PALETTE=dark the window under a dark desktop palette
+// (or, with nothing set here, QT_QPA_PLATFORMTHEME=qt6ct and an
+// $XDG_CONFIG_HOME/qt6ct/qt6ct.conf naming a dark colour scheme: the
+// palette a platform theme gives).
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>

@@ -19,6 +19,7 @@ double Luminance(const QColor& c) {
 }
 
 constexpr QPalette::ColorRole kRoles[] = {QPalette::Base, QPalette::AlternateBase, QPalette::Text};
+constexpr const char* kChosenProperty = "arkelinListColor";
 
 }  // namespace
 
@@ -59,7 +60,14 @@ void ShowListColor(QWidget* list, const QColor& chosen) {
       next.setColor(group, QPalette::Text, ReadableTextOn(chosen, inherited.color(group, QPalette::Text)));
     }
   }
+  list->setProperty(kChosenProperty, chosen);
   list->setPalette(next);
+}
+
+void ShowListColorAgain(QWidget* list) {
+  if (!list) return;
+  const QVariant chosen = list->property(kChosenProperty);
+  if (chosen.isValid()) ShowListColor(list, chosen.value<QColor>());
 }
 
 }  // namespace arkelin::shared

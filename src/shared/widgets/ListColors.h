@@ -28,8 +28,12 @@ QColor ReadableTextOn(const QColor& background, const QColor& preferred);
 // An invalid `chosen`: the list takes its background and text from its
 // parent and the application palette again (and follows their changes).
 // A valid one: that background, with readable text, in every colour group.
-// Call it again when the palette changes, so the text is chosen against the
-// palette in force. Other colours the list's palette sets are kept.
+// Other colours the list's palette sets are kept. The list remembers the
+// colour it was given, for ShowListColorAgain.
 void ShowListColor(QWidget* list, const QColor& chosen);
+// The colour last given by ShowListColor, shown again against the palette
+// now in force (after the desktop's palette changed: the text on a chosen
+// colour is chosen anew). Nothing for a list that was never given one.
+void ShowListColorAgain(QWidget* list);
 
 }  // namespace arkelin::shared

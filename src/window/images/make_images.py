@@ -3,8 +3,11 @@
 # the mouse) and the six file-type images of the file list, each at its size
 # and at twice that size (the "@2x" files, for screens scaled by two), from
 # the same drawing: every coordinate and line width is given on a 32-pixel
-# grid and scaled, so the large images are drawn sharp, not enlarged. Run
-# once by hand when an image changes (needs python3-pil); the PNGs are
+# grid and scaled, so the large images are drawn sharp, not enlarged. The
+# toolbar images come twice more as "dark_" files for a dark desktop: their
+# edges lighter than their fill instead of darker, and the greys of the
+# "off" images lighter, so nothing drawn dark vanishes into a dark toolbar.
+# Run once by hand when an image changes (needs python3-pil); the PNGs are
 # committed and embedded as resources.
 from PIL import Image, ImageDraw
 import os
@@ -53,10 +56,15 @@ def page(p, fill, edge):
     p.polygon([(20, 3), (20, 9), (26, 9)], fill=edge)
 
 
-def draw(name, colour, size):
+def draw(name, colour, size, on_dark=False):
     img = canvas(size)
     p = Pen(img)
-    dark = tuple(max(0, c - 90) for c in colour)
+    # The edge colour: darker than the fill on a light toolbar, lighter on a
+    # dark one (alpha included: 165, as the light images have always had).
+    if on_dark:
+        dark = tuple(min(255, c + 90) for c in colour[:3]) + (165,)
+    else:
+        dark = tuple(max(0, c - 90) for c in colour)
     if name == "open":
         p.polygon([(2, 9), (12, 9), (14, 12), (29, 12), (29, 27), (2, 27)], fill=dark)
         p.polygon([(6, 15), (31, 15), (27, 27), (2, 27)], fill=colour, outline=dark)
@@ -87,8 +95,10 @@ def draw(name, colour, size):
     return img
 
 
-def grey(c):
+def grey(c, on_dark=False):
     v = int(0.3 * c[0] + 0.59 * c[1] + 0.11 * c[2])
+    if on_dark:
+        v = int(v + (255 - v) * 0.45)
     return (v, v, v, 255)
 
 
@@ -121,6 +131,8 @@ for scale in (1, 2):
     for name, colour in buttons.items():
         save(draw(name, colour, 32 * scale), f"on_{name}", scale)
         save(draw(name, grey(colour), 32 * scale), f"off_{name}", scale)
+        save(draw(name, colour, 32 * scale, True), f"dark_on_{name}", scale)
+        save(draw(name, grey(colour, True), 32 * scale, True), f"dark_off_{name}", scale)
     for kind in ("default", "exe", "noext"):
         save(filetype(kind, 32 * scale), f"large_{kind}", scale)
         save(filetype(kind, 16 * scale), f"small_{kind}", scale)

@@ -165,6 +165,13 @@ OnDisk ExtractRoot::Look(const std::vector<std::string>& parts) const {
   return d;
 }
 
+OnDisk ExtractRoot::LookAt(int dirFd, const std::string& leaf) {
+  OnDisk d;
+  struct stat st {};
+  if (::fstatat(dirFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) d = FromStat(st);
+  return d;
+}
+
 int ExtractRoot::OpenFolder(const std::vector<std::string>& parts, size_t count, std::string& failure) {
   if (rootFd_ < 0) {
     failure = "no target folder";

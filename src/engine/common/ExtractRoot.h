@@ -24,7 +24,9 @@
 //   AT_SYMLINK_NOFOLLOW, never through a link. Owners are never restored.
 //
 // Names come in as path components that EntryPath.h's SplitEntryName
-// accepted. Not thread-safe: one thread drives one root.
+// accepted. Not thread-safe: one thread drives one root. A File, once
+// begun, belongs to its own: it may be written, committed or discarded on
+// another thread than the root's.
 #pragma once
 
 #include <sys/types.h>
@@ -68,6 +70,8 @@ class ExtractRoot {
   // What is at `parts` now; kNone also when a folder on the way is missing
   // or is no real folder.
   OnDisk Look(const std::vector<std::string>& parts) const;
+  // The same for `leaf` in a folder OpenFolder gave.
+  static OnDisk LookAt(int dirFd, const std::string& leaf);
 
   // The folder made of the first `count` parts, created as needed. The
   // descriptor belongs to the root and stays valid until the next call.

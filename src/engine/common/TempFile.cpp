@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,14 +23,25 @@ namespace arkelin::engine::common {
 namespace {
 
 std::string RandomHex(int digits) {
-  static const char kHex[] = "0123456789abcdef";
-  unsigned char bytes[16] = {};
-  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-    const auto seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(time(nullptr));
-    for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> (i % 4 * 8));
+  // One draw from the kernel per process, then a counter: the names only
+  // need to differ (every create and link refuses an existing name).
+  static std::atomic<uint64_t> next{0};
+  static std::atomic<bool> seeded{false};
+  if (!seeded.load(std::memory_order_acquire)) {
+    // Two threads may both seed here; either seed serves.
+    uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed))
+      seed = static_cast<uint64_t>(getpid()) * 2654435761u ^ static_cast<uint64_t>(time(nullptr)) << 20;
+    next.store(seed);
+    seeded.store(true, std::memory_order_release);
   }
+  uint64_t v = next.fetch_add(0x9E3779B97F4A7C15ull);
+  static const char kHex[] = "0123456789abcdef";
   std::string s;
-  for (int i = 0; i < digits; ++i) s += kHex[(bytes[i / 2] >> (i % 2 * 4)) & 15];
+  for (int i = 0; i < digits; ++i) {
+    s += kHex[v & 15];
+    v = (v >> 4) | (v << 60);
+  }
   return s;
 }
 
@@ -183,6 +195,9 @@ size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::str
 }
 
 void IgnoreFileSizeSignal() {
+  // Once per process is enough; every file created would otherwise ask.
+  static std::atomic<bool> done{false};
+  if (done.exchange(true)) return;
   struct sigaction old {};
   if (::sigaction(SIGXFSZ, nullptr, &old) != 0) return;
   if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {

@@ -57,7 +57,7 @@ TempFile::~TempFile() { Discard(); }
 
 TempFile::TempFile(TempFile&& o) noexcept
     : fd_(std::exchange(o.fd_, -1)), dirFd_(std::exchange(o.dirFd_, -1)), unnamed_(o.unnamed_),
-      name_(std::move(o.name_)), prefix_(std::move(o.prefix_)), suffix_(std::move(o.suffix_)) {}
+      ready_(std::exchange(o.ready_, false)), name_(std::move(o.name_)), prefix_(std::move(o.prefix_)), suffix_(std::move(o.suffix_)) {}
 
 TempFile& TempFile::operator=(TempFile&& o) noexcept {
   if (this != &o) {
@@ -65,6 +65,7 @@ TempFile& TempFile::operator=(TempFile&& o) noexcept {
     fd_ = std::exchange(o.fd_, -1);
     dirFd_ = std::exchange(o.dirFd_, -1);
     unnamed_ = o.unnamed_;
+    ready_ = std::exchange(o.ready_, false);
     name_ = std::move(o.name_);
     prefix_ = std::move(o.prefix_);
     suffix_ = std::move(o.suffix_);
@@ -78,14 +79,26 @@ void TempFile::Reset() {
   fd_ = dirFd_ = -1;
   name_.clear();
   unnamed_ = false;
+  ready_ = false;
 }
 
 bool TempFile::Create(int dirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed) {
   Discard();
+  const int own = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return false;
+  return CreateIn(own, prefix, suffix, allowUnnamed);
+}
+
+bool TempFile::CreateAdopting(int ownedDirFd, const std::string& prefix, const std::string& suffix) {
+  Discard();
+  return CreateIn(ownedDirFd, prefix, suffix, true);
+}
+
+bool TempFile::CreateIn(int ownedDirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed) {
   IgnoreFileSizeSignal();
   prefix_ = prefix;
   suffix_ = suffix;
-  dirFd_ = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  dirFd_ = ownedDirFd;
   if (dirFd_ < 0) return false;
   if (allowUnnamed) {
     fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -114,7 +127,7 @@ bool TempFile::Create(int dirFd, const std::string& prefix, const std::string& s
   return false;
 }
 
-bool TempFile::CommitAs(const std::string& target, mode_t mode) {
+bool TempFile::Ready(mode_t mode) {
   if (fd_ < 0) {
     errno = EBADF;
     return false;
@@ -142,7 +155,19 @@ bool TempFile::CommitAs(const std::string& target, mode_t mode) {
     }
     if (!e && unnamed_) e = EEXIST;
   }
-  if (!e && ::renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) e = errno;
+  if (e) {
+    Discard();
+    errno = e;
+    return false;
+  }
+  ready_ = true;
+  return true;
+}
+
+bool TempFile::CommitAs(const std::string& target, mode_t mode) {
+  if (!ready_ && !Ready(mode)) return false;
+  int e = 0;
+  if (::renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) e = errno;
   if (e) {
     Discard();
     errno = e;

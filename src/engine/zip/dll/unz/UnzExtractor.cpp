@@ -116,7 +116,11 @@ struct Job : PoolJob {
   DecodeResult result = DecodeResult::Ok;
   std::string detail, linkText;
   uint32_t crc = 0;
-  bool writeFailed = false, authFailed = false;
+  bool writeFailed = false, authFailed = false, crcOk = false;
+  // The temporary file is created, and readied for its rename, by whoever
+  // decodes the entry; what went wrong there is told in turn.
+  std::string fileFailure;
+  bool createFailed = false, readyFailed = false;
   int writeErrno = 0;
   uint64_t reported = 0;  // bytes passed on as progress (calling thread)
 };
@@ -551,7 +555,7 @@ Run::Next Run::Begin(Job& job, uint64_t dataOffset) {
                                   " bytes");
       return Next::kNothing;
     }
-    if (!root_.BeginFile(job.parts, job.out, failure)) {
+    if (!root_.PrepareFile(job.parts, job.out, failure)) {
       Msg(job, kUnzErrCreate, job.shown + ": " + failure);
       return Next::kNothing;
     }
@@ -587,6 +591,10 @@ void Run::Decode(Job& job, bool direct) {
     job.result = DecodeResult::Stopped;
     return;
   }
+  if (job.out.Pending() && !job.out.Create(job.fileFailure)) {
+    job.createFailed = true;
+    return;
+  }
   EntryInput in = job.inMemory ? EntryInput(job.data.data(), job.data.size(), job.crypt.keys.get(), job.crypt.aes.get())
                                : EntryInput(file_, job.offset, job.length, job.crypt.keys.get(), job.crypt.aes.get());
   JobSink sink(*this, job, direct);
@@ -603,6 +611,12 @@ void Run::Decode(Job& job, bool direct) {
     }
   }
   job.result = r;
+  // AE-2 leaves the CRC out (it would tell about the plain data); the
+  // authentication code stands for it.
+  job.crcOk = (job.crypt.aes && e.aesVersion == 2) || job.crc == e.crc;
+  if (r == DecodeResult::Ok && job.crcOk && !job.authFailed && job.out.IsOpen() &&
+      !job.out.Ready(FileMode(e), job.entryTime, job.fileFailure))
+    job.readyFailed = true;
 }
 
 void Run::Finish(Job& job) {
@@ -610,15 +624,17 @@ void Run::Finish(Job& job) {
   const std::string& shown = job.shown;
   const bool keys = job.crypt.Any();
   bool ok = false;
+  if (job.createFailed) {
+    Message(kUnzErrCreate, shown + ": " + job.fileFailure);
+    return;
+  }
   if (job.authFailed) {
     Message(kUnzErrCrc, shown + ": the AES authentication code does not match: the data is damaged or "
                                 "was altered" + (o_.test ? "" : "; nothing is kept"));
   } else {
     switch (job.result) {
       case DecodeResult::Ok:
-        // AE-2 leaves the CRC out (it would tell about the plain data); the
-        // authentication code stands for it.
-        if (!(job.crypt.aes && e.aesVersion == 2) && job.crc != e.crc) {
+        if (!job.crcOk) {
           Message(kUnzErrCrc, shown + ": CRC error" + (keys ? " (wrong password?)" : ""));
         } else {
           ok = true;
@@ -644,7 +660,10 @@ void Run::Finish(Job& job) {
     }
   }
 
-  if (job.out.IsOpen()) {
+  if (job.readyFailed) {
+    Message(kUnzErrCreate, shown + ": " + job.fileFailure);
+    ok = false;
+  } else if (job.out.IsOpen()) {
     std::string failure;
     if (!ok) {
       job.out.Discard([this] { Call(kActionKeepAlive, 0, 0, ""); });

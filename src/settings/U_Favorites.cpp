@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
+#include "shared/widgets/ListColors.h"
 #include "platform/Platform.h"
 #include "settings/IniFile.h"
 #include "shared/widgets/SortGrid.h"
@@ -54,9 +55,7 @@ TF_Favorites::TF_Favorites(TFavorites& list, const QColor& windowColor, QWidget*
     StringGrid1->SetCells(c, 0, QString::fromLatin1(headers[c]));
     StringGrid1->SetColWidth(c, kColWidths[c]);
   }
-  QPalette pal = StringGrid1->palette();
-  pal.setColor(QPalette::Base, windowColor);
-  StringGrid1->setPalette(pal);
+  shared::ShowListColor(StringGrid1, windowColor);
 
   StatusBar1 = new QLabel(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));

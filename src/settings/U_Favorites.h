@@ -26,7 +26,7 @@ class TF_Favorites : public QDialog {
   Q_OBJECT
  public:
   // The window shows and changes list (owned by the caller); the cells are
-  // drawn in windowColor (COLOR WINDOW).
+  // drawn in windowColor (COLOR WINDOW; invalid: the desktop's palette).
   TF_Favorites(TFavorites& list, const QColor& windowColor, QWidget* parent = nullptr);
 
   // Fills the grid from the list: data rows 1.. in list order; the row

@@ -22,6 +22,7 @@
 #include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "shared/widgets/ListColors.h"
 
 namespace arkelin::settings {
 
@@ -138,6 +139,8 @@ QColor ColorToQColor(TColor value) {
                 static_cast<int>((bits >> 16) & 0xFFu));
 }
 
+QColor ListColor(TColor value) { return value == clWindow ? QColor() : ColorToQColor(value); }
+
 TColor QColorToColor(const QColor& c) {
   return static_cast<TColor>(static_cast<uint32_t>(c.red()) |
                              (static_cast<uint32_t>(c.green()) << 8) |
@@ -242,6 +245,7 @@ void TF_Settings::BuildWindow() {
   heading->setFont(hf);
   heading->setAutoFillBackground(true);
   heading->setBackgroundRole(QPalette::Base);
+  heading->setForegroundRole(QPalette::Text);
   heading->setMargin(8);
   outer->addWidget(heading);
 
@@ -751,9 +755,7 @@ void TF_Settings::LoadSettings() {
 
 void TF_Settings::ApplyListLook() {
   if (!fileList_) return;
-  QPalette p = fileList_->palette();
-  p.setColor(QPalette::Base, ColorToQColor(pa_WindowColor->Color()));
-  fileList_->setPalette(p);
+  shared::ShowListColor(fileList_, ListColor(pa_WindowColor->Color()));
   fileList_->setShowGrid(cb_Vert->isChecked());
 }
 

@@ -46,6 +46,10 @@ inline constexpr TColor clWindow = static_cast<TColor>(0x80000005u);
 QColor ColorToQColor(TColor value);
 // The RGB value of a colour chosen in the colour dialog.
 TColor QColorToColor(const QColor& c);
+// The file list's colour for a stored value: invalid for the system window
+// colour (the default), so the list follows the desktop's palette, light or
+// dark; the colour itself for one the user chose.
+QColor ListColor(TColor value);
 
 // The clickable colour swatch of the "User Interface" page.
 class TColorSwatch : public QFrame {

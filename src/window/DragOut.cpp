@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <set>
 
+#include "engine/rar/RarPassword.h"
+#include "engine/zip/ZipPassword.h"
 #include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
@@ -27,6 +29,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kRemoveAfterDropMs = 60'000;
+// Wrong passwords given before the drag is called off.
+constexpr int kPasswordAttempts = 3;
 
 // A fresh private folder for one drag; empty when none can be made.
 QString MakeDragFolder() {
@@ -137,6 +141,18 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
   bool ok = false;
   if (w_.RarMode) {
     engine::rar::TRAR& r = w_.engines_->Rar();
+    // Nothing is asked or shown while the drop target waits: the password
+    // is the one checked before the drag, a missing volume ends the
+    // extraction, and a failure is the list's absence, not a message box
+    // over the desktop.
+    auto askPassword = std::move(r.OnReqPassword);
+    auto showError = std::move(r.OnError);
+    auto askVolume = std::move(r.OnVolumeChange);
+    r.OnReqPassword = [this](engine::rar::TRAR&, const ::RARHeaderDataEx&, std::string& password) {
+      password = w_.dragPassword_;
+    };
+    r.OnError = nullptr;
+    r.OnVolumeChange = nullptr;
     r.FilesToExtract.clear();
     for (const QString& e : entries) r.FilesToExtract.insert(U8(e));
     r.TargetDir = U8(folder);
@@ -144,9 +160,16 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
     r.ExtrOptions.OverWrite = true;
     r.ExtrOptions.Update = false;
     r.Stop = false;
-    r.ExtractFiles();
-    ok = r.SuccessCount() == entries.size();
+    try {
+      r.ExtractFiles();
+      ok = r.SuccessCount() == entries.size();
+    } catch (...) {
+      ok = false;
+    }
     r.FilesToExtract.clear();
+    r.OnReqPassword = std::move(askPassword);
+    r.OnError = std::move(showError);
+    r.OnVolumeChange = std::move(askVolume);
   } else {
     ez::TZipMaster& zip = w_.engines_->Zip();
     zip.FSpecArgs.clear();
@@ -154,12 +177,20 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
     zip.ExactNames = true;
     zip.ExtrBaseDir = U8(folder);
     zip.ExtrOptions = ez::ExtrDirNames | ez::ExtrOverWrite;
+    // Unattended and without the window's message handler: nothing is asked
+    // or shown during the drop.
+    const bool unattended = zip.Unattended;
+    zip.Unattended = true;
+    auto showMessage = std::move(zip.OnMessage);
+    zip.OnMessage = nullptr;
     try {
       zip.Extract();
       ok = zip.SuccessCount() == entries.size();
     } catch (...) {
       ok = false;
     }
+    zip.Unattended = unattended;
+    zip.OnMessage = std::move(showMessage);
     zip.ExactNames = false;
     zip.FSpecArgs.clear();
   }
@@ -168,22 +199,45 @@ bool DragOut::ExtractSelected(const QStringList& entries, const QString& folder,
   return ok;
 }
 
+bool DragOut::PasswordRefused(const QString& entry, const std::string& password) const {
+  if (w_.RarMode)
+    return engine::rar::RarEntryPasswordFits(w_.engines_->Rar().ArchiveName, U8(entry), password) ==
+           engine::rar::RarPasswordFit::Wrong;
+  const ez::TZipMaster& zip = w_.engines_->Zip();
+  return ez::EntryPasswordFits(zip.ZipFilename(), U8(entry), password, zip.NameRuleValue()) ==
+         ez::PasswordFit::Wrong;
+}
+
+std::optional<std::string> DragOut::AskCheckedPassword(const QString& entry) {
+  // Only a refusal asks again: where the archive cannot tell (a set of
+  // volumes, say), the extraction that follows decides.
+  std::string prompt = "Enter the password of the dragged files";
+  for (int attempt = 0; attempt < kPasswordAttempts; ++attempt) {
+    const auto pw = pf::Dialogs().InputBox("Password", prompt, "", true);
+    if (!pw) return std::nullopt;
+    if (!PasswordRefused(entry, *pw)) return pw;
+    prompt = "Wrong password. Enter the password of the dragged files";
+  }
+  pf::Dialogs().MessageBox("Wrong password: the files are not dragged", pf::MsgKind::Warning, pf::BtnOK);
+  return std::nullopt;
+}
+
 std::unique_ptr<DragOutData> DragOut::Prepare() {
   const QList<int> rows = w_.SelectedRowIndexes();
   if (rows.isEmpty() || w_.EngineBusy()) return nullptr;
   QStringList entries, files;
-  bool encrypted = false;
+  QString firstEncrypted;
   std::set<QString> seen;
   for (int row : rows) {
     const FileRow& r = w_.model_->Row(row);
     if (!seen.insert(r.fullName).second) continue;
     entries << r.fullName;
     files << Q(pf::EntryToDiskRelative(U8(r.fullName)));
-    encrypted = encrypted || r.encrypted;
+    if (r.encrypted && firstEncrypted.isEmpty()) firstEncrypted = r.fullName;
   }
   // Asked now: a question in the middle of the drop would hold the desktop.
-  if (encrypted) {
-    const auto pw = pf::Dialogs().InputBox("Password", "Enter the password of the dragged files", "", true);
+  if (!firstEncrypted.isEmpty()) {
+    const std::optional<std::string> pw = AskCheckedPassword(firstEncrypted);
     if (!pw) return nullptr;
     if (w_.RarMode)
       w_.dragPassword_ = *pw;
@@ -208,7 +262,8 @@ void DragOut::Start() {
   drag->setMimeData(data.release());  // the drag owns it from here
   const QModelIndex current = w_.lw_Files->currentIndex();
   const QIcon icon = current.isValid() ? w_.model_->data(current.siblingAtColumn(0), Qt::DecorationRole).value<QIcon>() : QIcon();
-  if (!icon.isNull()) drag->setPixmap(icon.pixmap(32, 32));
+  // At the screen's scale, so the image under the pointer is sharp at 2x too.
+  if (!icon.isNull()) drag->setPixmap(icon.pixmap(QSize(32, 32), w_.lw_Files->devicePixelRatioF()));
   if (!raw->ProposedName().isEmpty()) {
     // The selection owner exists once the drag runs.
     const QByteArray name = raw->ProposedName();

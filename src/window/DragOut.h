@@ -15,7 +15,10 @@
 // nothing.
 //
 // DragOut (the window's drag command) asks for the password before the drag
-// starts when a dragged entry is encrypted, runs the drag, and removes the
+// starts when a dragged entry is encrypted and checks it against the first
+// such entry's encryption header (a wrong one is asked again, a cancelled
+// question or three wrong answers call the drag off), so nothing is ever
+// asked during the drop; it runs the drag, and removes the
 // temporary copies afterwards: at once when nothing was dropped, a minute
 // later when a target took them (it copies after the drop), and at the
 // latest when the window goes.
@@ -26,6 +29,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace arkelin::window {
@@ -99,6 +104,11 @@ class DragOut {
 
  private:
   bool ExtractSelected(const QStringList& entries, const QString& folder, QString& why);
+  // The password, asked until the entry's encryption header accepts it (a
+  // few times at most); nothing when the question was cancelled or every
+  // answer was wrong.
+  std::optional<std::string> AskCheckedPassword(const QString& entry);
+  bool PasswordRefused(const QString& entry, const std::string& password) const;
   TMainform& w_;
   QStringList pending_;
   QString last_;

@@ -35,8 +35,7 @@ void FavoritesCommands::AddToFavorites() {
 }
 
 void FavoritesCommands::OpenWindow() {
-  QColor color = w_.Settings().WindowColor();
-  settings::TF_Favorites dlg(w_.Favorites, color.isValid() ? color : w_.palette().color(QPalette::Base), &w_);
+  settings::TF_Favorites dlg(w_.Favorites, w_.Settings().WindowColor(), &w_);
   dlg.OnOpen = [this](const std::string& path) { OpenFavorite(Q(path)); };
   dlg.ShowModal();
 }

@@ -39,8 +39,7 @@ void InstallCommands::Install() {
     pf::Dialogs().MessageBox(NoFileText(), pf::MsgKind::Information, pf::BtnOK);
     return;
   }
-  QColor color = w_.Settings().WindowColor();
-  if (!color.isValid()) color = w_.palette().color(QPalette::Base);
+  const QColor color = w_.Settings().WindowColor();  // invalid: the desktop's
   if (candidates.size() == 1) {
     program = Q(open::CandidateProgram(U8(candidates[0])));
   } else {

@@ -17,7 +17,7 @@ void SearchCommands::Search(int mode) {
   search::ResultActions actions;
   actions.OpenArchive = [this](const QString& path) { return OpenResult(path); };
   actions.RefuseAdd = [this] { return w_.RefuseForRar(); };
-  actions.CellColor = w_.lw_Files->palette().color(QPalette::Base);
+  actions.CellColor = w_.Settings().WindowColor();
   QStringList toAdd;
   {
     search::TF_Search dlg(mode, actions, &w_);

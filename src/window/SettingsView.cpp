@@ -51,6 +51,6 @@ QString SettingsView::GraphicFormats() const { return f_.GraphicFormats(); }
 QString SettingsView::TempFolder() const { return f_.TempFolder(); }
 void SettingsView::SetTempFolder(const QString& folder) const { f_.ed_Temp->setText(folder); }
 QString SettingsView::InstallNames() const { return f_.InstallNames(); }
-QColor SettingsView::WindowColor() const { return settings::ColorToQColor(f_.WindowColor()); }
+QColor SettingsView::WindowColor() const { return settings::ListColor(f_.WindowColor()); }
 
 }  // namespace arkelin::window

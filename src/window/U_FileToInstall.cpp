@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "open/Install.h"
+#include "shared/widgets/ListColors.h"
 #include "shared/widgets/SortGrid.h"
 
 namespace arkelin::window {
@@ -30,9 +31,7 @@ TF_FileToInstall::TF_FileToInstall(const QStringList& candidates, const QColor& 
   for (int i = 0; i < candidates.size(); ++i) StringGrid1->SetCells(0, i + 1, candidates[i]);
   StringGrid1->SetRangeSelect(true);
   StringGrid1->setToolTip(QStringLiteral("Double-Click to select install file"));
-  QPalette pal = StringGrid1->palette();
-  pal.setColor(QPalette::Base, windowColor);
-  StringGrid1->setPalette(pal);
+  shared::ShowListColor(StringGrid1, windowColor);
   bu_Close = new QPushButton(QStringLiteral("&Close"), this);
   bu_Close->setObjectName(QStringLiteral("bu_Close"));
   bu_Close->setAutoDefault(false);

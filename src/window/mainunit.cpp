@@ -20,6 +20,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "shared/widgets/ListColors.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/ArchiveFileCommands.h"
 #include "window/ArchiveKind.h"
@@ -29,6 +30,7 @@
 #include "window/MailCommands.h"
 #include "window/SfxVolumeCommands.h"
 #include "window/ToolsCommands.h"
+#include "window/WindowImages.h"
 #include "window/ViewCommands.h"
 #include "window/NameEncodingMenu.h"
 #include "window/Addunit.h"
@@ -113,12 +115,11 @@ TMainform::TMainform(QWidget* parent)
   }
   BuildRecentMenu(FileMenu, IniFileName(), kRecentMax, QStringLiteral("RECENT"));
   engines_->SetDLLDirectory(Q(pf::EngineFolder()));
-  engines_->SetOwnImages(QIcon(QStringLiteral(":/window/large_default.png")),
-                         QIcon(QStringLiteral(":/window/small_default.png")),
-                         QIcon(QStringLiteral(":/window/large_exe.png")),
-                         QIcon(QStringLiteral(":/window/small_exe.png")),
-                         QIcon(QStringLiteral(":/window/large_noext.png")),
-                         QIcon(QStringLiteral(":/window/small_noext.png")));
+  engines_->SetOwnImages(FileTypeImage(QStringLiteral("large_default"), 32),
+                         FileTypeImage(QStringLiteral("small_default"), 16),
+                         FileTypeImage(QStringLiteral("large_exe"), 32), FileTypeImage(QStringLiteral("small_exe"), 16),
+                         FileTypeImage(QStringLiteral("large_noext"), 32),
+                         FileTypeImage(QStringLiteral("small_noext"), 16));
   WireEngineEvents();
   engines_->OnDirUpdate = [this] { FillFromZip(); };
   engines_->OnListFile = [this](const ListedEntry& e) {
@@ -369,6 +370,13 @@ bool TMainform::eventFilter(QObject* watched, QEvent* e) {
 void TMainform::changeEvent(QEvent* e) {
   QMainWindow::changeEvent(e);
   if (e->type() == QEvent::ActivationChange && isActiveWindow()) RunGuarded([this] { FormActivate(); }, false);
+  // The desktop switched between light and dark: the colour the list was
+  // last given (by the configuration) is shown again, a chosen one with its
+  // text chosen against the new palette.
+  if (lw_Files && (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange)) {
+    shared::ShowListColorAgain(lw_Files);
+    ApplyToolbarImages();
+  }
 }
 
 void TMainform::showEvent(QShowEvent* e) {

@@ -132,11 +132,15 @@ class TMainform : public QMainWindow {
   // The live settings; the window does not own them. Null restores defaults.
   void SetSettings(const IMainSettings* settings);
   const IMainSettings& Settings() const;
-  // The list's background colour and grid lines (set by the configuration).
+  // The list's background colour (invalid: the desktop's palette, followed
+  // as it changes) and grid lines (set by the configuration).
   void SetListColor(const QColor& c);
   void SetGridLines(bool on);
   // Toolbar hints: on gives the eight buttons their hints.
   void ApplyToolbarHints(bool on);
+  // The toolbar images in the variant for the palette in force (light or
+  // dark ground); run when the palette changes.
+  void ApplyToolbarImages();
   // Re-applies the date and time formats to the Modified column.
   void ApplyDateTimeFormats();
   // A configuration window has closed: accept drops exactly when allowed.

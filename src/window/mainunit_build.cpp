@@ -11,9 +11,11 @@
 
 #include "platform/Platform.h"
 #include "settings/IniFile.h"
+#include "shared/widgets/ListColors.h"
 #include "window/CommandSupport_p.h"
 #include "window/DragOut.h"
 #include "window/NameEncodingMenu.h"
+#include "window/WindowImages.h"
 
 namespace arkelin::window {
 
@@ -143,12 +145,10 @@ QToolButton* TMainform::MakeButton(const QString& name, const QString& caption, 
   b->setText(caption);
   b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   b->setAutoRaise(true);  // flat
-  // Image_Off normally, Image_On under the mouse (the Active mode of a raised button).
-  QIcon icon;
-  icon.addPixmap(QPixmap(QStringLiteral(":/window/off_%1.png").arg(image)), QIcon::Normal);
-  icon.addPixmap(QPixmap(QStringLiteral(":/window/on_%1.png").arg(image)), QIcon::Active);
-  icon.addPixmap(QPixmap(QStringLiteral(":/window/off_%1.png").arg(image)), QIcon::Disabled);
-  b->setIcon(icon);
+  // Image_Off normally, Image_On under the mouse (the Active mode of a raised
+  // button), in the variant for the desktop's ground.
+  b->setProperty("arkelinImage", image);
+  b->setIcon(ToolbarIcon(image, DarkGround(palette())));
   b->setIconSize(QSize(32, 32));
   b->setMinimumWidth(48);
   connect(b, &QToolButton::clicked, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
@@ -318,13 +318,14 @@ void TMainform::FitNameColumn() {
   if (lw_Files->columnWidth(FileListModel::ColFilename) < want) lw_Files->setColumnWidth(FileListModel::ColFilename, want);
 }
 
-void TMainform::SetListColor(const QColor& c) {
-  QPalette p = lw_Files->palette();
-  p.setColor(QPalette::Base, c);
-  lw_Files->setPalette(p);
-}
+void TMainform::SetListColor(const QColor& c) { shared::ShowListColor(lw_Files, c); }
 
 void TMainform::SetGridLines(bool on) { lw_Files->setShowGrid(on); }
+
+void TMainform::ApplyToolbarImages() {
+  const bool dark = DarkGround(palette());
+  for (const auto& [name, b] : buttons_) b->setIcon(ToolbarIcon(b->property("arkelinImage").toString(), dark));
+}
 
 void TMainform::ApplyToolbarHints(bool on) {
   static const std::pair<const char*, const char*> kHints[] = {

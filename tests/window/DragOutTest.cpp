@@ -197,6 +197,100 @@ class DragOutTest : public QObject {
     QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
   }
 
+  void aWrongPasswordIsAskedAgainBeforeTheDragAndNeverDuringTheDrop() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    TMainform f;
+    f.EnterZipSession(MakeZip("w.zip", "secret"));
+    Select(f, {"a.txt", "c.txt"});
+    fake_->dialogs.inputs = {std::string("wrong"), std::string("secret")};
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QCOMPARE(fake_->dialogs.inputsAsked,
+             std::vector<std::string>({"Password: Enter the password of the dragged files",
+                                       "Password: Wrong password. Enter the password of the dragged files"}));
+    DropTarget target;
+    QVERIFY(Drop(&target, data.get()));
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
+    QVERIFY(fake_->dialogs.boxes.empty());
+    QCOMPARE(target.urls.size(), qsizetype(2));
+    f.DragOutCommand().Finished(data->TempFolder(), false);
+    // Three wrong answers call the drag off, and say so.
+    fake_->dialogs.inputsAsked.clear();
+    fake_->dialogs.inputs = {std::string("no"), std::string("nope"), std::string("never")};
+    QVERIFY(!f.DragOutCommand().Prepare());
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(3));
+    QVERIFY(fake_->dialogs.Saw("Wrong password: the files are not dragged"));
+  }
+
+  void anEntryUnderAnotherPasswordFailsTheDropWithoutAQuestion() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    // a.txt under "one", c.txt under "two": the first dragged entry decides
+    // the question; the other cannot come out, and the drop asks nothing.
+    const QString src = P("src-two");
+    WriteFile(src + "/a.txt", QByteArray(2000, 'x'));
+    WriteFile(src + "/c.txt", "under the other password\n");
+    QProcess zip;
+    zip.setWorkingDirectory(src);
+    zip.start("sh", {"-c", "zip -q -P one " + P("two.zip") + " a.txt && zip -q -P two " + P("two.zip") + " c.txt"});
+    QVERIFY(zip.waitForFinished(30000) && zip.exitCode() == 0);
+    TMainform f;
+    f.EnterZipSession(P("two.zip"));
+    Select(f, {"a.txt", "c.txt"});
+    fake_->dialogs.inputs = {std::string("one")};
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    fake_->dialogs.boxes.clear();
+    QVERIFY(data->data("text/uri-list").isEmpty());
+    QVERIFY(!data->Extracted());
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(1));
+    QVERIFY2(fake_->dialogs.boxes.empty(), fake_->dialogs.boxes.empty() ? "" : fake_->dialogs.Texts().front().c_str());
+    f.DragOutCommand().Finished(data->TempFolder(), false);
+    QVERIFY(!QFileInfo::exists(data->TempFolder()));
+  }
+
+  void encryptedRarEntriesAreCheckedBeforeTheDrag() {
+    if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+    // b.txt is under "password", d.txt under "password2".
+    TMainform f;
+    f.EnterRarSession(QStringLiteral(ARKELIN_FIXTURES "/rar/la-test_read_format_rar5_encrypted.rar"));
+    QVERIFY(f.Model().RowCountValue() > 0);
+    fake_->dialogs.inputsAsked.clear();
+    Select(f, {"b.txt"});
+    fake_->dialogs.inputs = {std::string("password2"), std::string("password")};
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
+    fake_->dialogs.boxes.clear();
+    DropTarget target;
+    QVERIFY(Drop(&target, data.get()));
+    QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
+    QVERIFY(fake_->dialogs.boxes.empty());
+    QCOMPARE(target.urls.size(), qsizetype(1));
+    QCOMPARE(ReadFile(target.urls[0].toLocalFile()).size(), qsizetype(18));
+    f.DragOutCommand().Finished(data->TempFolder(), false);
+  }
+
+  void aMissingRarVolumeFailsTheDropWithoutAQuestion() {
+    if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+    // Listed with all three volumes; the last is gone by the time of the drop.
+    for (int i = 1; i <= 3; ++i) {
+      const QString name = QStringLiteral("rf-rar5-vols.part%1.rar").arg(i);
+      QVERIFY(QFile::copy(QStringLiteral(ARKELIN_FIXTURES "/rar/") + name, P(name)));
+    }
+    TMainform f;
+    f.EnterRarSession(P("rf-rar5-vols.part1.rar"));
+    Select(f, {"bigfile.txt"});
+    std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
+    QVERIFY(data);
+    QVERIFY(QFile::remove(P("rf-rar5-vols.part3.rar")));
+    fake_->dialogs.boxes.clear();
+    fake_->dialogs.inputsAsked.clear();
+    QVERIFY(data->data("text/uri-list").isEmpty());
+    QVERIFY(fake_->dialogs.boxes.empty());
+    QVERIFY(fake_->dialogs.inputsAsked.empty());
+    f.DragOutCommand().Finished(data->TempFolder(), false);
+  }
+
   void aDragThatEndsInsideTheWindowDoesNothing() {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
     const QString zip = MakeZip("w.zip");

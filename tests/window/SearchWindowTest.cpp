@@ -299,6 +299,7 @@ void SearchWindowTest::openZipResultBecomesTheCurrentArchive() {
   if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
   MakeTree();
   TMainform f;
+  settings_.windowColor = QColor(255, 255, 200);
   f.SetSettings(&settings_);
   bool searchClosed = false;
   TF_Search::SetShowHook([&](TF_Search& s) {
@@ -307,7 +308,6 @@ void SearchWindowTest::openZipResultBecomesTheCurrentArchive() {
     RunSearch(s, P("tree"), "b.zip", true);
     searchClosed = s.result() == QDialog::Accepted;
   });
-  f.SetListColor(QColor(255, 255, 200));
   TF_Result::SetShowHook([&](TF_Result& r) {
     // The cells in the list colour of the settings.
     QCOMPARE(r.StringGrid1->palette().color(QPalette::Base), QColor(255, 255, 200));

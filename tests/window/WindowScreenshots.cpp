@@ -4,7 +4,11 @@
 //   arkelin_window_pictures first ARCHIVE OUT      the first window at its
 //       default size with ARCHIVE listed (NAME picks the file name).
 // Run offscreen or under a virtual display; QT_SCALE_FACTOR=2 gives the
-// scaled window, ARKELIN_PICTURE_NAME the picture's file name.
+// scaled window, ARKELIN_PICTURE_NAME the picture's file name,
+// ARKELIN_PICTURE_PALETTE=dark the window under a dark desktop palette
+// (or, with nothing set here, QT_QPA_PLATFORMTHEME=qt6ct and an
+// $XDG_CONFIG_HOME/qt6ct/qt6ct.conf naming a dark colour scheme: the
+// palette a platform theme gives).
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +18,7 @@
 
 #include <cstdio>
 
+#include "DarkPalette_p.h"
 #include "platform/qt/QtPlatform.h"
 #include "window/MainSettings.h"
 #include "window/extrunit.h"
@@ -41,6 +46,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
   arkelin::platform::qt::InstallQtPlatform();
+  if (qEnvironmentVariable("ARKELIN_PICTURE_PALETTE") == QStringLiteral("dark"))
+    QApplication::setPalette(DarkDesktopPalette());
   if (argc < 4) return 2;
   const QString mode = QString::fromLocal8Bit(argv[1]);
   const QString archive = QString::fromLocal8Bit(argv[2]);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "shared/widgets/ListColors.h"
+
 namespace arkelin::search {
 
 namespace {
@@ -22,6 +24,7 @@ QLabel* Heading(const QString& text, QWidget* parent) {
   l->setFont(f);
   l->setAutoFillBackground(true);
   l->setBackgroundRole(QPalette::Base);
+  l->setForegroundRole(QPalette::Text);
   l->setMargin(8);
   return l;
 }
@@ -60,11 +63,7 @@ TF_Result::TF_Result(int mode, const ResultActions& actions, QWidget* parent)
   StringGrid1->setColumnWidth(2, 84);
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   StringGrid1->SetRangeSelect(true);
-  if (actions_.CellColor.isValid()) {
-    QPalette pal = StringGrid1->palette();
-    pal.setColor(QPalette::Base, actions_.CellColor);
-    StringGrid1->setPalette(pal);
-  }
+  shared::ShowListColor(StringGrid1, actions_.CellColor);
   StringGrid1->setTextElideMode(Qt::ElideLeft);
   StringGrid1->setToolTip(QStringLiteral("Double-Click to open the selected zipfile"));
 

@@ -26,7 +26,7 @@ struct ResultActions {
   // True when files cannot be added now (the refusal has been shown).
   std::function<bool()> RefuseAdd;
   // The cells' background: the list colour of the settings (COLOR WINDOW);
-  // invalid leaves the style's.
+  // invalid follows the desktop's palette.
   QColor CellColor;
 };
 

@@ -31,6 +31,7 @@ TF_Search::TF_Search(int mode, ResultActions actions, QWidget* parent)
   la_Heading->setFont(f);
   la_Heading->setAutoFillBackground(true);
   la_Heading->setBackgroundRole(QPalette::Base);
+  la_Heading->setForegroundRole(QPalette::Text);
   la_Heading->setMargin(8);
 
   // "C:\" of the stored defaults is the home folder here.

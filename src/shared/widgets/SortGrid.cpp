@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "shared/widgets/ListColors.h"
 
 namespace arkelin::shared {
 
@@ -51,7 +52,14 @@ class SortGridDelegate : public QStyledItemDelegate {
     opt.font = f.Font;
     opt.fontMetrics = QFontMetrics(f.Font);
     opt.displayAlignment = f.Alignment;
-    if (f.Brush.style() != Qt::NoBrush && !(opt.state & QStyle::State_Selected)) painter->fillRect(opt.rect, f.Brush);
+    if (f.Brush.style() != Qt::NoBrush && !(opt.state & QStyle::State_Selected)) {
+      painter->fillRect(opt.rect, f.Brush);
+      // A footer or owner colour under a dark palette's light text (or the
+      // other way round): the text is chosen to read on the cell.
+      const QColor text = ReadableTextOn(f.Brush.color(), opt.palette.color(QPalette::Text));
+      opt.palette.setColor(QPalette::Text, text);
+      opt.palette.setColor(QPalette::WindowText, text);
+    }
     QStyledItemDelegate::paint(painter, opt, index);
     if (f.BevelStyle == cbNone) return;
     QColor light = opt.palette.color(QPalette::Light), dark = opt.palette.color(QPalette::Dark);
@@ -257,20 +265,21 @@ void TSortGrid::AutoSizeColumn(int column) {
 
 namespace {
 
-// The built-in markers: triangles for sgArrow, "A over Z" for sgGlyph.
-QPixmap Triangle(bool up) {
+// The built-in markers: triangles for sgArrow, "A over Z" for sgGlyph, in
+// the header's text colour (dark on a light desktop, light on a dark one).
+QPixmap Triangle(bool up, const QColor& ink) {
   QPixmap p(9, 8);
   p.fill(Qt::transparent);
   QPainter g(&p);
   g.setRenderHint(QPainter::Antialiasing);
   g.setPen(Qt::NoPen);
-  g.setBrush(QColor(64, 64, 64));
+  g.setBrush(ink);
   QPolygon tri = up ? QPolygon({QPoint(4, 1), QPoint(8, 7), QPoint(0, 7)}) : QPolygon({QPoint(0, 1), QPoint(8, 1), QPoint(4, 7)});
   g.drawPolygon(tri);
   return p;
 }
 
-QPixmap Letters(bool az) {
+QPixmap Letters(bool az, const QColor& ink) {
   QPixmap p(9, 14);
   p.fill(Qt::transparent);
   QPainter g(&p);
@@ -278,7 +287,7 @@ QPixmap Letters(bool az) {
   f.setPixelSize(7);
   f.setBold(true);
   g.setFont(f);
-  g.setPen(QColor(64, 64, 64));
+  g.setPen(ink);
   g.drawText(QRect(0, 0, 9, 7), Qt::AlignCenter, az ? QStringLiteral("A") : QStringLiteral("Z"));
   g.drawText(QRect(0, 7, 9, 7), Qt::AlignCenter, az ? QStringLiteral("Z") : QStringLiteral("A"));
   return p;
@@ -298,8 +307,8 @@ QPixmap WithTopLeftTransparent(const QPixmap& source) {
 QPixmap TSortGrid::SortMarker() const {
   bool up = SortDirection == sdAscending;
   switch (SortSymbol) {
-    case sgArrow: return Triangle(up);
-    case sgGlyph: return Letters(up);
+    case sgArrow: return Triangle(up, horizontalHeader()->palette().color(QPalette::ButtonText));
+    case sgGlyph: return Letters(up, horizontalHeader()->palette().color(QPalette::ButtonText));
     case sgCustom: return WithTopLeftTransparent(up ? SortBitMapA : SortBitMapD);
     default: return {};
   }

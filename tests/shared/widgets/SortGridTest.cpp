@@ -294,6 +294,42 @@ class SortGridTest : public QObject {
     QCOMPARE(plain.copy(second), marked.copy(second));
   }
 
+  void underADarkPaletteFooterTextAndMarkersStayReadable() {
+    // Light text on dark grounds, as a dark desktop gives.
+    QPalette dark = grid_->palette();
+    dark.setColor(QPalette::Base, QColor(0x24, 0x24, 0x27));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x38));
+    dark.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEE));
+    grid_->setPalette(dark);
+    Fill(*grid_, {{"a", "1"}, {"WWWWWWWW", "2"}});
+    grid_->SetFooterRows(1);
+    grid_->clearSelection();
+    grid_->setCurrentCell(-1, -1);
+    // The footer's aqua keeps its colour, and its text is dark on it.
+    const QRect cell = grid_->visualRect(grid_->model()->index(grid_->model()->rowCount() - 1, 0));
+    const QImage img = grid_->viewport()->grab().toImage().copy(cell).convertToFormat(QImage::Format_RGB32);
+    int aqua = 0, darkInk = 0, lightInk = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const QColor c = img.pixelColor(x, y);
+        if (c == QColor(0, 255, 255)) ++aqua;
+        if (c.lightness() < 60) ++darkInk;
+        if (c.red() > 200 && c.green() > 200 && c.blue() > 200) ++lightInk;
+      }
+    QVERIFY(aqua > img.width() * img.height() / 2);
+    QVERIFY(darkInk > 10);
+    QCOMPARE(lightInk, 0);
+    // The sort marker is drawn in the header's text colour: light here.
+    grid_->SortSymbol = sgArrow;
+    const QImage marker = grid_->SortMarker().toImage().convertToFormat(QImage::Format_ARGB32);
+    int lit = 0;
+    for (int y = 0; y < marker.height(); ++y)
+      for (int x = 0; x < marker.width(); ++x)
+        if (qAlpha(marker.pixel(x, y)) == 255 && QColor(marker.pixel(x, y)).lightness() > 200) ++lit;
+    QVERIFY(lit > 5);
+  }
+
   void autoSizeFitsTheWidestText() {
     Fill(*grid_, {{"a", "1"}, {"a much longer name than the header", "2"}});
     grid_->AutoSizeColumn(0);

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <exception>
+#include <new>
 #include <unordered_map>
 #include <cerrno>
 #include <cstring>
@@ -41,7 +43,8 @@ constexpr size_t kMaxLinkText = 4096;
 constexpr uint64_t kInMemoryLimit = 64 * 1024;
 // Bounds of the work prepared ahead of the oldest unfinished entry: entries
 // (each holds at most kInMemoryLimit bytes in memory, and when extracting
-// two descriptors) and declared bytes (what a stop has to throw away).
+// two descriptors) and declared plus stored bytes (what a stop has to throw
+// away, and a bound on the stored bytes held in memory).
 constexpr size_t kMaxJobs = 128;
 constexpr size_t kMaxTestJobs = 1024;
 constexpr uint64_t kMaxAheadBytes = 64ull << 20;
@@ -103,6 +106,7 @@ struct Job : PoolJob {
   int64_t entryTime = -1;
   uint16_t method = 0;
   uint64_t offset = 0, length = 0;
+  uint64_t weight = 0;  // declared and stored size, against the bound ahead
   std::vector<uint8_t> data;  // the stored bytes, when read ahead
   bool inMemory = false;
   EntryCrypt crypt;
@@ -712,7 +716,18 @@ void Run::ExtractAll(const std::vector<size_t>& chosen, const std::vector<uint64
   // unfinished entry writes too, waits until the entries before it are done.
   std::deque<std::unique_ptr<Job>> queue;
   {
-    DecodePool pool(threads, [this](PoolJob& pj) { Decode(static_cast<Job&>(pj), false); });
+    DecodePool pool(threads, [this](PoolJob& pj) {
+      Job& job = static_cast<Job&>(pj);
+      // Nothing may leave a worker; the entry fails instead, in turn.
+      try {
+        Decode(job, false);
+      } catch (const std::exception& ex) {
+        job.result = DecodeResult::DataError;
+        job.detail = dynamic_cast<const std::bad_alloc*>(&ex) ? "out of memory" : ex.what();
+        job.readyFailed = false;
+        job.keys.store(Job::kKeysOk);
+      }
+    });
     pool_ = &pool;
     std::vector<PoolJob*> chunk;
     uint64_t chunkBytes = 0, aheadBytes = 0;
@@ -746,9 +761,9 @@ void Run::ExtractAll(const std::vector<size_t>& chosen, const std::vector<uint64
           barrier = true;
         } else if (job->next == Next::kDecode) {
           if (!job->key.empty()) ++inFlight_[job->key];
-          const uint64_t size = dir_.entries[job->index].uncompressedSize;
-          aheadBytes += size;
-          const uint64_t weight = size + job->length;
+          const uint64_t weight = dir_.entries[job->index].uncompressedSize + job->length;
+          job->weight = weight;
+          aheadBytes += weight;
           if (weight >= kBigEntry) {
             submit();
             chunk.push_back(job.get());
@@ -784,7 +799,7 @@ void Run::ExtractAll(const std::vector<size_t>& chosen, const std::vector<uint64
         }
         const bool go = ExtractDirect(h.index, dataOffsets[h.index]);
         if (!h.key.empty() && --inFlight_[h.key] == 0) inFlight_.erase(h.key);
-        if (h.next == Next::kDecode) aheadBytes -= dir_.entries[h.index].uncompressedSize;
+        if (h.next == Next::kDecode) aheadBytes -= h.weight;
         queue.pop_front();
         if (!go) break;
         continue;
@@ -813,7 +828,7 @@ void Run::ExtractAll(const std::vector<size_t>& chosen, const std::vector<uint64
         if (stop_) break;
         Finish(h);
         if (!h.key.empty() && --inFlight_[h.key] == 0) inFlight_.erase(h.key);
-        aheadBytes -= dir_.entries[h.index].uncompressedSize;
+        aheadBytes -= h.weight;
       }
       queue.pop_front();
     }

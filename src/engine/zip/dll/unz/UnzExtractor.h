@@ -17,8 +17,9 @@
 // in 64 KiB steps of each entry, so even its events are the same. A
 // nonzero answer stops the run at once; the workers see the stop within
 // one piece of output and what they prepared is thrown away. Memory: at
-// most 128 entries (1024 when testing) are prepared ahead, each holding up
-// to 64 KiB of stored data, and 64 MiB of declared size; each decoding
+// most 128 entries (1024 when testing) and 64 MiB of declared plus stored
+// size are prepared ahead, small entries holding their stored data (up to
+// 64 KiB each) in memory, so at most 64 MiB of it; each decoding
 // thread has its buffers (at most 16.5 MiB, for deflate entries inflated
 // in one piece) and the decoder's own state (LZMA/XZ dictionaries capped
 // at 768 MiB, Zstandard windows at 128 MiB).

@@ -1,7 +1,7 @@
 // arkzip: the command-line companion of the archive window, over the same
 // TZipMaster the window uses, so scripts, interoperability tests and
 // benchmarks exercise the real path. Commands: list, add, extract, test,
-// delete, and (SfxSpanCommands) sfx, unsfx, split and join. Exit codes: 0 success, 1 some files failed, 2 error.
+// delete, passwd, and (SfxSpanCommands) sfx, unsfx, split and join. Exit codes: 0 success, 1 some files failed, 2 error.
 // Archives whose name ends in ".rar" go to the RAR commands when they are
 // built into the program, and so do other names (a RAR self-extracting
 // program, an old-style volume ".r00") that list, test or extract a file
@@ -50,6 +50,9 @@ int Usage() {
       "  (CODEPAGE: Auto, CP437, CP850, CP852, CP866, CP1250, CP1251, CP1252, Shift-JIS, GBK, Big5, EUC-KR,\n"
       "   KOI8-R: what names without the UTF-8 mark are read in)\n"
       "  arkzip delete ARCHIVE [--names CODEPAGE] SPEC...\n"
+      "  arkzip passwd ARCHIVE --password OLD --new-password NEW [--aes 128|192|256] [--names CODEPAGE]\n"
+      "  (encrypts every file entry again with NEW, also those that were not encrypted;\n"
+      "   OLD must open every entry encrypted now; without --aes: traditional encryption)\n"
       "  arkzip sfx ARCHIVE.zip [--caption C] [--dir D] [--run CMD] [--overwrite ask|always|never]\n"
       "  arkzip unsfx ARCHIVE.exe\n"
       "  arkzip split ARCHIVE --size N [--standard] [--dir D]\n"
@@ -87,9 +90,9 @@ struct Session {
 struct Options {
   std::vector<std::string> rest;
   int level = -1;
-  std::string dir, password;
+  std::string dir, password, newPassword;
   bool recurse = false, dirnames = false, move = false, update = false, freshen = false, overwrite = false;
-  bool passwordGiven = false;
+  bool passwordGiven = false, newPasswordGiven = false;
   int aes = 0;
   int names = 0;  // dll::NameEncoding
 };
@@ -117,6 +120,9 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, Options& o,
     } else if (a == "--password") {
       if (!value(o.password)) return false;
       o.passwordGiven = true;
+    } else if (a == "--new-password") {
+      if (!value(o.newPassword)) return false;
+      o.newPasswordGiven = true;
     } else if (a == "--aes") {
       if (!value(v) || (v != "128" && v != "192" && v != "256")) {
         std::fprintf(stderr, "arkzip: --aes takes 128, 192 or 256\n");
@@ -246,6 +252,22 @@ int Delete(const std::string& archive, const std::vector<std::string>& args) {
   return Outcome(s);
 }
 
+int Passwd(const std::string& archive, const std::vector<std::string>& args) {
+  Options o;
+  if (!ParseOptions(args, 2, o, "--password --new-password --aes --names ") || !o.rest.empty()) return Usage();
+  if (!o.newPasswordGiven || o.newPassword.empty()) {
+    std::fprintf(stderr, "arkzip: passwd needs --new-password\n");
+    return kError;
+  }
+  Session s;
+  s.zm.NameCodePage = o.names;
+  s.zm.SetZipFilename(archive);
+  if (s.zm.ZipFilename().empty()) return kError;
+  s.zm.ChangePassword(o.password, o.newPassword, o.aes);
+  std::printf("%d file(s) encrypted with the new password\n", s.zm.SuccessCount());
+  return s.zm.SuccessCount() > 0 && s.errors == 0 ? kOk : kError;
+}
+
 #ifdef ARKZIP_HAVE_RAR
 // A RAR archive by its name, or for the reading commands by its content.
 bool IsRarArchive(const std::string& command, const std::string& archive) {
@@ -286,5 +308,6 @@ int main(int argc, char** argv) {
   if (command == "extract") return Extract(archive, args, false);
   if (command == "test") return Extract(archive, args, true);
   if (command == "delete") return Delete(archive, args);
+  if (command == "passwd") return Passwd(archive, args);
   return Usage();
 }

@@ -158,9 +158,18 @@ TColorSwatch::TColorSwatch(QWidget* parent) : QFrame(parent) {
 
 void TColorSwatch::SetColor(TColor c) {
   color_ = c;
+  showing_ = true;
   QPalette p = palette();
   p.setColor(QPalette::Window, ColorToQColor(c));
   setPalette(p);
+  showing_ = false;
+}
+
+void TColorSwatch::changeEvent(QEvent* e) {
+  QFrame::changeEvent(e);
+  const bool system = (static_cast<uint32_t>(color_) & 0x80000000u) != 0;
+  if (system && !showing_ && (e->type() == QEvent::ApplicationPaletteChange || e->type() == QEvent::PaletteChange))
+    SetColor(color_);
 }
 
 void TColorSwatch::mouseReleaseEvent(QMouseEvent* e) {
@@ -543,6 +552,19 @@ QWidget* TF_Settings::BuildZipEmailPage() {
   lv->addWidget(new QLabel(QStringLiteral("Med"), levelBox), 2, 1, Qt::AlignHCenter);
   lv->addWidget(new QLabel(QStringLiteral("Max"), levelBox), 2, 2, Qt::AlignRight);
   zg->addWidget(levelBox, 0, 1, 4, 1);
+  auto* encryptionBox = new QWidget(zip);
+  auto* eh = new QHBoxLayout(encryptionBox);
+  eh->setContentsMargins(0, 0, 0, 0);
+  co_Encryption = Named(new QComboBox(encryptionBox), "co_Encryption");
+  co_Encryption->addItems({QStringLiteral("Traditional"), QStringLiteral("AES-128"), QStringLiteral("AES-192"),
+                           QStringLiteral("AES-256")});
+  co_Encryption->setToolTip(QStringLiteral(
+      "How files added with a password are encrypted: traditional (read by every ZIP program, but weak) or AES"));
+  auto* encryptionLabel = new QLabel(QStringLiteral("&Encryption"), encryptionBox);
+  encryptionLabel->setBuddy(co_Encryption);
+  eh->addWidget(encryptionLabel);
+  eh->addWidget(co_Encryption, 1);
+  zg->addWidget(encryptionBox, 4, 0, 1, 2);
   v->addWidget(zip);
 
   auto* mail = Named(new QGroupBox(QStringLiteral("Email server information"), page), "gb_Email");
@@ -720,6 +742,8 @@ void TF_Settings::LoadSettings() {
   // The track bar holds 0..9; a stored value outside is shown at its end
   // and written back clamped.
   tb_complevel->setValue(ini.ReadInteger("COMPRESSION", "LEVEL", 9));
+  // The AES key length in bits, 0 for traditional; anything else reads as 0.
+  SetAesChoice(ini.ReadInteger("COMPRESSION", "ENCRYPTION", 0));
   // A hint stored as a value by an earlier version reads as empty.
   auto mailText = [&](const char* sec, const char* key, const char* hint) {
     const QString v = str(sec, key, QString());
@@ -800,6 +824,7 @@ void TF_Settings::SaveSettings() {
   boolean("COMPRESSION", "FORCEMSDOS", CB_ForceDos);
   boolean("COMPRESSION", "TIMESTAMP", CB_Timestamp);
   ini.WriteInteger("COMPRESSION", "LEVEL", tb_complevel->value());
+  ini.WriteInteger("COMPRESSION", "ENCRYPTION", AddAesBits());
   str("SMTP", "SERVER", ed_Server->text());
   str("SMTP", "PORT", ed_Port->text());
   str("SMTP", "USER", ed_User->text());
@@ -912,6 +937,25 @@ QString TF_Settings::GetFolderSetting(const QString& kind) const {
   QString folder;
   GetFolderSetting(kind, folder);
   return folder;
+}
+
+int TF_Settings::AddAesBits() const {
+  static constexpr int kBits[] = {0, 128, 192, 256};
+  const int i = co_Encryption->currentIndex();
+  return i >= 0 && i < 4 ? kBits[i] : 0;
+}
+
+void TF_Settings::SetAesChoice(int bits) {
+  co_Encryption->setCurrentIndex(bits == 128 ? 1 : bits == 192 ? 2 : bits == 256 ? 3 : 0);
+}
+
+void TF_Settings::StoreAddAesBits(int bits) {
+  SetAesChoice(bits);
+  try {
+    TIniFile(S(IniFileName())).WriteInteger("COMPRESSION", "ENCRYPTION", AddAesBits());
+  } catch (const EIniWriteError& e) {
+    pf::Dialogs().MessageBox(e.what(), pf::MsgKind::Error, pf::BtnOK);
+  }
 }
 
 void TF_Settings::StoreLastFolder(const QString& kind, const QString& folder) {

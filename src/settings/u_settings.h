@@ -64,9 +64,12 @@ class TColorSwatch : public QFrame {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* e) override;
+  // A system colour is shown again in the desktop's new palette.
+  void changeEvent(QEvent* e) override;
 
  private:
   TColor color_ = clWindow;
+  bool showing_ = false;
 };
 
 class TF_Settings : public QDialog {
@@ -163,6 +166,12 @@ class TF_Settings : public QDialog {
   bool ForceDos() const { return CB_ForceDos->isChecked(); }
   bool UseTimestamp() const { return CB_Timestamp->isChecked(); }
   int CompLevel() const { return tb_complevel->value(); }
+  // The encryption of added files: 0 traditional, else the AES key length
+  // in bits (128, 192, 256).
+  int AddAesBits() const;
+  // Chooses it in co_Encryption and stores it at once (the Add window's
+  // choice), saying a refused write in a box.
+  void StoreAddAesBits(int bits);
   QString SmtpServer() const { return ed_Server->text(); }
   QString SmtpPort() const { return ed_Port->text(); }
   QString SmtpUser() const { return ed_User->text(); }
@@ -214,6 +223,7 @@ class TF_Settings : public QDialog {
   QCheckBox* CB_ForceDos = nullptr;      // FORCEMSDOS
   QCheckBox* CB_Timestamp = nullptr;     // TIMESTAMP
   QSlider* tb_complevel = nullptr;       // LEVEL
+  QComboBox* co_Encryption = nullptr;    // ENCRYPTION: 0 traditional, 128, 192, 256 AES
   // SMTP, PERSONAL
   QLineEdit* ed_Server = nullptr;        // SMTP/SERVER
   QLineEdit* ed_Port = nullptr;          // SMTP/PORT
@@ -262,6 +272,7 @@ class TF_Settings : public QDialog {
   QWidget* BuildMultiDiskPage();
   void PairRadios(QRadioButton* a, QRadioButton* b);
   void SetGraphicFieldsEnabled(bool on);
+  void SetAesChoice(int bits);
   void ApplyListLook();
   QList<QAbstractButton*> ToolbarButtons() const;
 

@@ -145,6 +145,19 @@ TAddForm::TAddForm(QWidget* parent) : QDialog(parent) {
   Ch_Update = new QCheckBox(QStringLiteral("Only update file(s)"), this);
   CheckBox1 = new QCheckBox(QStringLiteral("Force Multiple disk Volumes. "), this);
   CheckBox1->setToolTip(QStringLiteral("Force Multiple disc spanning. "));
+  ed_Password = new QLineEdit(this);
+  ed_Password->setObjectName(QStringLiteral("ed_Password"));
+  ed_Password->setEchoMode(QLineEdit::Password);
+  ed_Password->setPlaceholderText(QStringLiteral("none: not encrypted"));
+  ed_Password->setToolTip(QStringLiteral("The files added are encrypted with this password"));
+  co_Encryption = new QComboBox(this);
+  co_Encryption->setObjectName(QStringLiteral("co_Encryption"));
+  co_Encryption->addItems({QStringLiteral("Traditional"), QStringLiteral("AES-128"), QStringLiteral("AES-192"),
+                           QStringLiteral("AES-256")});
+  co_Encryption->setToolTip(
+      QStringLiteral("Traditional encryption is read by every ZIP program but is weak; AES is strong"));
+  auto* passwordLabel = new QLabel(QStringLiteral("&Password:"), this);
+  passwordLabel->setBuddy(ed_Password);
   BitBtn1 = new QPushButton(QStringLiteral("&OK"), this);
   BitBtn1->setToolTip(QStringLiteral("Start install"));
   BitBtn1->setDefault(true);
@@ -171,6 +184,11 @@ TAddForm::TAddForm(QWidget* parent) : QDialog(parent) {
   right->addWidget(CB_Move);
   right->addWidget(Ch_Update);
   right->addWidget(CheckBox1);
+  auto* password = new QHBoxLayout;
+  password->addWidget(passwordLabel);
+  password->addWidget(ed_Password, 1);
+  password->addWidget(co_Encryption);
+  right->addLayout(password);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(BitBtn1);
@@ -198,6 +216,16 @@ TAddForm::TAddForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TAddForm::SetShowHook(ShowHook hook) { g_showHook = std::move(hook); }
+
+int TAddForm::AesBits() const {
+  static constexpr int kBits[] = {0, 128, 192, 256};
+  const int i = co_Encryption->currentIndex();
+  return i >= 0 && i < 4 ? kBits[i] : 0;
+}
+
+void TAddForm::SetAesBits(int bits) {
+  co_Encryption->setCurrentIndex(bits == 128 ? 1 : bits == 192 ? 2 : bits == 256 ? 3 : 0);
+}
 
 QStringList TAddForm::Names() const {
   QStringList out;

@@ -5,14 +5,18 @@
 // dragged), and the Add list of full paths (files, and folders ending in "/")
 // with buttons to add files, add the folder, remove names and keep the list
 // sorted; three options (delete the originals afterwards, only update, force
-// multiple volumes). Files dropped on the window from the desktop go to the
+// multiple volumes), and the password the added files are encrypted with
+// (none: not encrypted) beside the kind of encryption (traditional or AES
+// with 128, 192 or 256-bit keys). Files dropped on the window from the desktop go to the
 // owner's drop handler through OnShellDrop. The window adds nothing itself:
 // the caller reads the list and the options after ShowModal.
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStringList>
@@ -56,6 +60,13 @@ class TAddForm : public QDialog {
   void AppendNames(const QStringList& names);
   void ClearNames();
 
+  // The encryption chosen: 0 traditional, else the AES key length in bits
+  // (128, 192, 256); other values choose traditional.
+  int AesBits() const;
+  void SetAesBits(int bits);
+  // The password typed; empty: the files are not encrypted.
+  QString Password() const { return ed_Password->text(); }
+
   void SetFolder(const QString& folder);
   QString Folder() const { return DirectoryListBox1->Folder(); }
   // Shows the files of the tree's folder in the file box.
@@ -89,6 +100,8 @@ class TAddForm : public QDialog {
   QCheckBox* CB_Move;
   QCheckBox* Ch_Update;
   QCheckBox* CheckBox1;
+  QLineEdit* ed_Password;
+  QComboBox* co_Encryption;
   QPushButton* BitBtn1;
   QPushButton* BitBtn2;
 

@@ -235,6 +235,7 @@ void EntryCommands::Add(const QStringList& prefill) {
   form.SetNames(prefill);
   form.Cancelled = false;
   form.SetFolder(w_.Settings().FolderSetting('A'));
+  form.SetAesBits(w_.Settings().AddAesBits());
   form.ShowModal();
   w_.AddWindowTag = 0;
   w_.addForm_ = nullptr;
@@ -244,7 +245,18 @@ void EntryCommands::Add(const QStringList& prefill) {
     w_.ShowWarning(QStringLiteral("No files selected!"));
     return;
   }
+  // A password is typed twice: a slip of the finger would lock the files away.
+  const std::string password = U8(form.Password());
+  if (!password.empty()) {
+    const auto again = pf::Dialogs().InputBox("Password", "Enter the password again", "", true);
+    if (!again) return;
+    if (*again != password) {
+      w_.ShowWarning(QStringLiteral("The two passwords differ; nothing was added"));
+      return;
+    }
+  }
   w_.Settings().StoreLastFolder('A', form.Folder());
+  w_.Settings().StoreAddAesBits(form.AesBits());
   ez::TZipMaster& zip = w_.engines_->Zip();
   EngineScope running(w_);
   w_.Panel3->setText(QStringLiteral("Adding file(s)"));
@@ -264,6 +276,13 @@ void EntryCommands::Add(const QStringList& prefill) {
     if (w_.Settings().ForceMsDos()) o |= ez::AddForceDOS;
     if (form.Ch_Update->isChecked()) o |= ez::AddUpdate;
     if (form.CheckBox1->isChecked()) o |= w_.Settings().FormatEachDisk() ? ez::AddDiskSpanErase : ez::AddDiskSpan;
+    // The password encrypts this add only; the session's own stays.
+    const std::string sessionPassword = zip.Password;
+    if (!password.empty()) {
+      o |= ez::AddEncrypt;
+      zip.SetPassword(password);
+      zip.AddAesBits = form.AesBits();
+    }
     zip.AddOptions = o;
     zip.FSpecArgs.clear();
     for (const QString& n : names) zip.FSpecArgs.push_back(U8(n));
@@ -273,6 +292,8 @@ void EntryCommands::Add(const QStringList& prefill) {
     } catch (...) {
       w_.ShowWarning(kFatalDll);
     }
+    zip.Password = sessionPassword;
+    zip.AddAesBits = 0;
   }
   w_.ShowProgress(false);
   w_.Panel3->clear();

@@ -57,6 +57,11 @@ class IMainSettings {
   // writing to removable media"
   virtual bool FormatEachDisk() const { return true; }
   virtual bool AutoSpan() const { return true; }
+  // The encryption the Add window offers first: 0 traditional, else the AES
+  // key length in bits; and the place where the one last chosen there is
+  // remembered.
+  virtual int AddAesBits() const { return 0; }
+  virtual void StoreAddAesBits(int) const {}
   // The start folder for the extract ('E') and add ('A') windows, and the
   // place where the folder last chosen for them is remembered.
   virtual QString FolderSetting(char kind) const;
@@ -103,6 +108,9 @@ class DefaultMainSettings : public IMainSettings {
   int compressionLevel = 9;
   bool recurseDirs = true, saveDirNames = true, useTimestamp = false, forceMsDos = false;
   bool formatEachDisk = true, autoSpan = true;
+  mutable int addAesBits = 0;
+  int AddAesBits() const override { return addAesBits; }
+  void StoreAddAesBits(int bits) const override { addAesBits = bits; }
   // Last folders by kind; a kind with none starts in the home folder.
   mutable QString lastExtract, lastAdd;
 

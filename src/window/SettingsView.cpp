@@ -26,6 +26,9 @@ bool SettingsView::ForceMsDos() const { return f_.ForceDos(); }
 bool SettingsView::FormatEachDisk() const { return f_.FormatEachDisk(); }
 bool SettingsView::AutoSpan() const { return f_.AutoSpan(); }
 
+int SettingsView::AddAesBits() const { return f_.AddAesBits(); }
+void SettingsView::StoreAddAesBits(int bits) const { f_.StoreAddAesBits(bits); }
+
 QString SettingsView::FolderSetting(char kind) const {
   QString folder = QDir::homePath();
   f_.GetFolderSetting(QString(QChar::fromLatin1(kind)), folder);

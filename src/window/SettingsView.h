@@ -32,6 +32,8 @@ class SettingsView : public IMainSettings {
   bool ForceMsDos() const override;
   bool FormatEachDisk() const override;
   bool AutoSpan() const override;
+  int AddAesBits() const override;
+  void StoreAddAesBits(int bits) const override;
   QString FolderSetting(char kind) const override;
   void StoreLastFolder(char kind, const QString& folder) const override;
   MailSettings MailFields() const override;

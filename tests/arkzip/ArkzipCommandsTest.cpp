@@ -224,4 +224,47 @@ TEST_F(ArkzipRoundTrip, WhatWeWritePeersReadAndWhatPeersWriteWeExtract) {
   EXPECT_EQ(Shell("unzip -l " + Q(tmp_ / "ours.zip") + " | grep -c a.txt").out, "0\n");
 }
 
+TEST_F(ArkzipRoundTrip, PasswdReencryptsAndPeersReadOnlyTheNewPassword) {
+  const fs::path src = tmp_ / "src";
+  fs::create_directories(src / "sub");
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  std::ofstream(src / "notes.txt") << text;
+  std::ofstream(src / "sub" / "tiny.txt") << "tiny";
+  const fs::path z = tmp_ / "s.zip";
+  Result r = Shell("cd " + Q(src) + " && " + Arkzip() + " add " + Q(z) + " --recurse --dirnames --password 'first one' .");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  const std::string before = Slurp(z);
+
+  // Refused: a wrong old password, no new one; the archive stays as it was.
+  r = Shell(Arkzip() + " passwd " + Q(z) + " --password wrong --new-password second --aes 256");
+  EXPECT_EQ(r.rc, 2) << r.out;
+  EXPECT_NE(r.out.find("wrong password"), std::string::npos) << r.out;
+  EXPECT_EQ(Shell(Arkzip() + " passwd " + Q(z) + " --password 'first one'").rc, 2);
+  EXPECT_EQ(Shell(Arkzip() + " passwd " + Q(z) + " --password 'first one' --new-password x --aes 100").rc, 2);
+  EXPECT_EQ(Slurp(z), before);
+
+  r = Shell(Arkzip() + " passwd " + Q(z) + " --password 'first one' --new-password 'second one' --aes 256");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("2 file(s) encrypted with the new password"), std::string::npos) << r.out;
+  EXPECT_EQ(Shell("7z t -p'second one' " + Q(z)).rc, 0);
+  EXPECT_NE(Shell("7z t -p'first one' " + Q(z)).rc, 0);
+  r = Shell("7z l -slt " + Q(z));
+  EXPECT_NE(r.out.find("Method = AES-256"), std::string::npos) << r.out;
+  const fs::path out = tmp_ / "bsd";
+  fs::create_directories(out);
+  ASSERT_EQ(Shell("bsdtar -xf " + Q(z) + " -C " + Q(out) + " --passphrase 'second one'").rc, 0);
+  EXPECT_EQ(Slurp(out / "notes.txt"), text);
+  EXPECT_EQ(Slurp(out / "sub" / "tiny.txt"), "tiny");
+  EXPECT_NE(Shell(Arkzip() + " test " + Q(z) + " --password 'first one'").rc, 0);
+  EXPECT_EQ(Shell(Arkzip() + " test " + Q(z) + " --password 'second one'").rc, 0);
+
+  // And back to the traditional encryption, which Python reads.
+  ASSERT_EQ(Shell(Arkzip() + " passwd " + Q(z) + " --password 'second one' --new-password third").rc, 0);
+  r = Shell("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); z.setpassword(b'third'); "
+            "sys.stdout.write(z.read('notes.txt').decode())\" " + Q(z));
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, text);
+}
+
 }  // namespace

@@ -100,6 +100,7 @@ class SettingsWindowTest : public QObject {
   void executeSetsDropAcceptanceAfterEitherButton();
   void malformedStoreLoadsWithDefaults();
   void mailHintsAreNeverValuesAndLoginAndSecurityRoundTrip();
+  void encryptionOfAddedFilesIsKeptAndUnknownValuesMeanTraditional();
 };
 
 void SettingsWindowTest::init() {
@@ -208,6 +209,7 @@ void SettingsWindowTest::saveWritesEveryKeyInOrderAndLoadsItBack() {
   a.co_Timeformat->setCurrentText("hh:mm:ss");
   a.CB_ForceDos->setChecked(true);
   a.tb_complevel->setValue(3);
+  a.co_Encryption->setCurrentText("AES-192");
   a.ed_Server->setText("smtp.example.org");
   a.ed_Port->setText("587");
   a.ed_Name->setText("Jo Quill");
@@ -225,7 +227,7 @@ void SettingsWindowTest::saveWritesEveryKeyInOrderAndLoadsItBack() {
                              "BUILTIN", "EDITORPATH", "FASTVIEW", "FORMATS", "FILENAMES",
                              "OPENFAVORITES", "AFTEREXTRACTED", "KEEPFREE", "AUTOSPAN", "WINDOW=",
                              "VERT", "TOOLTIP", "DATEFORMAT", "TIMEFORMAT", "SAVEDIRNAME",
-                             "LEVEL", "SERVER", "PORT", "NAME", "EMAIL", "STARTUP", "OTHERADD",
+                             "LEVEL", "ENCRYPTION=192", "SERVER", "PORT", "NAME", "EMAIL", "STARTUP", "OTHERADD",
                              "TEMP"};
   qsizetype at = 0;
   for (const QString& k : order) {
@@ -257,6 +259,7 @@ void SettingsWindowTest::saveWritesEveryKeyInOrderAndLoadsItBack() {
   QCOMPARE(b.TimeFormat(), QString("hh:mm:ss"));
   QVERIFY(b.CB_ForceDos->isChecked());
   QCOMPARE(b.CompLevel(), 3);
+  QCOMPARE(b.AddAesBits(), 192);
   QCOMPARE(b.SmtpServer(), QString("smtp.example.org"));
   QCOMPARE(b.MailServer, QString("smtp.example.org"));
   QCOMPARE(b.MailPort, QString("587"));
@@ -755,6 +758,29 @@ void SettingsWindowTest::mailHintsAreNeverValuesAndLoginAndSecurityRoundTrip() {
   QCOMPARE(c.SmtpSecurity(), QString("none"));
   QCOMPARE(c.MailSecurity, QString());
   QCOMPARE(c.MailUser, QString());
+}
+
+void SettingsWindowTest::encryptionOfAddedFilesIsKeptAndUnknownValuesMeanTraditional() {
+  {
+    TF_Settings s;
+    s.LoadSettings();
+    QCOMPARE(s.AddAesBits(), 0);
+    QCOMPARE(s.co_Encryption->currentText(), QString("Traditional"));
+    QCOMPARE(s.co_Encryption->count(), 4);
+    // The Add window's choice is stored at once, without "&Ok".
+    s.StoreAddAesBits(256);
+    QCOMPARE(s.co_Encryption->currentText(), QString("AES-256"));
+    QVERIFY(Read().contains("[COMPRESSION]\nENCRYPTION=256\n"));
+  }
+  TF_Settings again;
+  again.LoadSettings();
+  QCOMPARE(again.AddAesBits(), 256);
+  for (const char* value : {"100", "-1", "aes", "0"}) {
+    Write(QByteArray("[COMPRESSION]\nENCRYPTION=") + value + "\n");
+    again.LoadSettings();
+    QCOMPARE(again.AddAesBits(), 0);
+  }
+  QVERIFY(fake_->dialogs.boxes.empty());
 }
 
 #include "SettingsWindowTest.moc"

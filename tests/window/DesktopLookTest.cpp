@@ -119,6 +119,8 @@ class DesktopLookTest : public QObject {
     QApplication::processEvents();
     QCOMPARE(Ground(list), dark.color(QPalette::Base));
     QCOMPARE(Ink(list), dark.color(QPalette::Text));
+    // The configuration's swatch shows the desktop's colour it stands for.
+    QCOMPARE(p.settings.pa_WindowColor->palette().color(QPalette::Window), dark.color(QPalette::Base));
     QVERIFY(sh::ContrastRatio(Ground(list), Ink(list)) >= sh::kReadableContrast);
     // And light again.
     QApplication::setPalette(light_);

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -41,9 +42,13 @@ class PlatformPaletteTest : public QObject {
   void theListAndTheToolbarTakeTheThemesDarkPalette() {
     if (!themed) QSKIP("the qt6ct platform theme or its colour schemes are not installed");
     const QPalette given = QApplication::palette();
-    // The scheme's ground and text, as the theme hands them over.
-    QCOMPARE(given.color(QPalette::Base), QColor(0x3d, 0x3d, 0x3d));
-    QCOMPARE(given.color(QPalette::Text), QColor(0xff, 0xff, 0xff));
+    // The scheme's ground and text, as the theme hands them over: its
+    // active colours are listed in the order of the palette's roles.
+    QSettings scheme(QString::fromLatin1(kScheme), QSettings::IniFormat);
+    const QStringList active = scheme.value("ColorScheme/active_colors").toStringList();
+    QVERIFY(active.size() > QPalette::Base);
+    QCOMPARE(given.color(QPalette::Base), QColor(active[QPalette::Base].trimmed()));
+    QCOMPARE(given.color(QPalette::Text), QColor(active[QPalette::Text].trimmed()));
     QTemporaryDir data;
     pf::SetDataFolderOverride(data.path().toStdString() + "/");
     pf::FakePlatformScope fake;

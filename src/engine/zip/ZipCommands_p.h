@@ -30,8 +30,14 @@
 //   extractDir  (unzip) the folder to extract into; none = the current folder;
 //   aesStrength (zip) with encrypt: 0 traditional encryption, 1, 2 or 3 AES
 //               with 128, 192 or 256-bit keys.
+//   newPassword, changePassword (zip, long layout) with changePassword -1:
+//               no files are added; every file entry of the archive is
+//               encrypted again with newPassword (at most 80 characters)
+//               in the kind aesStrength names, after the password field's
+//               password opened all the entries that were encrypted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace arkelin::engine::zip::dll {
@@ -126,9 +132,13 @@ struct ZipCommandLong {
   int32_t reserved132;
   int32_t reserved136;
   ZipFileSpec* fileSpecs;    // one per specification
-  int32_t reserved144[17];
+  const char* newPassword;   // see above
+  int32_t changePassword;    // see above
+  int32_t reserved156[14];
   int32_t seven;             // 7
 };
+// The two fields took the room of reserved ones: the marker stays in place.
+static_assert(offsetof(ZipCommandLong, seven) == offsetof(ZipCommandLong, fileSpecs) + sizeof(void*) + 17 * 4);
 
 struct UnzipCommandHead {
   void* handle;

@@ -249,6 +249,17 @@ class TZipMaster {
   void Add();
   void Delete();
   void Extract();
+  // Encrypts every file entry of the archive again with newPassword: AES
+  // with keys of aesBits bits (128, 192, 256), else the traditional
+  // encryption. oldPassword must open every entry that is encrypted now
+  // (each is decoded and checked before anything is written); entries that
+  // were not encrypted are encrypted too; folder entries stay as they are.
+  // The compressed bytes are not touched, only their encryption. One
+  // rewrite through a temporary file beside the archive: a wrong password,
+  // a failure or Cancel leave it byte for byte as it was. SuccessCount is
+  // the number of entries encrypted; the archive is listed again after a
+  // change.
+  void ChangePassword(const std::string& oldPassword, const std::string& newPassword, int aesBits);
   int SuccessCount() const { return successCount_; }
   bool Cancel = false;   // set by the caller while an operation runs
   bool WriteBusy() const { return writeBusy_; }

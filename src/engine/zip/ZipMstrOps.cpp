@@ -399,6 +399,48 @@ void TZipMaster::Delete() {
   if (listAgain) List();
 }
 
+void TZipMaster::ChangePassword(const std::string& oldPassword, const std::string& newPassword, int aesBits) {
+  successCount_ = 0;
+  if (!FileExists(zipFilename_)) return ReportMessage(10102, "");
+  if (writeBusy_) return;
+  bool listAgain = false;
+  {
+    FlagScope busy(writeBusy_, Cancel);
+    platform::BusyCursorScope cursor(platform::Busy());
+    auto lib = LoadLibrary(*this, kZipLib);
+    if (!lib->Loaded()) return;
+    if (lib->version() < dll::kFirstLongZipVersion) {
+      lastMessage_ = "The zip library is too old to change a password";
+      FireMessage(1, lastMessage_);
+      return;
+    }
+    RecordTexts t = TextsFor(*this, zipFilename_);
+    t.password = oldPassword.substr(0, 80);
+    t.specs.clear();
+    const std::string fresh = newPassword.substr(0, 80);
+    auto rec = std::make_unique<dll::ZipCommandLong>();
+    std::memset(rec.get(), 0, sizeof *rec);
+    const AddOpts savedOptions = AddOptions;
+    const int savedBits = AddAesBits;
+    AddOptions = AddEncrypt;
+    AddAesBits = aesBits;
+    FillZipHead(*this, rec->head, t, false);
+    AddOptions = savedOptions;
+    AddAesBits = savedBits;
+    rec->newPassword = fresh.c_str();
+    rec->changePassword = -1;
+    rec->seven = dll::kSeven;
+    try {
+      successCount_ = reinterpret_cast<dll::ZipDllExecFn>(lib->exec)(&rec->head);
+    } catch (...) {
+      successCount_ = 0;
+      ReportMessage(10101, "");
+    }
+    listAgain = successCount_ > 0;
+  }
+  if (listAgain) List();
+}
+
 void TZipMaster::Extract() {
   successCount_ = 0;
   if (!FileExists(zipFilename_)) return ReportMessage(10102, "");

@@ -155,7 +155,9 @@ __attribute__((visibility("default"))) int32_t ZipDllExec(ZipCommandHead* h) {
       out.Str(("spec" + std::to_string(i)).c_str(), r->fileSpecs[i].fileSpec);
       out.Int(("specZero" + std::to_string(i)).c_str(), AllZero(r->fileSpecs[i].reserved, 100));
     }
-    out.Int("tailZero", AllZero(r->reserved144, sizeof r->reserved144));
+    out.Int("changePassword", r->changePassword);
+    if (r->newPassword) out.Str("newPassword", r->newPassword);
+    out.Int("tailZero", AllZero(r->reserved156, sizeof r->reserved156));
   }
   return PlayScript(h->callback, h->caller, h->argc, out);
 }

@@ -144,6 +144,48 @@ TEST_F(ZipBinding, AesKeySizeGoesIntoTheRecordOnlyWhenEncrypting) {
   unsetenv("RECDLL_VERSION");
 }
 
+TEST_F(ZipBinding, ChangePasswordFillsTheLongRecordAndLeavesAddsSettingsAlone) {
+  setenv("RECDLL_VERSION", "158", 1);
+  zm_.SetZipFilename(ExistingArchive());
+  zm_.AddOptions = AddRecurseDirs;
+  zm_.AddAesBits = 0;
+  zm_.SetPassword("session");
+  zm_.ChangePassword(std::string(90, 'o'), "brand new", 256);
+  zm_.ChangePassword("old", "newer", 0);
+  zm_.FSpecArgs = {"a.txt"};
+  zm_.Add();
+  const auto all = Records();
+  ASSERT_EQ(all.size(), 3u);
+  const Record& first = all[0];
+  EXPECT_EQ(first.at("layout"), "long");
+  EXPECT_EQ(first.at("changePassword"), "-1");
+  EXPECT_EQ(first.at("password"), std::string(80, 'o'));
+  EXPECT_EQ(first.at("newPassword"), "brand new");
+  EXPECT_EQ(first.at("encrypt"), "-1");
+  EXPECT_EQ(first.at("aesStrength"), "3");
+  EXPECT_EQ(first.at("argc"), "0");
+  EXPECT_EQ(first.at("delete"), "0");
+  EXPECT_EQ(first.at("tailZero"), "1");
+  EXPECT_EQ(all[1].at("aesStrength"), "0");
+  EXPECT_EQ(all[1].at("newPassword"), "newer");
+  // The add after it is an ordinary add with the caller's own settings.
+  EXPECT_EQ(all[2].at("changePassword"), "0");
+  EXPECT_EQ(all[2].count("newPassword"), 0u);
+  EXPECT_EQ(all[2].at("encrypt"), "0");
+  EXPECT_EQ(all[2].at("password"), "session");
+  EXPECT_EQ(all[2].at("recurse"), "65535");
+  EXPECT_EQ(zm_.AddOptions, AddOpts(AddRecurseDirs));
+  unsetenv("RECDLL_VERSION");
+}
+
+TEST_F(ZipBinding, ChangePasswordIsRefusedByALibraryWithTheShortRecord) {
+  zm_.SetZipFilename(ExistingArchive());
+  zm_.ChangePassword("old", "new", 128);
+  EXPECT_TRUE(Records().empty());
+  EXPECT_EQ(zm_.SuccessCount(), 0);
+  EXPECT_EQ(zm_.LastMessage(), "The zip library is too old to change a password");
+}
+
 TEST_F(ZipBinding, AddAndDeleteFillTheLongRecordForANewLibrary) {
   setenv("RECDLL_VERSION", "158", 1);
   zm_.SetZipFilename(ExistingArchive());

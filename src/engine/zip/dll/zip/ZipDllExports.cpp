@@ -1,11 +1,12 @@
 // The entry points of libzipdll.so, with C linkage: the version the
 // component uses to choose the command layout (the long one), and the
-// execute call that adds or deletes. No exception leaves the library; every
+// execute call that adds, deletes or changes the password. No exception leaves the library; every
 // failure ends as a message through the callback and a result of 0.
 #include <new>
 #include <string>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "engine/zip/dll/zip/ZipRepassJob.h"
 #include "engine/zip/dll/zip/ZipUpdateJob.h"
 
 namespace zd = arkelin::engine::zip::zipdll;
@@ -23,6 +24,7 @@ extern "C" __attribute__((visibility("default"))) int32_t ZipDllExec(dll::ZipCom
       rep.Message(zd::kMsgBadCommand, "Zip command refused: " + why);
       return 0;
     }
+    if (cmd.changePassword) return zd::RunChangePassword(cmd, rep);
     if (cmd.specs.empty()) {
       rep.Message(zd::kMsgWarning, cmd.remove ? "Nothing to delete: no entries named" : "Nothing to do: no files named");
       return 0;

@@ -79,6 +79,11 @@ std::string BuildEnd(uint64_t count, uint64_t cdSize, uint64_t cdOffset, const s
 // whatever follows it is dropped too, so the result is always well formed.
 std::string StripExtraBlock(const std::string& extra, uint16_t id);
 
+// The AES scheme version an entry of `size` uncompressed bytes is written
+// with: AE-2 (no CRC) for the smallest entries, whose CRC would say much
+// about the contents, AE-1 (CRC kept) for the others.
+inline uint16_t AesVersionFor(uint64_t size) { return size < 20 ? 2 : 1; }
+
 // The extended timestamp block (modification time only).
 std::string TimeExtra(int64_t mtime);
 

@@ -26,6 +26,7 @@
 #include "engine/zip/dll/zip/ZipCompressPool.h"
 #include "engine/zip/dll/zip/ZipOutFile.h"
 #include "engine/zip/dll/zip/ZipRecordWriter.h"
+#include "engine/zip/dll/zip/ZipRewrite.h"
 #include "engine/zip/dll/zip/ZipSources.h"
 
 namespace arkelin::engine::zip::zipdll {
@@ -36,8 +37,6 @@ namespace {
 // block. Together with the window of bytes in
 // flight this bounds the memory a run needs, whatever the entry sizes.
 constexpr uint64_t kWholeLimit = 16ull << 20;
-// AES entries below this size are written as AE-2, without their CRC.
-constexpr uint64_t kAe2Below = 20;
 constexpr uint64_t kBlockSize = 4ull << 20;
 constexpr uint64_t kWindow = 64ull << 20;
 // Tasks in flight at most; each may hold an open file until it has run.
@@ -47,96 +46,8 @@ constexpr uint64_t kProgressStep = 64ull << 10;
 // front: deflate may grow incompressible data a little.
 constexpr uint64_t kZip64Threshold = 0xF0000000ull;
 
-struct Cancelled {};
-struct BadArchive {
-  std::string text;
-};
-
-std::string ErrText(int e) { return std::strerror(e); }
-
 bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// The existing archive, opened and its directory read.
-struct OldArchive {
-  dll::ArchiveFile file;
-  dll::CentralDirectory dir;
-  bool present = false;
-  bool exists = false;
-  struct stat st {};
-  uint64_t prefixEnd = 0;
-};
-
-// Answers false after reporting why the archive cannot be used. A directory
-// that cannot be read completely is never rewritten: writing it back would
-// drop the entries that could not be read.
-bool LoadOld(const std::string& path, OldArchive& old, Reporter& rep, bool mustExist, dll::CodePageRule rule) {
-  if (stat(path.c_str(), &old.st) != 0) {
-    if (errno == ENOENT && !mustExist) return true;
-    rep.Message(kMsgBadArchive, path + ": " + ErrText(errno));
-    return false;
-  }
-  old.exists = true;
-  if (!S_ISREG(old.st.st_mode)) {
-    rep.Message(kMsgBadArchive, path + ": not a regular file");
-    return false;
-  }
-  if (!old.file.Open(path)) {
-    rep.Message(kMsgBadArchive, path + ": " + ErrText(errno));
-    return false;
-  }
-  if (old.file.Size() == 0 && !mustExist) return true;  // an empty file becomes a new archive
-  const dll::ReadResult r = dll::ReadCentralDirectory(old.file, old.dir, rule);
-  if (!r.Ok()) {
-    rep.Message(kMsgBadArchive, path + ": " + (r.message.empty() ? "not a zip archive" : r.message) +
-                                    "; the archive is damaged and left unchanged");
-    return false;
-  }
-  for (const auto& e : old.dir.entries) {
-    if (!e.problem.empty()) {
-      rep.Message(kMsgBadArchive, path + ": entry " + e.name + ": " + e.problem + "; the archive is left unchanged");
-      return false;
-    }
-  }
-  old.present = true;
-  old.prefixEnd = old.dir.FirstLocalOffset();
-  return true;
-}
-
-// Copies one existing entry (local header, data, descriptor) unchanged and
-// answers its central record for the new place.
-OutEntry CopyOldEntry(const OldArchive& old, const dll::CentralEntry& e, OutFile& out) {
-  dll::LocalHeader lh;
-  const dll::ReadResult r = dll::ReadLocalHeader(old.file, e.localOffset, lh);
-  if (!r.Ok()) throw BadArchive{e.name + ": " + r.message};
-  uint64_t end = lh.dataOffset + e.compressedSize;
-  if (end < lh.dataOffset || end > old.file.Size()) throw BadArchive{e.name + ": data runs past the end of the archive"};
-  if (e.flags & kFlagDescriptor) end += dll::DescriptorSize(old.file, end, lh.zip64Extra, e.crc);
-  OutEntry oe;
-  oe.madeBy = e.versionMadeBy;
-  oe.needed = e.versionNeeded;
-  oe.flags = e.flags;
-  oe.method = e.method;
-  oe.dosTime = e.dosTime;
-  oe.dosDate = e.dosDate;
-  oe.crc = e.crc;
-  oe.csize = e.compressedSize;
-  oe.usize = e.uncompressedSize;
-  oe.offset = out.Position();
-  oe.internalAttr = e.internalAttr;
-  oe.externalAttr = e.externalAttr;
-  oe.name = e.rawName;
-  oe.extra = StripExtraBlock(e.extra, kExtraZip64);
-  oe.comment = e.comment;
-  std::string buf(static_cast<size_t>(std::min<uint64_t>(end - e.localOffset, 1 << 20)), '\0');
-  for (uint64_t pos = e.localOffset; pos < end;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(end - pos, buf.size()));
-    if (!old.file.ReadAt(pos, buf.data(), n)) throw BadArchive{e.name + ": cannot be read from the archive"};
-    out.Write(buf.data(), n);
-    pos += n;
-  }
-  return oe;
 }
 
 // Central fields of a new entry, before sizes and CRC are known.
@@ -165,28 +76,6 @@ bool Progress(Reporter& rep, uint64_t bytes) {
   return true;
 }
 
-void WriteCentralAndEnd(OutFile& out, const std::vector<OutEntry>& entries, const std::string& comment,
-                        std::string& tail) {
-  const uint64_t cdOffset = out.Position();
-  for (const auto& e : entries) out.Write(BuildCentralHeader(e));
-  const uint64_t cdSize = out.Position() - cdOffset;
-  tail = BuildEnd(entries.size(), cdSize, cdOffset, comment);
-  out.Write(tail);
-}
-
-void CopyPrefix(const OldArchive& old, OutFile& out) {
-  std::string buf(1 << 20, '\0');
-  for (uint64_t pos = 0; pos < old.prefixEnd;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(old.prefixEnd - pos, buf.size()));
-    if (!old.file.ReadAt(pos, buf.data(), n)) throw BadArchive{"the archive's leading part cannot be read"};
-    out.Write(buf.data(), n);
-    pos += n;
-  }
-}
-
-mode_t ModeFor(const OldArchive& old) {
-  return old.exists ? (old.st.st_mode & 07777) : static_cast<mode_t>(-1);
-}
 
 // One output position: an entry kept raw, or a new file (possibly in place
 // of an existing entry, which is kept when the file turns out unreadable).
@@ -414,10 +303,9 @@ class AddWriter {
     return true;
   }
 
-  // Method 99 with the AES field naming the real method; AE-2 (no CRC) for
-  // the smallest entries, whose CRC would say much about the contents.
+  // Method 99 with the AES field naming the real method.
   void MarkAes(OutEntry& e, uint64_t size) {
-    const uint16_t version = size < kAe2Below ? 2 : 1;
+    const uint16_t version = AesVersionFor(size);
     e.extra += dll::BuildAesExtra(version, cmd_.aes, e.method);
     e.method = kMethodAes;
     e.needed = 51;
@@ -459,26 +347,6 @@ void SetArchiveTime(const std::string& archive, const std::vector<OutEntry>& ent
 // The 32-bit DOS stamp, comparable as a number.
 uint32_t DosStamp(uint16_t time, uint16_t date) { return (static_cast<uint32_t>(date) << 16) | time; }
 
-// Ends the new archive, reads its directory back and compares it with what
-// was meant to be written, then puts it in place of the old one.
-void Commit(OutFile& out, const std::string& archive, const OldArchive& old, const std::vector<OutEntry>& central) {
-  std::string tail;
-  WriteCentralAndEnd(out, central, old.present ? old.dir.comment : std::string(), tail);
-  out.Finish(tail);
-  dll::ArchiveFile check;
-  dll::CentralDirectory dir;
-  if (!check.Open(out.TempPath()) || !dll::ReadCentralDirectory(check, dir).Ok() ||
-      dir.entries.size() != central.size())
-    throw WriteError{EIO};
-  for (size_t i = 0; i < central.size(); ++i) {
-    const auto& e = dir.entries[i];
-    if (e.localOffset != central[i].offset || e.compressedSize != central[i].csize || e.crc != central[i].crc ||
-        e.rawName != central[i].name)
-      throw WriteError{EIO};
-  }
-  check.Close();
-  out.Replace(archive, ModeFor(old), old.st.st_uid, old.st.st_gid);
-}
 
 }  // namespace
 
@@ -520,17 +388,6 @@ int32_t Reporter::Ask(int32_t action, std::string& text) {
   return answer;
 }
 
-// A link to the archive stays a link: the archive it points to is the one
-// rewritten (the rename would otherwise put a plain file in its place).
-static std::string ResolveArchive(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return path;
-  std::string out = real;
-  free(real);
-  return out;
-}
 
 int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
   Command cmd = cmdIn;
@@ -618,7 +475,7 @@ int32_t RunAdd(const Command& cmdIn, Reporter& rep) {
       rep.EndOfBatch();
       return 0;
     }
-    Commit(out, cmd.archive, old, central);
+    CommitRewrite(out, cmd.archive, old, central);
   } catch (const Cancelled&) {
     writer.Abort();
     out.Discard([&rep] { rep.KeepAlive(); });
@@ -693,7 +550,7 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
       }
       central.push_back(CopyOldEntry(old, e, out));
     }
-    Commit(out, cmd.archive, old, central);
+    CommitRewrite(out, cmd.archive, old, central);
   } catch (const Cancelled&) {
     out.Discard([&rep] { rep.KeepAlive(); });
     return 0;
@@ -744,6 +601,12 @@ bool DecodeCommand(const dll::ZipCommandHead* head, Command& out, std::string& w
   out.keepArchiveTime = head->keepArchiveTime != 0;
   out.verbose = head->verbose != 0 || head->traceEnabled != 0;
   out.exactNames = head->exactNames != 0;
+  if (!out.remove && rec->changePassword != 0) {
+    out.changePassword = true;
+    out.encrypt = true;
+    out.aes = head->aesStrength >= 1 && head->aesStrength <= 3 ? head->aesStrength : 0;
+    if (rec->newPassword) out.newPassword = std::string(rec->newPassword, strnlen(rec->newPassword, 80));
+  }
   if (dll::ValidRuleValue(head->codePage)) out.codePage = static_cast<dll::CodePageRule>(head->codePage);
   out.level = std::clamp(head->level, 0, 9);
   return true;

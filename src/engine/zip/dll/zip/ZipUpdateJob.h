@@ -27,6 +27,7 @@ enum MessageCode : int32_t {
   kMsgWriteError = 4,     // the new archive could not be written (disk full...)
   kMsgBadCommand = 5,     // the command record is unusable
   kMsgNoMemory = 6,
+  kMsgPassword = 7,       // the password given does not open an encrypted entry
 };
 
 // The command record decoded into plain values.
@@ -48,6 +49,10 @@ struct Command {
   bool keepArchiveTime = false;
   bool verbose = false;
   bool exactNames = false;  // delete: specs are full entry names, compared exactly
+  // Encrypt every file entry again with newPassword (password opens the
+  // encrypted ones); specs are not used.
+  bool changePassword = false;
+  std::string newPassword;
   dll::CodePageRule codePage = dll::CodePageRule::kAuto;
   int level = 6;
   int workers = 0;      // 0 = the default count

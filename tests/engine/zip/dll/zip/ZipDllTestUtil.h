@@ -43,6 +43,9 @@ struct ZipOptions {
   bool remove = false, forceDos = false, move = false, update = false, freshen = false;
   bool keepTime = false, verbose = false;
   int level = 6;
+  int aes = 0;                 // with encrypt: 0 traditional, 1..3 AES-128/192/256
+  bool changePassword = false; // encrypt every entry again with newPassword
+  std::string newPassword;
   // Answers the callback; default 0. Sees the record (may write into text).
   std::function<int32_t(dll::EngineCallbackData&)> answer;
 };
@@ -124,6 +127,7 @@ inline RunResult RunZip(ZipOptions o) {
   h.update = flag(o.update);
   h.freshen = flag(o.freshen);
   h.keepArchiveTime = flag(o.keepTime);
+  h.aesStrength = o.aes;
   h.argc = static_cast<int32_t>(o.specs.size());
   h.archiveName = o.archive.c_str();
   std::vector<dll::ZipFileSpec> specs(o.specs.size());
@@ -132,6 +136,8 @@ inline RunResult RunZip(ZipOptions o) {
     specs[i].fileSpec = o.specs[i].c_str();
   }
   rec.fileSpecs = specs.data();
+  rec.newPassword = o.newPassword.c_str();
+  rec.changePassword = flag(o.changePassword);
   rec.seven = dll::kSeven;
   r.result = ZipLib::Get().exec(&rec.head);
   return r;

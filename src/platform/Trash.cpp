@@ -86,12 +86,7 @@ bool TrashInto(const std::string& trash, const std::string& file, const std::str
     }
     const std::string target = trash + "/files/" + name;
     // Never over a file already there (a leftover without information).
-    int moved = ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-    if (moved != 0 && errno == EINVAL) {
-      struct stat st {};
-      moved = ::lstat(target.c_str(), &st) == 0 ? (errno = EEXIST, -1) : ::rename(file.c_str(), target.c_str());
-    }
-    if (moved == 0) return true;
+    if (RenameNoReplace(file, target)) return true;
     if (errno == EEXIST) {
       ::unlink(info.c_str());
       continue;
@@ -105,6 +100,17 @@ bool TrashInto(const std::string& trash, const std::string& file, const std::str
 }
 
 }  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 bool MoveToDesktopTrash(const std::string& given) {
   if (given.empty()) {

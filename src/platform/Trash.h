@@ -20,4 +20,9 @@ namespace arkelin::platform {
 // when it is missing or cannot be moved.
 bool MoveToDesktopTrash(const std::string& path);
 
+// Renames from to to (names as bytes), never over an existing name: with
+// RENAME_NOREPLACE, or where the file system lacks it, after a check that
+// to is free. False (errno set, EEXIST when to is taken) when not renamed.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 }  // namespace arkelin::platform

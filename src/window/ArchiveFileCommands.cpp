@@ -1,16 +1,15 @@
 #include "window/ArchiveFileCommands.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "platform/Trash.h"
 #include "shared/FileOp.h"
 #include "shared/U_Globalfunc.h"
 #include "window/ArchiveEngines_p.h"
@@ -42,7 +41,7 @@ void ArchiveFileCommands::Open() {
   const QString previous = w_.CurrentZipName();
   if (ExtensionOf(previous).toLower() == QStringLiteral(".exe")) w_.RefreshSelfExtracting(previous);
   w_.ArchiveModified = false;
-  QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
+  ::unlink((pf::DataFolder() + "tmp.tmp").c_str());
   w_.EnterZipSession(name);
 }
 
@@ -58,14 +57,14 @@ void ArchiveFileCommands::New() {
   w_.RarMode = false;
   const QString previous = w_.CurrentZipName();
   if (ExtensionOf(previous).toLower() == QStringLiteral(".exe")) w_.RefreshSelfExtracting(previous);
-  QFile::remove(Q(pf::DataFolder()) + QStringLiteral("tmp.tmp"));
+  ::unlink((pf::DataFolder() + "tmp.tmp").c_str());
   w_.ArchiveModified = false;
   QString name = Q(chosen.front());
   if (ExtensionOf(name).toLower() != QStringLiteral(".zip")) name += QStringLiteral(".zip");
   // The file being replaced is moved aside, not deleted: it goes only once
   // the new archive exists, and comes back when the add is cancelled or fails.
   QString setAside;
-  if (QFileInfo::exists(name) || QFileInfo(name).isSymLink()) {
+  if (DiskNameTaken(name)) {
     if (pf::Dialogs().MessageBox(U8(QStringLiteral("Overwrite Existing File: ") + name + u'?'), pf::MsgKind::Confirm,
                                  pf::BtnYes | pf::BtnNo) != pf::BtnYes)
       return;
@@ -86,12 +85,12 @@ void ArchiveFileCommands::New() {
   w_.SetArchiveControls(true);
   w_.RunAddCommand({});
   if (setAside.isEmpty()) return;
-  if (QFileInfo::exists(name)) {
-    QFile::remove(setAside);
+  if (DiskIsFile(name)) {
+    ::unlink(U8(setAside).c_str());
     return;
   }
   // No new archive: the old file is put back and shown again.
-  if (!QFile::rename(setAside, name)) {
+  if (!pf::RenameNoReplace(U8(setAside), U8(name))) {
     pf::Dialogs().MessageBox(U8(QStringLiteral("The old archive was kept as ") + setAside), pf::MsgKind::Warning,
                              pf::BtnOK);
     return;
@@ -101,13 +100,11 @@ void ArchiveFileCommands::New() {
 }
 
 QString ArchiveFileCommands::SetAside(const QString& name) {
-  const QFileInfo fi(name);
   for (int n = 0; n < 1000; ++n) {
-    const QString aside = fi.absolutePath() + QStringLiteral("/.") + fi.fileName() +
-                          QStringLiteral(".replaced-%1").arg(n);
-    if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink()) continue;
-    // QFile::rename never replaces an existing name.
-    return QFile::rename(name, aside) ? aside : QString();
+    const QString aside =
+        DiskFolderOf(name) + QStringLiteral("/.") + DiskFileOf(name) + QStringLiteral(".replaced-%1").arg(n);
+    if (pf::RenameNoReplace(U8(name), U8(aside))) return aside;
+    if (errno != EEXIST) break;
   }
   return QString();
 }
@@ -119,7 +116,7 @@ void ArchiveFileCommands::SaveAs() {
     w_.ShowWarning(w_.RarMode ? QStringLiteral("Error :No file loaded") : QStringLiteral("Error :No file selected"));
     return;
   }
-  if (!QFileInfo::exists(old)) {
+  if (!DiskIsFile(old)) {
     w_.ShowWarning(QStringLiteral("File not found: ") + old);
     return;
   }
@@ -136,8 +133,20 @@ void ArchiveFileCommands::SaveAs() {
     else
       target += ExtensionOf(old).toLower() == QStringLiteral(".exe") ? QStringLiteral(".EXE") : QStringLiteral(".ZIP");
   }
-  // A move that never replaces an existing file.
-  if (QFileInfo::exists(target) || !QFile::rename(old, target)) {
+  // A move that never replaces an existing file; onto another file system
+  // the file is copied, then removed.
+  bool moved = pf::RenameNoReplace(U8(old), U8(target));
+  if (!moved && errno == EXDEV && !DiskNameTaken(target)) {
+    shared::TFileOperation move;
+    move.Operation = shared::foMove;
+    move.FilesFrom = U8(old);
+    move.FilesTo = U8(target);
+    move.ProgressTitle = "Moving files";
+    move.Flags = shared::fofLiteralNames;
+    EngineScope running(w_);
+    moved = move.Execute() && DiskIsFile(target) && !DiskNameTaken(old);
+  }
+  if (!moved) {
     w_.ShowWarning(QStringLiteral("Error: Saving file ") + old);
     return;
   }
@@ -160,20 +169,20 @@ void ArchiveFileCommands::Copy() {
   const QString dest = Q(*answer);
   int64_t size = 0;
   int64_t free = -1;
-  if (QFileInfo(dest).isDir()) {
-    size = QFileInfo(source).size();
+  if (DiskIsFolder(dest)) {
+    size = DiskFileSize(source);
     free = pf::Drives().FreeSpace(pf::Drives().DriveRoot(U8(dest)));
   } else {
     if (pf::Dialogs().MessageBox("Can't find destination drive/directory, Create it?", pf::MsgKind::Warning,
                                  pf::BtnYes | pf::BtnAbort) != pf::BtnYes)
       return;
-    if (!QDir().mkdir(dest)) {
+    if (::mkdir(U8(dest).c_str(), 0777) != 0) {
       pf::Dialogs().MessageBox(U8(QStringLiteral("Unable to create directory ") + dest), pf::MsgKind::Error,
                                pf::BtnOK);
       return;
     }
     // The new folder is empty: its drive needs room for the whole archive.
-    size = QFileInfo(source).size();
+    size = DiskFileSize(source);
     free = pf::Drives().FreeSpace(pf::Drives().DriveRoot(U8(dest)));
   }
   if (size > free) {
@@ -182,7 +191,7 @@ void ArchiveFileCommands::Copy() {
   }
   QString target = dest;
   if (!target.endsWith(u'/')) target += u'/';
-  target += QFileInfo(source).fileName();
+  target += DiskFileOf(source);
   shared::TFileOperation FileOperation1;
   FileOperation1.Operation = shared::foCopy;
   FileOperation1.FilesFrom = U8(source);

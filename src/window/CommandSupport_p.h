@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <sys/stat.h>
+
+#include <cstdint>
 #include <string>
 
 #include "platform/NameText.h"
@@ -17,6 +20,34 @@ namespace arkelin::window {
 // its bytes (platform/NameText.h).
 inline std::string U8(const QString& s) { return platform::TextToName(s); }
 inline QString Q(const std::string& s) { return platform::NameToText(s); }
+
+// The file system by a name's bytes: Qt's file classes turn a name that is
+// not valid UTF-8 into another name.
+inline bool DiskStat(const QString& name, struct stat& st) { return ::stat(U8(name).c_str(), &st) == 0; }
+inline bool DiskIsFile(const QString& name) {
+  struct stat st {};
+  return DiskStat(name, st) && S_ISREG(st.st_mode);
+}
+inline bool DiskIsFolder(const QString& name) {
+  struct stat st {};
+  return DiskStat(name, st) && S_ISDIR(st.st_mode);
+}
+// Something is there under the name, a dangling link included.
+inline bool DiskNameTaken(const QString& name) {
+  struct stat st {};
+  return ::lstat(U8(name).c_str(), &st) == 0;
+}
+inline int64_t DiskFileSize(const QString& name) {
+  struct stat st {};
+  return DiskStat(name, st) ? static_cast<int64_t>(st.st_size) : 0;
+}
+// The parts of a disk path around its last "/" (a "\" is part of a Linux
+// name): the folder ("." for a bare name, "/" for the root) and the file.
+inline QString DiskFolderOf(const QString& path) {
+  const int slash = path.lastIndexOf(u'/');
+  return slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+inline QString DiskFileOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
 
 // The extension of a name, dot included, "" when the file part has none.
 inline QString ExtensionOf(const QString& name) {

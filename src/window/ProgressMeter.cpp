@@ -76,4 +76,30 @@ bool ProgressMeter::PumpDue() {
   return true;
 }
 
+void RationedPump::Install() {
+  if (installed_) return;
+  platform::Services s = platform::Current();
+  replaced_ = s.pump;
+  forward_ = &platform::Pump();
+  s.pump = this;
+  platform::Install(s);
+  installed_ = true;
+}
+
+void RationedPump::Remove() {
+  if (!installed_) return;
+  installed_ = false;
+  platform::Services s = platform::Current();
+  if (s.pump != this) return;
+  s.pump = replaced_;
+  platform::Install(s);
+}
+
+void RationedPump::ProcessMessages() {
+  if (!meter_.PumpDue()) return;
+  // Not installed (a window's own call outside a command): the pump in force.
+  platform::IMessagePump& pump = installed_ ? *forward_ : platform::Pump();
+  if (&pump != this) pump.ProcessMessages();
+}
+
 }  // namespace arkelin::window

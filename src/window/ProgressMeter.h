@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/Platform.h"
+
 namespace arkelin::window {
 
 class ProgressMeter {
@@ -68,6 +70,36 @@ class ProgressMeter {
   int64_t lastRepaint_ = 0, lastPump_ = 0;
   bool repainted_ = false, pumped_ = false;  // false: the next one is due
   QString name_;
+};
+
+// The message pump in force while a long command runs, rationed by its
+// meter. The ZIP component lets events run after every callback of its
+// library (each file started, each block, each message); on many small
+// files that is several calls per file, and each one that reaches the event
+// loop costs more than the file. While installed, the component's calls and
+// the window's own pass through here and reach the pump that was in force
+// only when the meter says a turn is due (PumpDue), so Cancel and repaints
+// are still seen within kPumpMs.
+class RationedPump : public platform::IMessagePump {
+ public:
+  explicit RationedPump(ProgressMeter& meter) : meter_(meter) {}
+  ~RationedPump() override { Remove(); }
+  RationedPump(const RationedPump&) = delete;
+  RationedPump& operator=(const RationedPump&) = delete;
+
+  // Puts this pump in force (once; a second call does nothing).
+  void Install();
+  // Puts back the pump it replaced, unless another was installed since.
+  void Remove();
+  bool Installed() const { return installed_; }
+  // A turn of the pump in force before, when one is due.
+  void ProcessMessages() override;
+
+ private:
+  ProgressMeter& meter_;
+  bool installed_ = false;
+  platform::IMessagePump* replaced_ = nullptr;  // as installed (null: the default)
+  platform::IMessagePump* forward_ = nullptr;   // what runs the events
 };
 
 }  // namespace arkelin::window

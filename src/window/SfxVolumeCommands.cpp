@@ -1,7 +1,5 @@
 #include "window/SfxVolumeCommands.h"
 
-#include <QFileInfo>
-
 #include <optional>
 
 #include "engine/zip/ZipMstr.h"
@@ -41,7 +39,7 @@ void SfxVolumeCommands::MakeSelfExtracting() {
   EngineScope scope(w_);
   if (ExtensionOf(name).toUpper() != QStringLiteral(".EXE")) {
     const QString stub = ProgramFile(QStringLiteral("ru2001.bin"));
-    if (!QFileInfo(stub).isFile()) {
+    if (!DiskIsFile(stub)) {
       pf::Dialogs().MessageBox("Error: Can't find RU2001.BIN", pf::MsgKind::Error, pf::BtnOK);
       return;
     }
@@ -87,9 +85,9 @@ void SfxVolumeCommands::CreateVolumes() {
   if (w_.RefuseWhileBusy()) return;
   const QString name = w_.CurrentZipName();
   if (name.isEmpty()) return;
-  const auto folder = ChooseDestination(QFileInfo(name).absolutePath());
+  const auto folder = ChooseDestination(DiskFolderOf(name));
   if (!folder) return;
-  const QString output = *folder + QFileInfo(name).fileName();
+  const QString output = *folder + DiskFileOf(name);
   ez::TZipMaster& zm = w_.ZipMaster1();
   const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(*folder)));
   // Numbered files on fixed, network (and memory) drives; removable media
@@ -119,31 +117,33 @@ void SfxVolumeCommands::OpenVolumes() {
   const std::vector<std::string> chosen = pf::Dialogs().OpenFiles(req);
   if (chosen.empty()) return;
   const QString file = Q(chosen.front());
-  const QFileInfo info(file);
+  const QString fileFolder = DiskFolderOf(file);
   const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(file)));
-  QString outName = info.fileName();
+  QString outName = DiskFileOf(file);
   if (IsFileDrive(type)) {
     // Numbered files: the three characters before the extension are the
     // volume's number (backup003.zip joins into backup.zip). The last part
     // of a standard set (name.zip beside name.z01) keeps its name.
-    const QString base = info.completeBaseName();
+    const int dot = outName.lastIndexOf(u'.');
+    const QString base = dot < 0 ? outName : outName.left(dot);
+    const QString suffix = dot < 0 ? QString() : outName.mid(dot + 1);
     bool digits = false;
     if (base.size() >= 3) base.right(3).toInt(&digits);
-    const bool standard = QFileInfo::exists(info.absolutePath() + u'/' + base + QStringLiteral(".z01"));
+    const bool standard = DiskIsFile(fileFolder + u'/' + base + QStringLiteral(".z01"));
     if (!digits && !standard) {
       pf::Dialogs().ShowMessage("This is not a valid (last)part of a spanned archive");
       return;
     }
-    if (digits) outName = base.left(base.size() - 3) + u'.' + info.suffix();
+    if (digits) outName = base.left(base.size() - 3) + u'.' + suffix;
   }
-  const auto folder = ChooseDestination(info.absolutePath());
+  const auto folder = ChooseDestination(fileFolder);
   if (!folder) return;
   std::string output = U8(*folder + outName);
   EngineScope scope(w_);
   w_.ShowProgress(true);
   const int r = w_.ZipMaster1().ReadSpan(U8(file), output);
   w_.ShowProgress(false);
-  if (r == 0) w_.setWindowTitle(w_.TitlePrefix + QStringLiteral("- ") + QFileInfo(Q(output)).fileName());
+  if (r == 0) w_.setWindowTitle(w_.TitlePrefix + QStringLiteral("- ") + DiskFileOf(Q(output)));
 }
 // The self-extracting archive being left was changed: it is rebuilt from
 // the current stub ("arkelin.dat" in the program folder) and its own
@@ -151,7 +151,7 @@ void SfxVolumeCommands::OpenVolumes() {
 void SfxVolumeCommands::Refresh(const QString& name) {
   if (!w_.ArchiveModified) return;
   const QString info = ProgramFile(QStringLiteral("arkelin.dat"));
-  if (!QFileInfo(info).isFile()) {
+  if (!DiskIsFile(info)) {
     pf::Dialogs().MessageBox("Couldn't read Arkelin2001 SelfExtract Information!\nPlease reinstall Arkelin2001!",
                              pf::MsgKind::Warning, pf::BtnOK);
     return;
@@ -160,7 +160,8 @@ void SfxVolumeCommands::Refresh(const QString& name) {
   if (zm.ZipFilename() != U8(name)) return;
   w_.Panel3->setText(QStringLiteral("Updating Self Extracting Archive"));
   w_.CancelTag = 1;
-  w_.ShowProgress(true);
+  // Events run after every block of the one file: no need to ration them.
+  w_.ShowProgress(true, false);
   const int r = zm.RebuildSFX(U8(info), [this] {
     pf::Pump().ProcessMessages();
     return w_.CancelTag != 0;

@@ -166,8 +166,9 @@ class TMainform : public QMainWindow {
   void ZipMaster1Message(int errCode, const QString& message);
   // Stops the running engine command (add, delete, extract or test).
   void CancelButClick();
-  // Shows (on: empty, the meter reset) or hides the bar and Cancel.
-  void ShowProgress(bool on);
+  // Shows (on: empty, the meter reset) or hides the bar and Cancel. While it
+  // shows, the message pump is rationed (RationedPump) unless told not to.
+  void ShowProgress(bool on, bool rationPump = true);
   // Non-zero while a self-extracting refresh copies data.
   int CancelTag = 0;
   // True once Cancel was pressed during the running (or last) engine command.
@@ -314,6 +315,7 @@ class TMainform : public QMainWindow {
   int engineDepth_ = 0;
   bool cancelRequested_ = false;
   ProgressMeter meter_;
+  RationedPump pumpRation_{meter_};  // in force while the progress bar shows
   // Shows the meter when a repaint is due (or final) and pumps when due.
   void MeterChanged(bool final);
   TAddForm* addForm_ = nullptr;

@@ -49,11 +49,14 @@ void TMainform::ShowInformation(const QString& text) {
   pf::Dialogs().MessageBox(U8(text), pf::MsgKind::Information, pf::BtnOK);
 }
 
-void TMainform::ShowProgress(bool on) {
+void TMainform::ShowProgress(bool on, bool rationPump) {
   if (on) {
     meter_.Reset();
     ProgressBar1->setRange(0, ProgressMeter::kScale);
     ProgressBar1->setValue(0);
+    if (rationPump) pumpRation_.Install();
+  } else {
+    pumpRation_.Remove();
   }
   ProgressBar1->setVisible(on);
   CancelBut->setVisible(on);
@@ -73,7 +76,10 @@ void TMainform::WireEngineEvents() {
   zip.OnProgress = [this](ez::TZipMaster&, ez::ProgressType t, const std::string& name, int64_t size) {
     ZipMaster1Progress(t, Q(name), size);
   };
-  zip.OnMessage = [this](ez::TZipMaster&, int code, const std::string& msg) { ZipMaster1Message(code, Q(msg)); };
+  // Only errors are shown; the texts of the others are not even converted.
+  zip.OnMessage = [this](ez::TZipMaster&, int code, const std::string& msg) {
+    if (code > 0) ZipMaster1Message(code, Q(msg));
+  };
 
   er::TRAR& r = engines_->Rar();
   r.OnExtracting = [this](er::TRAR&, const ::RARHeaderDataEx& h) {
@@ -94,7 +100,7 @@ void TMainform::WireEngineEvents() {
   };
   r.OnTested = [this](er::TRAR&, const ::RARHeaderDataEx& h, bool ok) {
     if (!ok && !cancelRequested_) ShowWarning(RarEntryName(h) + QStringLiteral("Has CRC ERROR"));
-    if (meter_.PumpDue()) pf::Pump().ProcessMessages();
+    pumpRation_.ProcessMessages();
   };
   r.OnVolumeChange = [](er::TRAR&, const char* arcName, int mode) {
     if (mode == RAR_VOL_ASK)
@@ -147,7 +153,7 @@ void TMainform::MeterChanged(bool final) {
     if (Panel4->text() != meter_.CurrentName()) Panel4->setText(meter_.CurrentName());
     if (ProgressBar1->value() != meter_.Permille()) ProgressBar1->setValue(meter_.Permille());
   }
-  if (meter_.PumpDue()) pf::Pump().ProcessMessages();
+  pumpRation_.ProcessMessages();
 }
 
 void TMainform::ZipMaster1Message(int errCode, const QString& message) {

@@ -104,6 +104,7 @@ class CommandsTest : public QObject {
 
   // Progress, messages and cancel
   void progressBarFollowsFilesAndBytesAndRepaintsRationed();
+  void engineCallbacksReachTheEventLoopRationed();
   void engineMessagesShowOnlyPositiveCodes();
   void cancelWithNothingRunningChangesNothing();
 
@@ -252,6 +253,48 @@ void CommandsTest::progressBarFollowsFilesAndBytesAndRepaintsRationed() {
   f.ZipMaster1Progress(ez::ProgrUpdate, "", int64_t(1) << 49);
   QCOMPARE(bar->value(), 500);
   ProgressMeter::SetClockForTests(nullptr);
+}
+
+void CommandsTest::engineCallbacksReachTheEventLoopRationed() {
+  if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
+  // 300 small files: the component lets events run after each of its
+  // library's callbacks, several per file.
+  const QString src = P("many");
+  for (int i = 0; i < 300; ++i) WriteFile(src + QString("/f%1.txt").arg(i), QByteArray(100 + i, 'x'));
+  QProcess zip;
+  zip.setWorkingDirectory(src);
+  zip.start("zip", {"-q", "-r", P("many.zip"), "."});
+  QVERIFY(zip.waitForFinished(30000) && zip.exitCode() == 0);
+  TMainform f;
+  f.SetSettings(&settings_);
+  f.EnterZipSession(P("many.zip"));
+  TExtract::SetShowHook([&](TExtract& d) {
+    d.SetFolder(P("out"));
+    d.BitBtn1->click();
+  });
+  auto extract = [&] {
+    fake_->pump.calls = 0;
+    fake_->dialogs.boxes.clear();
+    f.Extract1Click();
+    return fake_->dialogs.Saw("300 file(s) were extracted") ? fake_->pump.calls : -1;
+  };
+  // The clock stands still: the first turn only, however many callbacks.
+  int64_t now = 1000;
+  ProgressMeter::SetClockForTests([&] { return now; });
+  QCOMPARE(extract(), 1);
+  // Each reading of the clock 5 ms later: a turn every other callback,
+  // never two within 10 ms.
+  std::vector<int64_t> turns;
+  fake_->pump.onProcess = [&] { turns.push_back(now); };
+  ProgressMeter::SetClockForTests([&] { return now += 5; });
+  const int calls = extract();
+  fake_->pump.onProcess = nullptr;
+  ProgressMeter::SetClockForTests(nullptr);
+  QVERIFY2(calls >= 100, qPrintable(QString::number(calls)));
+  for (size_t i = 1; i < turns.size(); ++i) QVERIFY(turns[i] - turns[i - 1] >= ProgressMeter::kPumpMs);
+  // The pump in force before is back once the command is over.
+  QCOMPARE(&pf::Pump(), static_cast<pf::IMessagePump*>(&fake_->pump));
+  QVERIFY(f.ProgressBar1->isHidden());
 }
 
 void CommandsTest::engineMessagesShowOnlyPositiveCodes() {

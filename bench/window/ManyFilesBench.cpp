@@ -91,6 +91,16 @@ void Fresh(const QString& folder) {
   QDir().mkpath(folder);
 }
 
+// The names of this process's threads ("arkelin-bench, Thread (pooled), ...").
+QString ThreadNames() {
+  QStringList names;
+  for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile f(QStringLiteral("/proc/self/task/") + task + QStringLiteral("/comm"));
+    if (f.open(QIODevice::ReadOnly)) names << QString::fromUtf8(f.readAll()).trimmed();
+  }
+  return names.join(QStringLiteral(", "));
+}
+
 QString LoadAverage() {
   QFile f(QStringLiteral("/proc/loadavg"));
   if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("?");
@@ -135,9 +145,11 @@ int main(int argc, char** argv) {
   // Threads the window's command adds to its process (0: the work runs on
   // the calling thread), and the most each tool was seen with.
   int windowAdded = 0, windowBase = 0, arkzipThreads = 0, unzipThreads = 0;
+  QString windowNames;  // the window's threads when the most were seen
   pf::FakePlatformScope fake;
   fake.pump.onProcess = [&] {
-    windowAdded = std::max(windowAdded, ThreadsOf(QCoreApplication::applicationPid()) - windowBase);
+    const int added = ThreadsOf(QCoreApplication::applicationPid()) - windowBase;
+    if (added > windowAdded) windowAdded = added, windowNames = ThreadNames();
     QApplication::processEvents();
   };
   DefaultMainSettings settings;
@@ -220,6 +232,7 @@ int main(int argc, char** argv) {
               qPrintable(QFileInfo(zip).fileName()), QFileInfo(zip).size() / 1e6);
   std::printf("  threads: the window's command on %d (its calling thread and %d more), arkzip %d, unzip %d\n",
               1 + windowAdded, windowAdded, arkzipThreads, unzipThreads);
+  if (windowAdded > 0) std::printf("  the window's process then: %s\n", qPrintable(windowNames));
   std::printf("  load average before %s, after %s (%u cores)\n", qPrintable(loadBefore), qPrintable(loadAfter),
               std::thread::hardware_concurrency());
   std::printf("  the window listed the archive in %.2f s\n", listSeconds);

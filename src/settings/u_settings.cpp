@@ -163,6 +163,7 @@ void TColorSwatch::SetColor(TColor c) {
   p.setColor(QPalette::Window, ColorToQColor(c));
   setPalette(p);
   showing_ = false;
+  emit colorSet(c);
 }
 
 void TColorSwatch::changeEvent(QEvent* e) {
@@ -308,6 +309,9 @@ void TF_Settings::BuildWindow() {
   });
 
   connect(pa_WindowColor, &TColorSwatch::clicked, this, [this] { pa_WindowColorClick(); });
+  connect(bu_DesktopColor, &QPushButton::clicked, this, [this] { bu_DesktopColorClick(); });
+  connect(pa_WindowColor, &TColorSwatch::colorSet, this,
+          [this](TColor c) { bu_DesktopColor->setEnabled(c != clWindow); });
   for (QLineEdit* e : {ed_Editor, ed_Graphic, ed_Formats}) e->installEventFilter(this);
 
   connect(bu_StartUp, &QPushButton::clicked, this,
@@ -342,8 +346,15 @@ QWidget* TF_Settings::BuildUserInterfacePage() {
 
   pa_WindowColor = Named(new TColorSwatch(group), "pa_WindowColor");
   pa_WindowColor->setToolTip(QStringLiteral("Click here to change color"));
+  bu_DesktopColor = Named(new QPushButton(QStringLiteral("Desktop color"), group), "bu_DesktopColor");
+  bu_DesktopColor->setToolTip(QStringLiteral("Follow the desktop's colors again"));
+  bu_DesktopColor->setEnabled(false);  // the swatch starts at the system colour
+  auto* colorRow = new QHBoxLayout;
+  colorRow->addWidget(pa_WindowColor);
+  colorRow->addWidget(bu_DesktopColor);
+  colorRow->addStretch(1);
   g->addWidget(new QLabel(QStringLiteral("Window color"), group), 0, 0);
-  g->addWidget(pa_WindowColor, 0, 1);
+  g->addLayout(colorRow, 0, 1);
 
   cb_Vert = Check(group, "cb_Vert", QStringLiteral("Show gridlines"), false);
   g->addWidget(cb_Vert, 1, 0, 1, 2);
@@ -993,6 +1004,9 @@ void TF_Settings::pa_WindowColorClick() {
   if (const auto c = ChooseColor(ColorToQColor(pa_WindowColor->Color())))
     pa_WindowColor->SetColor(QColorToColor(*c));
 }
+
+// Like a colour chosen, it is stored (and the lists recoloured) by "&Ok" only.
+void TF_Settings::bu_DesktopColorClick() { pa_WindowColor->SetColor(clWindow); }
 
 void TF_Settings::ViewerPathExit() {
   // Whichever of the three fields was left, the text viewer path is checked.

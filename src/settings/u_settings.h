@@ -61,6 +61,8 @@ class TColorSwatch : public QFrame {
 
  signals:
   void clicked();
+  // After every SetColor, with the value now held.
+  void colorSet(TColor c);
 
  protected:
   void mouseReleaseEvent(QMouseEvent* e) override;
@@ -213,6 +215,9 @@ class TF_Settings : public QDialog {
   QCheckBox* CheckBox1 = nullptr;        // AUTOSPAN
   // COLOR, GRID, BUTTON, DATETIME
   TColorSwatch* pa_WindowColor = nullptr;  // COLOR/WINDOW
+  // Beside the swatch: back to the system window colour, so the lists follow
+  // the desktop's palette again. Disabled while the swatch already holds it.
+  QPushButton* bu_DesktopColor = nullptr;
   QCheckBox* cb_Vert = nullptr;            // GRID/VERT
   QCheckBox* cb_Tooltip = nullptr;         // BUTTON/TOOLTIP
   QComboBox* co_DateFormat = nullptr;      // DATETIME/DATEFORMAT
@@ -254,6 +259,7 @@ class TF_Settings : public QDialog {
   void bu_OkClick();
   void bu_CancelClick();
   void pa_WindowColorClick();
+  void bu_DesktopColorClick();
   // Leaving ed_Editor, ed_Graphic or ed_Formats.
   void ViewerPathExit();
   // A "..." button: browse for the folder (or program) of its field.

@@ -419,4 +419,62 @@ void EntryCommands::Delete() {
   w_.ShowTotals();
 }
 
+void EntryCommands::ChangePassword() {
+  if (w_.RefuseWhileBusy()) return;
+  if (w_.RefuseForRar()) return;
+  if (w_.CurrentZipName().isEmpty()) {
+    w_.ShowWarning(kNoArchive);
+    return;
+  }
+  ez::TZipMaster& zip = w_.engines_->Zip();
+  if (zip.Count() == 0) {
+    w_.ShowWarning(QStringLiteral("Error - nothing to encrypt"));
+    return;
+  }
+  const char* caption = "Change password";
+  bool anyEncrypted = false;
+  for (const ez::ZipDirEntry& e : zip.Entries()) anyEncrypted = anyEncrypted || e.Encrypted();
+  std::string present;
+  if (anyEncrypted) {
+    const auto answer = pf::Dialogs().InputBox(caption, "Present password:", "", true);
+    if (!answer) return;
+    present = *answer;
+  }
+  const int bits = w_.Settings().AddAesBits();
+  const QString kind = bits ? QStringLiteral("AES-%1").arg(bits) : QStringLiteral("traditional");
+  const auto fresh =
+      pf::Dialogs().InputBox(caption, U8(QStringLiteral("New password (%1 encryption):").arg(kind)), "", true);
+  if (!fresh) return;
+  if (fresh->empty()) {
+    w_.ShowWarning(QStringLiteral("No new password given; nothing was changed"));
+    return;
+  }
+  const auto again = pf::Dialogs().InputBox(caption, "Enter the new password again:", "", true);
+  if (!again) return;
+  if (*again != *fresh) {
+    w_.ShowWarning(QStringLiteral("The two passwords differ; nothing was changed"));
+    return;
+  }
+  EngineScope running(w_);
+  w_.ShowProgress(true);
+  w_.Panel3->setText(QStringLiteral("Changing the password"));
+  w_.ZipMaster1Message(0, QStringLiteral("Beginning change of password of ") + w_.CurrentZipName());
+  w_.ArchiveModified = true;
+  zip.Verbose = false;
+  zip.Trace = false;
+  {
+    pf::BusyCursorScope busy(pf::Busy());
+    try {
+      zip.ChangePassword(present, *fresh, bits);
+    } catch (...) {
+      w_.ShowWarning(kFatalDll);
+    }
+  }
+  w_.ShowProgress(false);
+  w_.Panel3->clear();
+  w_.ShowTotals();
+  if (w_.cancelRequested_ || zip.SuccessCount() == 0) return;  // the engine said why
+  w_.ShowInformation(QStringLiteral("%1 file(s) encrypted with the new password").arg(zip.SuccessCount()));
+}
+
 }  // namespace arkelin::window

@@ -1,5 +1,5 @@
 // The archive window's commands on entries: extract, test, add (also from
-// a drop) and delete, for ZIP and RAR sessions. The window's handlers
+// a drop), delete and the change of password, for ZIP and RAR sessions. The window's handlers
 // forward here. Each command reads the window's controls and the live
 // settings, sets the engine's properties, runs one engine operation and
 // shows the result; progress arrives through the engine events the window
@@ -25,6 +25,11 @@ class EntryCommands {
   // recursion, whatever the settings; `sayCount` shows how many were added.
   void AddWithFolderNames(const QStringList& files, bool sayCount);
   void Delete();
+  // "Change password...": the present password (when an entry is
+  // encrypted) and the new one twice, through the dialogs; every file entry
+  // is then encrypted again with the kind of encryption the configuration
+  // gives for adding.
+  void ChangePassword();
 
  private:
   void ExtractZip();

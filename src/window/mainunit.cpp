@@ -54,13 +54,13 @@ QString AsCaption(const QString& text) {
 const char* const kGroupA[] = {
     "Closearchive1", "Savearchiveas1", "Archiveinformation1", "AddzipfiletoFavorites1",
     "Copyarchive1", "Delete2", "Splitarchive1", "MakeSelfExtractedfile1", "Add1", "Extract1",
-    "Delete1", "Viewfile1", "SelectAll2", "DeselectAll2", "Searchfile1", "Test1",
+    "Delete1", "Viewfile1", "SelectAll2", "DeselectAll2", "Searchfile1", "Test1", "Changepassword1",
     "Executefile1", "Install1", "Add2", "Extract2", "Delete3", "View1", "Searchfile2",
     "SelectAll1", "DeselectAll1", "AddzipfiletoF1", "MakeEXEfile1", "Test2", "Run1", "Install2"};
 const char* const kGroupAButtons[] = {"bu_Extract", "bu_run", "bu_View", "bu_Add", "bu_Delete"};
 const char* const kGroupB[] = {"Splitarchive1", "MakeSelfExtractedfile1", "Add1", "Delete1",
                                "Viewfile1", "Executefile1", "Install1", "Add2", "Delete3",
-                               "MakeEXEfile1", "Run1", "Install2"};
+                               "MakeEXEfile1", "Run1", "Install2", "Changepassword1"};
 
 }  // namespace
 
@@ -513,6 +513,7 @@ void TMainform::RunAddCommand(const QStringList& prefill) { entries_->Add(prefil
 void TMainform::DropFiles(const QStringList& names) { entries_->DropFiles(names); }
 void TMainform::Extract1Click() { entries_->Extract(); }
 void TMainform::Test1Click() { entries_->Test(); }
+void TMainform::Changepassword1Click() { entries_->ChangePassword(); }
 void TMainform::Delete1Click() { entries_->Delete(); }
 
 void TMainform::Viewfile1Click() { view_->View(); }

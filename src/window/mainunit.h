@@ -240,6 +240,7 @@ class TMainform : public QMainWindow {
   void DeselectAll2Click();
   void Searchfile1Click();
   void Test1Click();
+  void Changepassword1Click();
   void Executefile1Click();
   void Install1Click();
   void Configuration1Click();

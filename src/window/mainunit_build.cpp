@@ -91,6 +91,7 @@ void TMainform::BuildMenus() {
   MakeItem(ActionsMenu, "Searchfile1", "&Search for file(s)...", QKeySequence("Ctrl+F4"),
            &TMainform::Searchfile1Click);
   MakeItem(ActionsMenu, "Test1", "&Test", QKeySequence("Ctrl+T"), &TMainform::Test1Click);
+  MakeItem(ActionsMenu, "Changepassword1", "Change &password...", {}, &TMainform::Changepassword1Click);
   MakeItem(ActionsMenu, "Executefile1", "&Run...", QKeySequence("Ctrl+U"), &TMainform::Executefile1Click);
   // Ctrl+F1 belongs to "Favorite archives..." as well, which comes first in
   // the menus and takes the key; here it is only shown.

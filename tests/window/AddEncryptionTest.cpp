@@ -3,7 +3,8 @@
 // AES-256 are tested by 7z with the password and their AES field says
 // AES-256; the choice comes back after a restart from Arkelin.ini;
 // traditional encryption is the first choice; the password is asked again
-// and two different answers add nothing.
+// and two different answers add nothing; "Change password..." asks the
+// present and the new password and encrypts the archive again.
 #include <QtTest>
 
 #include <QLineEdit>
@@ -67,8 +68,8 @@ class AddEncryptionTest : public QObject {
   QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
 
   // One program run: the configuration window and the archive window as
-  // the program wires them, an Add on `archive` scripted by `hook`.
-  void AddOnce(const QString& archive, const std::function<void(TAddForm&)>& hook) {
+  // the program wires them, `archive` open, then `act`.
+  void RunOnce(const QString& archive, const std::function<void(TMainform&, TF_Settings&)>& act) {
     TMainform f;
     TF_Settings s;
     s.AttachMainWindow(&f, f.lw_Files);
@@ -76,10 +77,16 @@ class AddEncryptionTest : public QObject {
     s.FormCreate();
     f.SetSettings(&view);
     f.EnterZipSession(archive);
-    TAddForm::SetShowHook(hook);
-    f.Add1Click();
-    TAddForm::SetShowHook(nullptr);
+    act(f, s);
     s.FormDestroy();
+  }
+  // An Add on `archive` scripted by `hook`.
+  void AddOnce(const QString& archive, const std::function<void(TAddForm&)>& hook) {
+    RunOnce(archive, [&](TMainform& f, TF_Settings&) {
+      TAddForm::SetShowHook(hook);
+      f.Add1Click();
+      TAddForm::SetShowHook(nullptr);
+    });
   }
 
  private slots:
@@ -185,6 +192,50 @@ class AddEncryptionTest : public QObject {
     QVERIFY(!QFile::exists(P("typo.zip")));
     // Neither changed the remembered choice.
     QVERIFY(!ReadFile(TF_Settings::IniFileName()).contains("ENCRYPTION=128"));
+  }
+
+  void changePasswordFromTheMenu() {
+    if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
+    if (Run(QStringLiteral("7z"), {QStringLiteral("i")}) != 0) QSKIP("7z is needed");
+    fake_->dialogs.inputs.push_back(std::string("before"));
+    AddOnce(P("lock.zip"), [&](TAddForm& w) {
+      w.AppendNames({P("in/report.txt"), P("in/tiny.txt")});
+      w.ed_Password->setText(QStringLiteral("before"));
+      w.co_Encryption->setCurrentText(QStringLiteral("AES-128"));
+      w.BitBtn1->click();
+    });
+    QCOMPARE(AesFields(P("lock.zip")), QStringList({"report.txt 1 99 1", "tiny.txt 1 99 1"}));
+    const QByteArray original = ReadFile(P("lock.zip"));
+    auto change = [&](std::vector<std::string> answers) {
+      fake_->dialogs.boxes.clear();
+      fake_->dialogs.inputsAsked.clear();
+      for (auto& a : answers) fake_->dialogs.inputs.push_back(a);
+      RunOnce(P("lock.zip"), [&](TMainform& f, TF_Settings& s) {
+        s.StoreAddAesBits(256);
+        QVERIFY(f.Item("Changepassword1")->isEnabled());
+        f.Changepassword1Click();
+      });
+    };
+    // A wrong present password: the engine says so; nothing changes.
+    change({"wrong", "after", "after"});
+    QVERIFY2(fake_->dialogs.Saw("wrong password"), fake_->dialogs.boxes.empty() ? "no box" : fake_->dialogs.boxes[0].text.c_str());
+    QVERIFY(!fake_->dialogs.Saw("encrypted with the new password"));
+    QCOMPARE(ReadFile(P("lock.zip")), original);
+    // Two different new passwords.
+    change({"before", "after", "aftr"});
+    QCOMPARE(fake_->dialogs.Texts(), std::vector<std::string>({"The two passwords differ; nothing was changed"}));
+    QCOMPARE(ReadFile(P("lock.zip")), original);
+    // The change, with the kind the configuration gives.
+    change({"before", "after", "after"});
+    QCOMPARE(fake_->dialogs.inputsAsked,
+             std::vector<std::string>({"Change password: Present password:",
+                                       "Change password: New password (AES-256 encryption):",
+                                       "Change password: Enter the new password again:"}));
+    QCOMPARE(fake_->dialogs.Texts(), std::vector<std::string>({"2 file(s) encrypted with the new password"}));
+    QCOMPARE(AesFields(P("lock.zip")), QStringList({"report.txt 1 99 3", "tiny.txt 1 99 3"}));
+    QCOMPARE(Run(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-pafter"), P("lock.zip")}), 0);
+    QVERIFY(Run(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-pbefore"), P("lock.zip")}) != 0);
+    QVERIFY(fake_->dialogs.inputs.empty());
   }
 };
 

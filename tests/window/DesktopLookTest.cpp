@@ -10,7 +10,12 @@
 #include <QImage>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
+#include <optional>
 
 #include <memory>
 
@@ -19,6 +24,7 @@
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
 #include "settings/Favorites.h"
+#include "settings/IniFile.h"
 #include "settings/U_Favorites.h"
 #include "shared/widgets/SortGrid.h"
 #include "settings/u_settings.h"
@@ -150,6 +156,88 @@ class DesktopLookTest : public QObject {
     p.settings.bu_OkClick();
     QCOMPARE(Ground(list), QColor(255, 255, 200));
     QVERIFY(sh::ContrastRatio(Ground(list), Ink(list)) >= sh::kReadableContrast);
+  }
+
+  // The configuration window run as the command runs it (modally); `steps`
+  // work its controls once it shows. It is closed if they leave it open.
+  static int RunConfiguration(arkelin::settings::TF_Settings& s, const std::function<void()>& steps) {
+    QTimer::singleShot(0, &s, [&s, steps] {
+      steps();
+      if (s.isVisible()) s.reject();
+    });
+    return s.Execute();
+  }
+  int32_t StoredColour() const {
+    return arkelin::settings::TIniFile((dir_->path() + "/Arkelin.ini").toStdString()).ReadInteger("COLOR", "WINDOW", 0);
+  }
+  // Picks light yellow in the colour dialog and confirms with OK.
+  void ChooseYellow(Program& p) {
+    p.settings.ChooseColor = [](const QColor&) -> std::optional<QColor> { return QColor(255, 255, 200); };
+    QCOMPARE(RunConfiguration(p.settings, [&] {
+               QTest::mouseClick(p.settings.pa_WindowColor, Qt::LeftButton);
+               p.settings.bu_Ok->click();
+             }),
+             int(QDialog::Accepted));
+    QCOMPARE(StoredColour(), 0x00C8FFFF);
+    QCOMPARE(Ground(p.form.lw_Files), QColor(255, 255, 200));
+  }
+  static QPushButton* DesktopColourButton(arkelin::settings::TF_Settings& s) {
+    return s.findChild<QPushButton*>(QStringLiteral("bu_DesktopColor"));
+  }
+
+  void theDesktopColourCanBeChosenAgain() {
+    WriteColour({});
+    Program p;
+    QTableView* list = p.form.lw_Files;
+    QPushButton* desktop = DesktopColourButton(p.settings);
+    QVERIFY(desktop);
+    QCOMPARE(desktop->text(), QString("Desktop color"));
+    QVERIFY(!desktop->isEnabled());  // nothing to go back from yet
+    ChooseYellow(p);
+    QVERIFY(desktop->isEnabled());
+    QCOMPARE(RunConfiguration(p.settings, [&] {
+               QTest::mouseClick(desktop, Qt::LeftButton);
+               p.settings.bu_Ok->click();
+             }),
+             int(QDialog::Accepted));
+    // The default is stored again, and the list takes the palette's colours.
+    QCOMPARE(StoredColour(), arkelin::settings::clWindow);
+    QVERIFY(!desktop->isEnabled());
+    QVERIFY(!p.view->WindowColor().isValid());  // what the other lists are given
+    QCOMPARE(Ground(list), light_.color(QPalette::Base));
+    const QPalette dark = DarkDesktopPalette();
+    QApplication::setPalette(dark);
+    QApplication::processEvents();
+    QCOMPARE(Ground(list), dark.color(QPalette::Base));
+    QCOMPARE(Ink(list), dark.color(QPalette::Text));
+    QCOMPARE(p.settings.pa_WindowColor->palette().color(QPalette::Window), dark.color(QPalette::Base));
+    // The next start reads the default too.
+    Program q;
+    QCOMPARE(Ground(q.form.lw_Files), dark.color(QPalette::Base));
+    QVERIFY(fake_->dialogs.boxes.empty());
+  }
+
+  void cancelKeepsTheChosenColourOverTheDesktops() {
+    WriteColour({});
+    Program p;
+    QTableView* list = p.form.lw_Files;
+    ChooseYellow(p);
+    QPushButton* desktop = DesktopColourButton(p.settings);
+    QVERIFY(desktop);
+    QCOMPARE(RunConfiguration(p.settings, [&] {
+               QTest::mouseClick(desktop, Qt::LeftButton);
+               p.settings.bu_Cancel->click();
+             }),
+             int(QDialog::Rejected));
+    QCOMPARE(StoredColour(), 0x00C8FFFF);
+    QApplication::setPalette(DarkDesktopPalette());
+    QApplication::processEvents();
+    QCOMPARE(Ground(list), QColor(255, 255, 200));
+    // (The swatch keeps the edit, as every control does after Cancel; only
+    // "&Ok" stores it.) The next start reads the chosen colour.
+    Program q;
+    QCOMPARE(Ground(q.form.lw_Files), QColor(255, 255, 200));
+    QVERIFY(fake_->dialogs.boxes.empty());
   }
 
   void aChosenColourStaysWithTextThatReadsOnIt_data() {

@@ -27,12 +27,12 @@ namespace {
 const QStringList kGroupA = {
     "Closearchive1", "Savearchiveas1", "Archiveinformation1", "AddzipfiletoFavorites1",
     "Copyarchive1", "Delete2", "Splitarchive1", "MakeSelfExtractedfile1", "Add1", "Extract1",
-    "Delete1", "Viewfile1", "SelectAll2", "DeselectAll2", "Searchfile1", "Test1",
+    "Delete1", "Viewfile1", "SelectAll2", "DeselectAll2", "Searchfile1", "Test1", "Changepassword1",
     "Executefile1", "Install1", "Add2", "Extract2", "Delete3", "View1", "Searchfile2",
     "SelectAll1", "DeselectAll1", "AddzipfiletoF1", "MakeEXEfile1", "Test2", "Run1", "Install2"};
 const QStringList kGroupB = {"Splitarchive1", "MakeSelfExtractedfile1", "Add1", "Delete1",
                              "Viewfile1", "Executefile1", "Install1", "Add2", "Delete3",
-                             "MakeEXEfile1", "Run1", "Install2"};
+                             "MakeEXEfile1", "Run1", "Install2", "Changepassword1"};
 const QStringList kAlways = {"Newarchive1", "Openarchive1", "Openspannedarchive1",
                              "Multiplefileextracting1", "Favoritearchives1", "Searchforarchives1",
                              "Exit1", "Configuration1", "Mailarchive1", "Homepage1", "About1"};
@@ -165,6 +165,7 @@ void MainformTest::menuItemsHaveTheirCaptionsAndShortcuts_data() {
   row("&Actions", "DeselectAll2", "Deselect All", "");
   row("&Actions", "Searchfile1", "&Search for file(s)...", "Ctrl+F4");
   row("&Actions", "Test1", "&Test", "Ctrl+T");
+  row("&Actions", "Changepassword1", "Change &password...", "");
   row("&Actions", "Executefile1", "&Run...", "Ctrl+U");
   row("&Misc", "Configuration1", "Config&uration...", "");
   row("&Misc", "Mailarchive1", "&Mail archive...", "");

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     w.SetFolder(addFolder);
     w.FileListBox1->selectAll();
     w.bu_AddFilesClick();
+    w.ed_Password->setText(QStringLiteral("secret"));
+    w.co_Encryption->setCurrentText(QStringLiteral("AES-256"));
     w.show();
     settle();
     w.grab().save(out + "/add-window.png");

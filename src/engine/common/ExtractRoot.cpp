@@ -27,6 +27,7 @@
 #include <cstring>
 #include <deque>
 #include <set>
+#include <utility>
 
 #include "engine/common/EntryPath.h"
 
@@ -165,6 +166,13 @@ OnDisk ExtractRoot::Look(const std::vector<std::string>& parts) const {
   return d;
 }
 
+OnDisk ExtractRoot::LookAt(int dirFd, const std::string& leaf) {
+  OnDisk d;
+  struct stat st {};
+  if (::fstatat(dirFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) d = FromStat(st);
+  return d;
+}
+
 int ExtractRoot::OpenFolder(const std::vector<std::string>& parts, size_t count, std::string& failure) {
   if (rootFd_ < 0) {
     failure = "no target folder";
@@ -202,8 +210,55 @@ bool ExtractRoot::File::Write(const void* data, size_t n) {
   return true;
 }
 
-bool ExtractRoot::File::Commit(uint32_t storedMode, StoredTime mtime, std::string& failure) {
+ExtractRoot::File::~File() {
+  if (folderFd_ >= 0) ::close(folderFd_);
+}
+
+ExtractRoot::File::File(File&& o) noexcept
+    : temp_(std::move(o.temp_)), leaf_(std::move(o.leaf_)), umask_(o.umask_), error_(o.error_),
+      folderFd_(std::exchange(o.folderFd_, -1)), ready_(std::exchange(o.ready_, false)) {}
+
+ExtractRoot::File& ExtractRoot::File::operator=(File&& o) noexcept {
+  if (this != &o) {
+    Discard();
+    temp_ = std::move(o.temp_);
+    leaf_ = std::move(o.leaf_);
+    umask_ = o.umask_;
+    error_ = o.error_;
+    folderFd_ = std::exchange(o.folderFd_, -1);
+    ready_ = std::exchange(o.ready_, false);
+  }
+  return *this;
+}
+
+void ExtractRoot::File::Discard(const std::function<void()>& keepAlive) {
+  temp_.Discard(keepAlive);
+  if (folderFd_ >= 0) ::close(folderFd_);
+  folderFd_ = -1;
+  ready_ = false;
+}
+
+bool ExtractRoot::File::Create(std::string& failure) {
+  const int fd = std::exchange(folderFd_, -1);
+  if (fd < 0 || !temp_.CreateAdopting(fd, kTempPrefix, "")) {
+    failure = "cannot create the file: " + ErrText(fd < 0 ? EBADF : errno);
+    return false;
+  }
+  return true;
+}
+
+bool ExtractRoot::File::Ready(uint32_t storedMode, StoredTime mtime, std::string& failure) {
   SetTimes(temp_.Fd(), mtime);
+  if (!temp_.Ready(static_cast<mode_t>(storedMode & 0777) & ~umask_)) {
+    failure = "cannot create the file: " + ErrText(errno);
+    return false;
+  }
+  ready_ = true;
+  return true;
+}
+
+bool ExtractRoot::File::Commit(uint32_t storedMode, StoredTime mtime, std::string& failure) {
+  if (!ready_) SetTimes(temp_.Fd(), mtime);
   const mode_t mode = static_cast<mode_t>(storedMode & 0777) & ~umask_;
   if (!temp_.CommitAs(leaf_, mode)) {
     failure = "cannot create the file: " + ErrText(errno);
@@ -224,6 +279,25 @@ bool ExtractRoot::BeginFile(const std::vector<std::string>& parts, File& out, st
   out.umask_ = umask_;
   out.error_ = 0;
   if (!out.temp_.Create(dir, kTempPrefix, "")) {
+    failure = "cannot create the file: " + ErrText(errno);
+    return false;
+  }
+  return true;
+}
+
+bool ExtractRoot::PrepareFile(const std::vector<std::string>& parts, File& out, std::string& failure) {
+  if (parts.empty()) {
+    failure = "no file name";
+    return false;
+  }
+  const int dir = OpenFolder(parts, parts.size() - 1, failure);
+  if (dir < 0) return false;
+  out.Discard();
+  out.leaf_ = parts.back();
+  out.umask_ = umask_;
+  out.error_ = 0;
+  out.folderFd_ = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+  if (out.folderFd_ < 0) {
     failure = "cannot create the file: " + ErrText(errno);
     return false;
   }

@@ -24,7 +24,9 @@
 //   AT_SYMLINK_NOFOLLOW, never through a link. Owners are never restored.
 //
 // Names come in as path components that EntryPath.h's SplitEntryName
-// accepted. Not thread-safe: one thread drives one root.
+// accepted. Not thread-safe: one thread drives one root. A File, once
+// begun, belongs to its own: it may be written, committed or discarded on
+// another thread than the root's.
 #pragma once
 
 #include <sys/types.h>
@@ -77,6 +79,8 @@ class ExtractRoot {
   // What is at `parts` now; kNone also when a folder on the way is missing
   // or is no real folder.
   OnDisk Look(const std::vector<std::string>& parts) const;
+  // The same for `leaf` in a folder OpenFolder gave.
+  static OnDisk LookAt(int dirFd, const std::string& leaf);
 
   // The folder made of the first `count` parts, created as needed. The
   // descriptor belongs to the root and stays valid until the next call.
@@ -90,8 +94,21 @@ class ExtractRoot {
   // A file being written below the root.
   class File {
    public:
+    File() = default;
+    ~File();
+    File(File&& o) noexcept;
+    File& operator=(File&& o) noexcept;
     int Fd() const { return temp_.Fd(); }
     bool IsOpen() const { return temp_.IsOpen(); }
+    // Begun with PrepareFile and not created yet.
+    bool Pending() const { return folderFd_ >= 0; }
+    // Creates the temporary file PrepareFile named the folder of; may run
+    // on another thread. False with a reason.
+    bool Create(std::string& failure);
+    // Gives the file its time and mode and a temporary name beside its
+    // target, so that Commit only renames; may run on another thread.
+    // False with a reason; the file is then gone.
+    bool Ready(uint32_t storedMode, StoredTime mtime, std::string& failure);
     // Writes all of it; false with the error in Error().
     bool Write(const void* data, size_t n);
     int Error() const { return error_; }
@@ -100,7 +117,7 @@ class ExtractRoot {
     // old file then stays as it was.
     bool Commit(uint32_t storedMode, StoredTime mtime, std::string& failure);
     // Drops the file; the old one stays. See TempFile::Discard.
-    void Discard(const std::function<void()>& keepAlive = nullptr) { temp_.Discard(keepAlive); }
+    void Discard(const std::function<void()>& keepAlive = nullptr);
 
    private:
     friend class ExtractRoot;
@@ -108,10 +125,16 @@ class ExtractRoot {
     std::string leaf_;
     mode_t umask_ = 022;
     int error_ = 0;
+    int folderFd_ = -1;  // between PrepareFile and Create
+    bool ready_ = false;
   };
 
   // Starts the file `parts` (its folders are created as needed).
   bool BeginFile(const std::vector<std::string>& parts, File& out, std::string& failure);
+  // The same in two steps: the folder is walked here (on the root's
+  // thread) and kept with `out`, whose Create makes the file later, on any
+  // thread.
+  bool PrepareFile(const std::vector<std::string>& parts, File& out, std::string& failure);
 
   // Records a symbolic link `parts` -> `text` for Finish. `tag` comes back
   // in its outcome (an entry index, say).

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,14 +23,25 @@ namespace arkelin::engine::common {
 namespace {
 
 std::string RandomHex(int digits) {
-  static const char kHex[] = "0123456789abcdef";
-  unsigned char bytes[16] = {};
-  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-    const auto seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(time(nullptr));
-    for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> (i % 4 * 8));
+  // One draw from the kernel per process, then a counter: the names only
+  // need to differ (every create and link refuses an existing name).
+  static std::atomic<uint64_t> next{0};
+  static std::atomic<bool> seeded{false};
+  if (!seeded.load(std::memory_order_acquire)) {
+    // Two threads may both seed here; either seed serves.
+    uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed))
+      seed = static_cast<uint64_t>(getpid()) * 2654435761u ^ static_cast<uint64_t>(time(nullptr)) << 20;
+    next.store(seed);
+    seeded.store(true, std::memory_order_release);
   }
+  uint64_t v = next.fetch_add(0x9E3779B97F4A7C15ull);
+  static const char kHex[] = "0123456789abcdef";
   std::string s;
-  for (int i = 0; i < digits; ++i) s += kHex[(bytes[i / 2] >> (i % 2 * 4)) & 15];
+  for (int i = 0; i < digits; ++i) {
+    s += kHex[v & 15];
+    v = (v >> 4) | (v << 60);
+  }
   return s;
 }
 
@@ -45,7 +57,7 @@ TempFile::~TempFile() { Discard(); }
 
 TempFile::TempFile(TempFile&& o) noexcept
     : fd_(std::exchange(o.fd_, -1)), dirFd_(std::exchange(o.dirFd_, -1)), unnamed_(o.unnamed_),
-      name_(std::move(o.name_)), prefix_(std::move(o.prefix_)), suffix_(std::move(o.suffix_)) {}
+      ready_(std::exchange(o.ready_, false)), name_(std::move(o.name_)), prefix_(std::move(o.prefix_)), suffix_(std::move(o.suffix_)) {}
 
 TempFile& TempFile::operator=(TempFile&& o) noexcept {
   if (this != &o) {
@@ -53,6 +65,7 @@ TempFile& TempFile::operator=(TempFile&& o) noexcept {
     fd_ = std::exchange(o.fd_, -1);
     dirFd_ = std::exchange(o.dirFd_, -1);
     unnamed_ = o.unnamed_;
+    ready_ = std::exchange(o.ready_, false);
     name_ = std::move(o.name_);
     prefix_ = std::move(o.prefix_);
     suffix_ = std::move(o.suffix_);
@@ -66,14 +79,26 @@ void TempFile::Reset() {
   fd_ = dirFd_ = -1;
   name_.clear();
   unnamed_ = false;
+  ready_ = false;
 }
 
 bool TempFile::Create(int dirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed) {
   Discard();
+  const int own = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return false;
+  return CreateIn(own, prefix, suffix, allowUnnamed);
+}
+
+bool TempFile::CreateAdopting(int ownedDirFd, const std::string& prefix, const std::string& suffix) {
+  Discard();
+  return CreateIn(ownedDirFd, prefix, suffix, true);
+}
+
+bool TempFile::CreateIn(int ownedDirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed) {
   IgnoreFileSizeSignal();
   prefix_ = prefix;
   suffix_ = suffix;
-  dirFd_ = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  dirFd_ = ownedDirFd;
   if (dirFd_ < 0) return false;
   if (allowUnnamed) {
     fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -102,7 +127,7 @@ bool TempFile::Create(int dirFd, const std::string& prefix, const std::string& s
   return false;
 }
 
-bool TempFile::CommitAs(const std::string& target, mode_t mode) {
+bool TempFile::Ready(mode_t mode) {
   if (fd_ < 0) {
     errno = EBADF;
     return false;
@@ -130,7 +155,19 @@ bool TempFile::CommitAs(const std::string& target, mode_t mode) {
     }
     if (!e && unnamed_) e = EEXIST;
   }
-  if (!e && ::renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) e = errno;
+  if (e) {
+    Discard();
+    errno = e;
+    return false;
+  }
+  ready_ = true;
+  return true;
+}
+
+bool TempFile::CommitAs(const std::string& target, mode_t mode) {
+  if (!ready_ && !Ready(mode)) return false;
+  int e = 0;
+  if (::renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) e = errno;
   if (e) {
     Discard();
     errno = e;
@@ -183,6 +220,9 @@ size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::str
 }
 
 void IgnoreFileSizeSignal() {
+  // Once per process is enough; every file created would otherwise ask.
+  static std::atomic<bool> done{false};
+  if (done.exchange(true)) return;
   struct sigaction old {};
   if (::sigaction(SIGXFSZ, nullptr, &old) != 0) return;
   if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {

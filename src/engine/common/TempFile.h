@@ -37,6 +37,9 @@ class TempFile {
   // Creates the file in the folder `dirFd` (kept as a duplicate descriptor).
   // `allowUnnamed` false forces the named form. False with errno set.
   bool Create(int dirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed = true);
+  // The same with a descriptor of the folder that the file takes over (it
+  // is closed with the file, also when Create fails).
+  bool CreateAdopting(int ownedDirFd, const std::string& prefix, const std::string& suffix);
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   bool Unnamed() const { return unnamed_; }
@@ -47,6 +50,11 @@ class TempFile {
   // folder) and closes it. False with errno set; the file is then gone and
   // the target untouched.
   bool CommitAs(const std::string& target, mode_t mode);
+  // The first half of CommitAs, which may run on another thread before the
+  // rest: sets `mode` and gives an unnamed file its temporary name (held
+  // under the lock until CommitAs or Discard). False with errno set; the
+  // file is then gone.
+  bool Ready(mode_t mode);
   // Closes and removes the file. A large file is first shortened in steps
   // with `keepAlive` called between them (giving its blocks back takes the
   // file system a while).
@@ -54,9 +62,11 @@ class TempFile {
 
  private:
   void Reset();
+  bool CreateIn(int ownedDirFd, const std::string& prefix, const std::string& suffix, bool allowUnnamed);
   int fd_ = -1;
   int dirFd_ = -1;
   bool unnamed_ = false;
+  bool ready_ = false;
   std::string name_;
   std::string prefix_, suffix_;
 };

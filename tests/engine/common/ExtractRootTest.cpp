@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <thread>
 #include <map>
 #include <random>
 #include <sstream>
@@ -15,6 +17,7 @@
 #include "LinkChains.h"
 #include "engine/common/EntryPath.h"
 #include "engine/common/ExtractRoot.h"
+#include "engine/common/TempFile.h"
 
 namespace fs = std::filesystem;
 using arkelin::engine::common::ExtractRoot;
@@ -83,6 +86,46 @@ class ExtractRootTest : public ::testing::Test {
   TempFolder tmp_;
   ExtractRoot root_;
 };
+
+TEST_F(ExtractRootTest, AFilePreparedHereAndWrittenOnAnotherThreadAppearsOnlyWhenCommitted) {
+  ASSERT_TRUE(Put(root_, "p/q.txt", "old"));
+  auto names = [&] {
+    std::vector<std::string> r;
+    for (const auto& e : fs::directory_iterator(tmp_ / "root/p")) r.push_back(e.path().filename().string());
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "committed" : "discarded after it was readied");
+    ExtractRoot::File f;
+    std::string why;
+    ASSERT_TRUE(root_.PrepareFile(Parts("p/q.txt"), f, why)) << why;
+    EXPECT_TRUE(f.Pending());
+    // The root moves on to another folder meanwhile; the file keeps its own.
+    ASSERT_TRUE(Put(root_, "other/x.txt", "x"));
+    bool ok = false;
+    std::thread t([&] {
+      std::string w;
+      ok = f.Create(w) && f.Write("new contents", 12) && f.Ready(0640, 1000000000, w);
+    });
+    t.join();
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(Read(tmp_ / "root/p/q.txt"), "old") << "nothing replaces the old file before the commit";
+    EXPECT_EQ(names().size(), 2u) << "the readied file waits under a temporary name";
+    if (commit) {
+      ASSERT_TRUE(f.Commit(0640, 1000000000, why)) << why;
+      EXPECT_EQ(Read(tmp_ / "root/p/q.txt"), "new contents");
+      struct stat st {};
+      ASSERT_EQ(::stat((tmp_ / "root/p/q.txt").c_str(), &st), 0);
+      EXPECT_EQ(st.st_mtime, 1000000000);
+      EXPECT_EQ(st.st_mode & 0777, 0640u & ~static_cast<unsigned>(arkelin::engine::common::CurrentUmask()));
+    } else {
+      f.Discard();
+      EXPECT_EQ(Read(tmp_ / "root/p/q.txt"), "old");
+    }
+    EXPECT_EQ(names(), std::vector<std::string>{"q.txt"}) << "no temporary file stays";
+  }
+}
 
 TEST_F(ExtractRootTest, AFileAppearsOnlyWhenCommittedAndADiscardKeepsTheOldOne) {
   ASSERT_TRUE(Put(root_, "a/b/c.txt", "first"));

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace arkelin::engine::zip::dll {
@@ -55,6 +57,27 @@ bool ArchiveFile::ReadAt(uint64_t offset, void* buf, size_t n) const {
     n -= static_cast<size_t>(r);
     offset += static_cast<uint64_t>(r);
   }
+  return true;
+}
+
+const uint8_t* ArchiveWindow::Get(uint64_t offset, size_t n) {
+  const uint64_t size = file_.Size();
+  if (offset > size || n > size - offset) return nullptr;
+  if (offset >= base_ && offset - base_ <= have_ && n <= have_ - (offset - base_)) return buf_.data() + (offset - base_);
+  // Read on from here: the next header or entry usually follows.
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(std::max(n, block_), size - offset));
+  if (buf_.size() < want) buf_.resize(want);
+  have_ = 0;
+  if (!file_.ReadAt(offset, buf_.data(), want)) return nullptr;
+  base_ = offset;
+  have_ = want;
+  return buf_.data();
+}
+
+bool ArchiveWindow::ReadAt(uint64_t offset, void* buf, size_t n) {
+  const uint8_t* p = Get(offset, n);
+  if (!p) return false;
+  if (n) std::memcpy(buf, p, n);
   return true;
 }
 

@@ -464,7 +464,10 @@ ReadResult ReadCentralDirectory(const ArchiveFile& file, CentralDirectory& out, 
   return {};
 }
 
-ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader& out) {
+namespace {
+
+template <class Source>
+ReadResult ReadLocalHeaderFrom(Source& file, uint64_t offset, LocalHeader& out) {
   out = LocalHeader{};
   uint8_t h[kLocalHeaderSize];
   if (!file.ReadAt(offset, h, sizeof h)) return {ReadStatus::Damaged, "the local header lies past the end of the archive"};
@@ -482,8 +485,8 @@ ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader
   std::string ne(static_cast<size_t>(nameLen) + extraLen, '\0');
   if (!file.ReadAt(offset + kLocalHeaderSize, ne.data(), ne.size()))
     return {ReadStatus::Damaged, "the local header's name runs past the end of the archive"};
-  out.rawName = ne.substr(0, nameLen);
-  out.extra = ne.substr(nameLen);
+  out.rawName.assign(ne, 0, nameLen);
+  out.extra.assign(ne, nameLen, std::string::npos);
   out.dataOffset = offset + kLocalHeaderSize + nameLen + extraLen;
   const bool usat = out.uncompressedSize == 0xFFFFFFFFu, csat = out.compressedSize == 0xFFFFFFFFu;
   ExtraTimes times;
@@ -503,6 +506,16 @@ ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader
   });
   out.mtime = times.Best();
   return {};
+}
+
+}  // namespace
+
+ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader& out) {
+  return ReadLocalHeaderFrom(file, offset, out);
+}
+
+ReadResult ReadLocalHeader(ArchiveWindow& window, uint64_t offset, LocalHeader& out) {
+  return ReadLocalHeaderFrom(window, offset, out);
 }
 
 uint32_t DescriptorSize(const ArchiveFile& file, uint64_t offset, bool zip64Sizes, uint32_t crc) {
@@ -527,10 +540,12 @@ OverlapReport FindOverlaps(const ArchiveFile& file, const CentralDirectory& dir)
   };
   std::vector<Span> spans;
   spans.reserve(n);
-  uint8_t h[kLocalHeaderSize];
+  // Headers usually follow one another: one read serves many of them.
+  ArchiveWindow window(file);
   for (size_t i = 0; i < n; ++i) {
     const auto& e = dir.entries[i];
-    if (!e.problem.empty() || !file.ReadAt(e.localOffset, h, sizeof h) || Le32(h) != kSigLocal) {
+    const uint8_t* h = e.problem.empty() ? window.Get(e.localOffset, kLocalHeaderSize) : nullptr;
+    if (!h || Le32(h) != kSigLocal) {
       r.unreadable.push_back(i);
       continue;
     }

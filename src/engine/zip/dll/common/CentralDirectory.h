@@ -213,6 +213,7 @@ struct LocalHeader {
 
 // Reads the local header at `offset`.
 ReadResult ReadLocalHeader(const ArchiveFile& file, uint64_t offset, LocalHeader& out);
+ReadResult ReadLocalHeader(ArchiveWindow& window, uint64_t offset, LocalHeader& out);
 
 // Size of the data descriptor that follows an entry's data at `offset`
 // (12, 16, 20 or 24 bytes), or 0 when none can be recognised there. `crc`

@@ -8,6 +8,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -59,6 +60,12 @@ struct Buffers {
 };
 
 DecodeResult Stored(EntryInput& in, LimitedSink& sink, Buffers& b) {
+  if (const uint8_t* p = in.InPlace()) {
+    const size_t n = static_cast<size_t>(in.Remaining());
+    in.Consume(n);
+    if (!sink.Write(p, n)) return sink.Failure();
+    return sink.Finish();
+  }
   for (;;) {
     const int64_t n = in.Read(b.in.data(), b.in.size());
     if (n < 0) return DecodeResult::ReadError;
@@ -71,18 +78,25 @@ DecodeResult DeflateWhole(EntryInput& in, uint64_t expected, LimitedSink& sink, 
   thread_local std::vector<uint8_t> src, dst;
   thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> d(
       libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-  src.resize(static_cast<size_t>(in.Remaining()));
-  size_t got = 0;
-  while (got < src.size()) {
-    const int64_t n = in.Read(src.data() + got, src.size() - got);
-    if (n < 0) return DecodeResult::ReadError;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
+  const uint8_t* from = in.InPlace();
+  size_t got = static_cast<size_t>(in.Remaining());
+  if (from) {
+    in.Consume(got);
+  } else {
+    src.resize(got);
+    got = 0;
+    while (got < src.size()) {
+      const int64_t n = in.Read(src.data() + got, src.size() - got);
+      if (n < 0) return DecodeResult::ReadError;
+      if (n == 0) break;
+      got += static_cast<size_t>(n);
+    }
+    from = src.data();
   }
   // One spare byte tells "exactly the declared size" from "more than that".
   dst.resize(static_cast<size_t>(expected) + 1);
   size_t used = 0, produced = 0;
-  const auto r = libdeflate_deflate_decompress_ex(d.get(), src.data(), got, dst.data(), dst.size(), &used, &produced);
+  const auto r = libdeflate_deflate_decompress_ex(d.get(), from, got, dst.data(), dst.size(), &used, &produced);
   if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return DecodeResult::TooLong;
   if (r != LIBDEFLATE_SUCCESS) {
     detail = "the deflate data is damaged";
@@ -285,7 +299,12 @@ DecodeResult Zstd(EntryInput& in, LimitedSink& sink, Buffers& b, std::string& de
 int64_t EntryInput::Read(uint8_t* buf, size_t n) {
   const size_t want = static_cast<size_t>(std::min<uint64_t>(n, remaining_));
   if (want == 0) return 0;
-  if (!file_.ReadAt(offset_, buf, want)) return -1;
+  if (mem_) {
+    std::memcpy(buf, mem_, want);
+    mem_ += want;
+  } else if (!file_->ReadAt(offset_, buf, want)) {
+    return -1;
+  }
   if (keys_) keys_->Decrypt(buf, want);
   if (aes_) aes_->Decrypt(buf, want);
   offset_ += want;

@@ -19,22 +19,34 @@
 
 namespace arkelin::engine::zip::dll {
 
-// The compressed bytes of one entry, read by position in large chunks.
+// The compressed bytes of one entry, read by position in large chunks, or
+// taken from memory when the caller read them already.
 class EntryInput {
  public:
   EntryInput(const ArchiveFile& file, uint64_t offset, uint64_t length, ZipCryptoKeys* keys,
              AesCipher* aes = nullptr)
-      : file_(file), offset_(offset), remaining_(length), keys_(keys), aes_(aes) {}
+      : file_(&file), offset_(offset), remaining_(length), keys_(keys), aes_(aes) {}
+  EntryInput(const uint8_t* data, size_t length, ZipCryptoKeys* keys, AesCipher* aes = nullptr)
+      : mem_(data), remaining_(length), keys_(keys), aes_(aes) {}
   // Up to `n` bytes; 0 at the end; -1 when the file cannot be read.
   int64_t Read(uint8_t* buf, size_t n);
   uint64_t Remaining() const { return remaining_; }
   // Reads whatever the decoder left, so an AES code covers every byte;
   // false when the file cannot be read.
   bool Drain();
+  // The rest of the input in place, when it is in memory and needs no
+  // decryption; else nullptr.
+  const uint8_t* InPlace() const { return mem_ && !keys_ && !aes_ ? mem_ : nullptr; }
+  // Passes over `n` bytes InPlace gave.
+  void Consume(size_t n) {
+    mem_ += n;
+    remaining_ -= n;
+  }
 
  private:
-  const ArchiveFile& file_;
-  uint64_t offset_;
+  const ArchiveFile* file_ = nullptr;
+  const uint8_t* mem_ = nullptr;
+  uint64_t offset_ = 0;
   uint64_t remaining_;
   ZipCryptoKeys* keys_;
   AesCipher* aes_;

@@ -1,8 +1,8 @@
 // Extracts and tests an archive of many small files (100,000 by default)
 // through the archive window and with arkzip on the same archive, in the same
 // run, and prints window/arkzip (the target is 1.3 at most) and the ratio to
-// Info-ZIP unzip. Both sides use the same engine library, each on its one
-// calling thread; the window adds its file list, status bar, progress bar
+// Info-ZIP unzip. Both sides use the same engine library with the threads it
+// chooses (the output says how many each side was seen with); the window adds its file list, status bar, progress bar
 // and message pump (the pump calls really process Qt's events and paint,
 // offscreen). Each side runs twice, the order turned round in the second
 // round, and the faster run counts.

@@ -16,6 +16,7 @@
 #include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "platform/Trash.h"
 #include "window/ArchiveEngines_p.h"
 #include "window/CommandSupport_p.h"
 #include "window/DirectSave_p.h"
@@ -93,7 +94,7 @@ QByteArray DragOutData::DirectSave() const {
   // Never over a file the target already holds.
   struct stat st {};
   if (::lstat(target.c_str(), &st) == 0) return "F";
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return "S";
+  if (pf::RenameNoReplace(from, target)) return "S";
   return CopyFile(from, target) ? "S" : "F";
 }
 

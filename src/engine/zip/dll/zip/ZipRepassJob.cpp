@@ -340,7 +340,7 @@ int32_t RunChangePassword(const Command& cmdIn, Reporter& rep) {
   }
   Rewriter writer(cmd, rep, old, meter);
   std::vector<OutEntry> central;
-  try {
+  const bool done = GuardedRewrite(cmd.archive, out, rep, [&] {
     CopyPrefix(old, out);
     for (const Item& it : items) {
       if (!it.encryptNew)
@@ -350,16 +350,8 @@ int32_t RunChangePassword(const Command& cmdIn, Reporter& rep) {
     }
     if (!meter.Flush()) throw Cancelled{};
     CommitRewrite(out, cmd.archive, old, central);
-  } catch (const Cancelled&) {
-    out.Discard([&rep] { rep.KeepAlive(); });
-    return 0;
-  } catch (const BadArchive& b) {
-    rep.Message(kMsgBadArchive, cmd.archive + ": " + b.text + "; the archive is unchanged");
-    return 0;
-  } catch (const WriteError& w) {
-    rep.Message(kMsgWriteError, cmd.archive + ": write failed (" + ErrText(w.error) + "); the archive is unchanged");
-    return 0;
-  }
+  });
+  if (!done) return 0;
   rep.EndOfBatch();
   return static_cast<int32_t>(files);
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/zip/dll/common/ArchiveFile.h"
@@ -63,5 +64,32 @@ void CommitRewrite(OutFile& out, const std::string& archive, const OldArchive& o
 // A link to the archive stays a link: the archive it points to is the one
 // rewritten (the rename would otherwise put a plain file in its place).
 std::string ResolveArchive(const std::string& path);
+
+// Runs `body`, which writes the new archive into `out` and commits it. A
+// stop, a damaged old archive or a failed write leaves the archive as it was:
+// the reason is reported, `undo` runs first (when given), and the answer is
+// false.
+template <typename Body, typename Undo>
+bool GuardedRewrite(const std::string& archive, OutFile& out, Reporter& rep, Body&& body, Undo&& undo) {
+  try {
+    body();
+    return true;
+  } catch (const Cancelled&) {
+    undo();
+    out.Discard([&rep] { rep.KeepAlive(); });
+  } catch (const BadArchive& b) {
+    undo();
+    rep.Message(kMsgBadArchive, archive + ": " + b.text + "; the archive is unchanged");
+  } catch (const WriteError& w) {
+    undo();
+    rep.Message(kMsgWriteError, archive + ": write failed (" + ErrText(w.error) + "); the archive is unchanged");
+  }
+  return false;
+}
+
+template <typename Body>
+bool GuardedRewrite(const std::string& archive, OutFile& out, Reporter& rep, Body&& body) {
+  return GuardedRewrite(archive, out, rep, std::forward<Body>(body), [] {});
+}
 
 }  // namespace arkelin::engine::zip::zipdll

@@ -539,7 +539,7 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
     return 0;
   }
   std::vector<OutEntry> central;
-  try {
+  const bool done = GuardedRewrite(cmd.archive, out, rep, [&] {
     CopyPrefix(old, out);
     for (size_t j = 0; j < old.dir.entries.size(); ++j) {
       const auto& e = old.dir.entries[j];
@@ -551,16 +551,8 @@ int32_t RunDelete(const Command& cmdIn, Reporter& rep) {
       central.push_back(CopyOldEntry(old, e, out));
     }
     CommitRewrite(out, cmd.archive, old, central);
-  } catch (const Cancelled&) {
-    out.Discard([&rep] { rep.KeepAlive(); });
-    return 0;
-  } catch (const BadArchive& b) {
-    rep.Message(kMsgBadArchive, cmd.archive + ": " + b.text + "; the archive is unchanged");
-    return 0;
-  } catch (const WriteError& w) {
-    rep.Message(kMsgWriteError, cmd.archive + ": write failed (" + ErrText(w.error) + "); the archive is unchanged");
-    return 0;
-  }
+  });
+  if (!done) return 0;
   rep.EndOfBatch();
   return static_cast<int32_t>(count);
 }

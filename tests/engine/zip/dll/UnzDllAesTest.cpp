@@ -5,7 +5,10 @@
 // entry never replaces what was on disk.
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "UnzTestUtil.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
@@ -173,6 +176,58 @@ TEST_F(UnzDllAes, AlteredDataIsCaughtAndTheOldFileStays) {
   Call c = Extract(z, "k");
   EXPECT_TRUE(c.HasError("authentication code")) << c.AllErrors();
   EXPECT_EQ(ReadFile(tmp_.Out() / "doc.txt"), "old\n");
+}
+
+std::string Hex(const uint8_t* p, size_t n) {
+  std::string s;
+  char b[3];
+  for (size_t i = 0; i < n; ++i) {
+    std::snprintf(b, sizeof b, "%02x", p[i]);
+    s += b;
+  }
+  return s;
+}
+
+// The published PBKDF2-HMAC-SHA1 vectors, and libcrypto's own derivation
+// for what the vectors leave out: passwords longer than a SHA-1 block (the
+// key is then hashed first), every salt and output length the scheme uses.
+TEST(ZipAesKeys, DerivationMatchesThePublishedVectorsAndLibcrypto) {
+  struct Vector {
+    std::string password, salt;
+    int rounds;
+    size_t length;
+    const char* hex;
+  };
+  const Vector vectors[] = {
+      {"password", "salt", 1, 20, "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
+      {"password", "salt", 2, 20, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
+      {"password", "salt", 4096, 20, "4b007901b765489abead49d926f721d065a429c1"},
+      {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096, 25,
+       "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+      {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, 16, "56fa6aa75548099dcc37d7f03425e0c3"},
+  };
+  for (const Vector& v : vectors) {
+    SCOPED_TRACE(v.password);
+    uint8_t out[32];
+    dll::Pbkdf2Sha1(v.password, reinterpret_cast<const uint8_t*>(v.salt.data()), v.salt.size(), v.rounds, out,
+                    v.length);
+    EXPECT_EQ(Hex(out, v.length), v.hex);
+  }
+  const std::string passwords[] = {"", "k", std::string(63, 'p'), std::string(64, 'p'), std::string(65, 'p'),
+                                   std::string(300, '\xe9')};
+  const uint8_t salt[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0xff, 0xfe, 0x80, 0x7f, 0x10, 0x01};
+  for (const std::string& pw : passwords) {
+    for (int strength = 1; strength <= 3; ++strength) {
+      SCOPED_TRACE(std::to_string(pw.size()) + " bytes, strength " + std::to_string(strength));
+      const size_t saltLen = dll::AesSaltSize(strength), len = 2 * dll::AesKeySize(strength) + 2;
+      uint8_t ours[66], theirs[66];
+      dll::Pbkdf2Sha1(pw, salt, saltLen, 1000, ours, len);
+      ASSERT_EQ(PKCS5_PBKDF2_HMAC_SHA1(pw.data(), static_cast<int>(pw.size()), salt, static_cast<int>(saltLen),
+                                       1000, static_cast<int>(len), theirs),
+                1);
+      EXPECT_EQ(Hex(ours, len), Hex(theirs, len));
+    }
+  }
 }
 
 TEST(ZipAesField, BuildsAndParsesTheSameField) {

@@ -1,9 +1,13 @@
 // AES entry encryption over libcrypto; see ZipAes.h.
 #include "engine/zip/dll/common/ZipAes.h"
 
+// The key derivation runs SHA-1's block function directly (see Pbkdf2Sha1);
+// libcrypto keeps it among the interfaces it calls deprecated.
+#define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
+#include <openssl/sha.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -19,6 +23,85 @@ constexpr int kRounds = 1000;
 // Counter blocks are encrypted this many at a time.
 constexpr size_t kStreamBlocks = 256;
 }  // namespace
+
+namespace {
+
+void PutBe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+// The state after one block, as the 20 bytes of a digest.
+void StateBytes(const SHA_CTX& c, uint8_t out[20]) {
+  PutBe32(out, c.h0);
+  PutBe32(out + 4, c.h1);
+  PutBe32(out + 8, c.h2);
+  PutBe32(out + 12, c.h3);
+  PutBe32(out + 16, c.h4);
+}
+
+}  // namespace
+
+void Pbkdf2Sha1(std::string_view password, const uint8_t* salt, size_t saltLen, int rounds, uint8_t* out,
+                size_t outLen) {
+  // HMAC's two keyed states are computed once; every later round is then
+  // one block for the inner hash (the previous 20-byte result, padded) and
+  // one for the outer. Going through the generic HMAC interface costs
+  // several times that per round, and the derivation is most of what an
+  // encrypted entry of a few kilobytes costs to read or write.
+  uint8_t key[64] = {};
+  if (password.size() > sizeof key)
+    SHA1(reinterpret_cast<const uint8_t*>(password.data()), password.size(), key);
+  else
+    std::memcpy(key, password.data(), password.size());
+  uint8_t pad[64];
+  SHA_CTX inner, outer;
+  for (size_t i = 0; i < 64; ++i) pad[i] = key[i] ^ 0x36;
+  SHA1_Init(&inner);
+  SHA1_Update(&inner, pad, 64);
+  for (size_t i = 0; i < 64; ++i) pad[i] = key[i] ^ 0x5c;
+  SHA1_Init(&outer);
+  SHA1_Update(&outer, pad, 64);
+  // A 20-byte message after the 64-byte key block: 0x80, zeros, and the
+  // bit length 84 * 8 = 672 at the end.
+  uint8_t block[64] = {};
+  block[20] = 0x80;
+  block[62] = 0x02;
+  block[63] = 0xa0;
+  for (uint32_t index = 1; outLen > 0; ++index) {
+    uint8_t u[20], t[20], be[4];
+    PutBe32(be, index);
+    SHA_CTX c = inner;
+    SHA1_Update(&c, salt, saltLen);
+    SHA1_Update(&c, be, 4);
+    SHA1_Final(u, &c);
+    c = outer;
+    SHA1_Update(&c, u, 20);
+    SHA1_Final(u, &c);
+    std::memcpy(t, u, 20);
+    for (int r = 1; r < rounds; ++r) {
+      std::memcpy(block, u, 20);
+      c = inner;
+      SHA1_Transform(&c, block);
+      StateBytes(c, block);
+      c = outer;
+      SHA1_Transform(&c, block);
+      StateBytes(c, u);
+      for (int k = 0; k < 20; ++k) t[k] ^= u[k];
+    }
+    const size_t n = std::min<size_t>(outLen, 20);
+    std::memcpy(out, t, n);
+    out += n;
+    outLen -= n;
+  }
+  OPENSSL_cleanse(key, sizeof key);
+  OPENSSL_cleanse(pad, sizeof pad);
+  OPENSSL_cleanse(block, sizeof block);
+  OPENSSL_cleanse(&inner, sizeof inner);
+  OPENSSL_cleanse(&outer, sizeof outer);
+}
 
 size_t AesSaltSize(int strength) { return strength >= 1 && strength <= 3 ? 4 + 4 * static_cast<size_t>(strength) : 0; }
 size_t AesKeySize(int strength) { return strength >= 1 && strength <= 3 ? 8 + 8 * static_cast<size_t>(strength) : 0; }
@@ -69,10 +152,7 @@ bool AesCipher::Init(std::string_view password, int strength, const uint8_t* sal
   const size_t keyLen = AesKeySize(strength);
   if (!keyLen) return false;
   uint8_t keys[2 * 32 + 2];
-  if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt,
-                             static_cast<int>(AesSaltSize(strength)), kRounds, static_cast<int>(2 * keyLen + 2),
-                             keys) != 1)
-    return false;
+  Pbkdf2Sha1(password, salt, AesSaltSize(strength), kRounds, keys, 2 * keyLen + 2);
   verifier[0] = keys[2 * keyLen];
   verifier[1] = keys[2 * keyLen + 1];
   const EVP_CIPHER* ecb = keyLen == 16 ? EVP_aes_128_ecb() : keyLen == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();

@@ -38,6 +38,10 @@ bool ParseAesExtra(const uint8_t* data, size_t n, AesExtra& out);
 // The whole block (id, length and 7 bytes of data).
 std::string BuildAesExtra(uint16_t version, int strength, uint16_t method);
 
+// PBKDF2 with HMAC-SHA1: `outLen` bytes from the password and salt.
+void Pbkdf2Sha1(std::string_view password, const uint8_t* salt, size_t saltLen, int rounds, uint8_t* out,
+                size_t outLen);
+
 // Encryption or decryption of one entry's data, with the running HMAC.
 class AesCipher {
  public:

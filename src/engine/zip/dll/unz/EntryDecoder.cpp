@@ -24,6 +24,9 @@ constexpr size_t kChunk = 256 * 1024;
 // libdeflate, about twice as fast as zlib; larger ones stream.
 constexpr uint64_t kWholeBufferLimit = 8ull << 20;
 constexpr uint64_t kLzmaMemLimit = 768ull << 20;
+// Below this declared size zlib inflates faster than libdeflate: building
+// libdeflate's larger tables costs more than such an entry's few symbols.
+constexpr uint64_t kTinyInflateLimit = 200;
 
 // Passes output on while counting it against the declared size.
 class LimitedSink {
@@ -95,12 +98,39 @@ DecodeResult DeflateWhole(EntryInput& in, uint64_t expected, LimitedSink& sink, 
   }
   // One spare byte tells "exactly the declared size" from "more than that".
   dst.resize(static_cast<size_t>(expected) + 1);
-  size_t used = 0, produced = 0;
-  const auto r = libdeflate_deflate_decompress_ex(d.get(), from, got, dst.data(), dst.size(), &used, &produced);
-  if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return DecodeResult::TooLong;
-  if (r != LIBDEFLATE_SUCCESS) {
-    detail = "the deflate data is damaged";
-    return DecodeResult::DataError;
+  size_t produced = 0;
+  if (expected < kTinyInflateLimit) {
+    struct Stream {
+      z_stream z{};
+      bool ok = inflateInit2(&z, -MAX_WBITS) == Z_OK;
+      ~Stream() {
+        if (ok) inflateEnd(&z);
+      }
+    };
+    thread_local Stream s;
+    if (!s.ok || inflateReset(&s.z) != Z_OK) {
+      detail = "out of memory";
+      return DecodeResult::DataError;
+    }
+    s.z.next_in = const_cast<uint8_t*>(from);
+    s.z.avail_in = static_cast<uInt>(got);
+    s.z.next_out = dst.data();
+    s.z.avail_out = static_cast<uInt>(dst.size());
+    const int r = inflate(&s.z, Z_FINISH);
+    produced = dst.size() - s.z.avail_out;
+    if (r != Z_STREAM_END) {
+      if (produced > expected) return DecodeResult::TooLong;
+      detail = "the deflate data is damaged";
+      return DecodeResult::DataError;
+    }
+  } else {
+    size_t used = 0;
+    const auto r = libdeflate_deflate_decompress_ex(d.get(), from, got, dst.data(), dst.size(), &used, &produced);
+    if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return DecodeResult::TooLong;
+    if (r != LIBDEFLATE_SUCCESS) {
+      detail = "the deflate data is damaged";
+      return DecodeResult::DataError;
+    }
   }
   if (produced > expected) return DecodeResult::TooLong;
   if (!sink.Write(dst.data(), produced)) return sink.Failure();

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/NameText.h"
 #include "platform/Paths.h"
 #include "settings/IniFile.h"
 #include "shared/U_Globalfunc.h"
@@ -17,7 +18,8 @@ namespace arkelin::settings {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+// Names that are not valid UTF-8 keep their bytes apart (platform/NameText.h).
+QString Q(const std::string& s) { return platform::NameToText(s); }
 
 bool NeedsQuotes(const std::string& path) {
   return path.find(';') != std::string::npos || path.find('"') != std::string::npos;

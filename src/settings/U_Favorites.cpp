@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "shared/widgets/ListColors.h"
+#include "platform/NameText.h"
 #include "platform/Platform.h"
 #include "settings/IniFile.h"
 #include "shared/widgets/SortGrid.h"
@@ -17,7 +18,8 @@ namespace {
 
 TF_Favorites::ShowHook g_showHook;
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+// Names that are not valid UTF-8 keep their bytes apart (platform/NameText.h).
+QString Q(const std::string& s) { return platform::NameToText(s); }
 
 // The file-name part of a path.
 QString FileNamePart(const std::string& path) {

@@ -107,6 +107,11 @@ TEST_F(Favorites, DuplicatesAreFoundWithoutRegardToCase) {
   EXPECT_TRUE(f.Remove(0));
   EXPECT_FALSE(f.Remove(1));
   EXPECT_FALSE(f.Contains("/data/a.zip"));
+  // Names that are not valid UTF-8 (Latin-1 bytes) are told apart by their
+  // bytes, not all read as the same replacement characters.
+  f.Append({"/data/caf\xe9.zip", "d", "1"});
+  EXPECT_TRUE(f.Contains("/data/caf\xe9.zip"));
+  EXPECT_FALSE(f.Contains("/data/caf\xe8.zip"));
 }
 
 TEST_F(Favorites, DescribeReadsDateAndSizeFromTheDisk) {

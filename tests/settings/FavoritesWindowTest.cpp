@@ -13,17 +13,16 @@
 #include "settings/Favorites.h"
 #include "settings/U_Favorites.h"
 #include "shared/widgets/SortGrid.h"
+#include "SessionTestBase.h"
 
 using arkelin::settings::TF_Favorites;
 using arkelin::settings::TFavorite;
 using arkelin::settings::TFavorites;
 namespace pf = arkelin::platform;
 
-class FavoritesWindowTest : public QObject {
+class FavoritesWindowTest : public SessionTestBase {
   Q_OBJECT
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
 
   std::string FileText() const {
     std::ifstream in(dir_->path().toStdString() + "/Favorites.lst", std::ios::binary);
@@ -54,14 +53,10 @@ class FavoritesWindowTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
   }
   void cleanup() {
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void looksAsDescribed() {

@@ -21,6 +21,8 @@
 #include "platform/Paths.h"
 #include "settings/IniFile.h"
 #include "settings/u_settings.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::settings;
 namespace pf = arkelin::platform;
@@ -53,11 +55,9 @@ QString HomeRoot() { return QString::fromStdString(pf::MapDefaultPath("C:\\")); 
 
 }  // namespace
 
-class SettingsWindowTest : public QObject {
+class SettingsWindowTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   QString Ini() const { return dir_->path() + "/Arkelin.ini"; }
   TIniFile Store() const { return TIniFile(Ini().toStdString()); }
   void Write(const QByteArray& text) {
@@ -65,10 +65,7 @@ class SettingsWindowTest : public QObject {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(text);
   }
-  QByteArray Read() const {
-    QFile f(Ini());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
+  QByteArray Read() const { return ReadFile(Ini()); }
 
  private slots:
   void init();
@@ -104,16 +101,11 @@ class SettingsWindowTest : public QObject {
 };
 
 void SettingsWindowTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession());
 }
 
 void SettingsWindowTest::cleanup() {
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 void SettingsWindowTest::firstStartShowsDefaultsAndDefaultLayout() {

@@ -14,13 +14,14 @@
 
 #include <memory>
 
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
 #include "settings/u_settings.h"
 #include "window/Addunit.h"
 #include "window/SettingsView.h"
 #include "window/mainunit.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 using arkelin::settings::TF_Settings;
@@ -60,12 +61,9 @@ for i in zipfile.ZipFile(sys.argv[1]).infolist():
 
 }  // namespace
 
-class AddEncryptionTest : public QObject {
+class AddEncryptionTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
 
   // One program run: the configuration window and the archive window as
   // the program wires them, `archive` open, then `act`.
@@ -91,19 +89,13 @@ class AddEncryptionTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/data/");
-    QDir().mkpath(P("data"));
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession("data/"));
     WriteFile(P("in/report.txt"), QByteArray("quarterly figures, all of them\n").repeated(400));
     WriteFile(P("in/tiny.txt"), "tiny");
   }
   void cleanup() {
     TAddForm::SetShowHook(nullptr);
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void aes256IsTestedBy7zAndTheChoiceSurvivesARestart() {

@@ -28,7 +28,8 @@
 #include "window/SfxVolumeCommands.h"
 #include "window/mainunit.h"
 #include "window/sfxunit.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -77,11 +78,9 @@ int Listed(const std::string& archive) {
 
 }  // namespace
 
-class ByteNamesTest : public QObject {
+class ByteNamesTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
   std::string root_;  // the temporary folder's bytes, with a trailing "/"
   std::string B(const char* rel) const { return root_ + rel; }
@@ -108,23 +107,18 @@ class ByteNamesTest : public QObject {
  private slots:
   void init() {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
+    QVERIFY(StartSession());
     root_ = QFile::encodeName(dir_->path()).toStdString() + "/";
-    pf::SetDataFolderOverride(root_);
-    fake_ = std::make_unique<pf::FakePlatformScope>();
     settings_ = DefaultMainSettings();
   }
   void cleanup() {
     TAddForm::SetShowHook(nullptr);
     TMakeSFX::SetShowHook(nullptr);
     SfxVolumeCommands::SetProgramFolderOverride(QString());
-    fake_.reset();
-    pf::SetDataFolderOverride("");
     // QTemporaryDir cannot remove what it cannot name.
     std::error_code ec;
     if (!root_.empty()) std::filesystem::remove_all(std::filesystem::path(root_), ec);
-    dir_.reset();
+    EndSession();
   }
 
   void saveAsMovesByTheBytesAndNeverReplaces() {

@@ -25,7 +25,8 @@
 #include "window/extrunit.h"
 #include "window/mainunit.h"
 #include "window/u_Info.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -33,22 +34,7 @@ namespace ez = arkelin::engine::zip;
 
 namespace {
 
-bool HaveRarLibrary() { return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so")); }
-
 QString Fixture(const QString& rel) { return QStringLiteral(ARKELIN_FIXTURES "/") + rel; }
-
-// Bytes that do not compress, so stored and deflated sizes stay apart.
-QByteArray Noise(int n, int seed) {
-  QByteArray b(n, 0);
-  uint32_t x = 2463534242u + static_cast<uint32_t>(seed);
-  for (int i = 0; i < n; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b[i] = static_cast<char>(x & 0xff);
-  }
-  return b;
-}
 
 // Drives with a fixed free-space answer; everything else from the real ones.
 class TightDrives : public pf::IDrives {
@@ -74,23 +60,15 @@ class TightDrives : public pf::IDrives {
 
 }  // namespace
 
-class CommandsTest : public QObject {
+class CommandsTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   // A ZIP archive by Info-ZIP zip of docs/a.txt, img/2000/b.png and c.txt,
   // with folder entries; stored when store is true.
   QString MakeSampleZip(const QString& name, bool store = false);
   int RowOf(TMainform& f, const QString& caption);
   void Select(TMainform& f, const QStringList& captions);
-  QStringList Texts() const {
-    QStringList out;
-    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
-    return out;
-  }
   QStringList ZipEntries(TMainform& f) {
     QStringList out;
     for (const auto& e : f.ZipMaster1().Entries()) out << QString::fromStdString(e.FileName);
@@ -150,10 +128,7 @@ class CommandsTest : public QObject {
 };
 
 void CommandsTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession());
   settings_ = DefaultMainSettings();
   TAddForm::SetShowHook([](TAddForm& w) { w.BitBtn2->click(); });
   TExtract::SetShowHook([](TExtract& w) { w.BitBtn2->click(); });
@@ -164,9 +139,7 @@ void CommandsTest::cleanup() {
   TAddForm::SetShowHook(nullptr);
   TExtract::SetShowHook(nullptr);
   TF_Info::SetShowHook(nullptr);
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 QString CommandsTest::MakeSampleZip(const QString& name, bool store) {

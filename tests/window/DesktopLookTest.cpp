@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "DarkPalette_p.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
 #include "settings/Favorites.h"
@@ -32,6 +32,7 @@
 #include "window/SettingsView.h"
 #include "window/WindowImages.h"
 #include "window/mainunit.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -59,11 +60,9 @@ bool HasDetailFinerThanTwoPixels(const QImage& img) {
 
 }  // namespace
 
-class DesktopLookTest : public QObject {
+class DesktopLookTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   QPalette light_;
 
   // The window as the program builds it: the configuration window attached
@@ -86,17 +85,12 @@ class DesktopLookTest : public QObject {
  private slots:
   void initTestCase() { light_ = QApplication::palette(); }
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
     QApplication::setPalette(light_);
   }
   void cleanup() {
     QApplication::setPalette(light_);
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void contrastIsMeasuredByLuminance() {

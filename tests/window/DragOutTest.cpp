@@ -22,7 +22,8 @@
 #include "window/Addunit.h"
 #include "window/DragOut.h"
 #include "window/mainunit.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -63,12 +64,9 @@ bool Drop(QWidget* w, QMimeData* data) {
 
 }  // namespace
 
-class DragOutTest : public QObject {
+class DragOutTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   // docs/a.txt, img/2000/b.bin and c.txt; with a password when given.
   QString MakeZip(const QString& name, const QString& password = {}) {
     const QString src = P("src-" + name);
@@ -94,15 +92,10 @@ class DragOutTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
   }
   void cleanup() {
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void theDropTargetGetsTheEntriesFilesExtractedOnDemand() {
@@ -249,7 +242,7 @@ class DragOutTest : public QObject {
   }
 
   void encryptedRarEntriesAreCheckedBeforeTheDrag() {
-    if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+    if (!HaveRarLibrary()) QSKIP("the RAR library is not built");
     // b.txt is under "password", d.txt under "password2".
     TMainform f;
     f.EnterRarSession(QStringLiteral(ARKELIN_FIXTURES "/rar/la-test_read_format_rar5_encrypted.rar"));
@@ -271,7 +264,7 @@ class DragOutTest : public QObject {
   }
 
   void aMissingRarVolumeFailsTheDropWithoutAQuestion() {
-    if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+    if (!HaveRarLibrary()) QSKIP("the RAR library is not built");
     // Listed with all three volumes; the last is gone by the time of the drop.
     for (int i = 1; i <= 3; ++i) {
       const QString name = QStringLiteral("rf-rar5-vols.part%1.rar").arg(i);

@@ -23,7 +23,8 @@
 #include "window/U_FileToInstall.h"
 #include "window/U_Install.h"
 #include "window/mainunit.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 using arkelin::settings::TF_Favorites;
@@ -34,12 +35,9 @@ namespace {
 
 }  // namespace
 
-class FavoritesInstallTest : public QObject {
+class FavoritesInstallTest : public SessionTestBase {
   Q_OBJECT
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
 
   // A ZIP archive by Info-ZIP zip of the files (path inside -> content).
   QString MakeZip(const QString& name, const QList<QPair<QString, QByteArray>>& files) {
@@ -56,11 +54,6 @@ class FavoritesInstallTest : public QObject {
     std::ifstream in(dir_->path().toStdString() + "/Favorites.lst", std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
   }
-  QStringList Texts() const {
-    QStringList out;
-    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
-    return out;
-  }
   bool EmptyFolder(const QString& path) const {
     QDir d(path);
     return d.exists() && d.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).isEmpty();
@@ -68,10 +61,7 @@ class FavoritesInstallTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
     settings_ = DefaultMainSettings();
     settings_.tempFolder = P("temp");
   }
@@ -79,9 +69,7 @@ class FavoritesInstallTest : public QObject {
     TF_Favorites::SetShowHook(nullptr);
     TF_FileToInstall::SetShowHook(nullptr);
     TF_Install::SetShowHook(nullptr);
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   // ---- Favourites ----------------------------------------------------------------

@@ -25,45 +25,17 @@
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
 #include "window/mainunit.h"
+#include "SessionTestBase.h"
+#include "QtTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 namespace am = arkelin::mail;
 
-namespace {
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-}
-
-QByteArray Noise(int n, uint32_t x) {
-  QByteArray b(n, 0);
-  for (int i = 0; i < n; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b[i] = static_cast<char>(x & 0xff);
-  }
-  return b;
-}
-
-}  // namespace
-
-class MailCommandsTest : public QObject {
+class MailCommandsTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   // A ZIP archive by Python's zipfile of two members.
   QString MakeZip(const QString& name);
 
@@ -76,20 +48,14 @@ class MailCommandsTest : public QObject {
 };
 
 void MailCommandsTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  QDir().mkpath(P("data"));
-  pf::SetDataFolderOverride(P("data/").toStdString());
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession("data/"));
   settings_ = DefaultMainSettings();
 }
 
 void MailCommandsTest::cleanup() {
   am::TF_MailForm::SetShowHook(nullptr);
   am::TF_Attach::SetShowHook(nullptr);
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 QString MailCommandsTest::MakeZip(const QString& name) {

@@ -18,6 +18,7 @@
 #include "window/extrunit.h"
 #include "window/mainunit.h"
 #include "window/u_Info.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -53,11 +54,9 @@ QStringList RecentCaptions(const TMainform& f) {
 
 }  // namespace
 
-class MainformTest : public QObject {
+class MainformTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   QString Ini() const { return dir_->path() + "/Arkelin.ini"; }
   QStringList RecentValues() {
     IniSectionFile f(Ini().toStdString());
@@ -99,10 +98,7 @@ class MainformTest : public QObject {
 };
 
 void MainformTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession());
   // The command windows close at once instead of waiting in a modal loop.
   TAddForm::SetShowHook([](TAddForm& w) { w.BitBtn2->click(); });
   TExtract::SetShowHook([](TExtract& w) { w.BitBtn2->click(); });
@@ -111,9 +107,7 @@ void MainformTest::init() {
 void MainformTest::cleanup() {
   TAddForm::SetShowHook(nullptr);
   TExtract::SetShowHook(nullptr);
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 void MainformTest::startsWithNoArchiveAndArchiveCommandsDisabled() {

@@ -17,6 +17,8 @@
 #include "platform/Paths.h"
 #include "window/U_mfe.h"
 #include "window/mainunit.h"
+#include "SessionTestBase.h"
+#include "QtTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -28,19 +30,6 @@ bool HaveEngines() {
          QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"));
 }
 
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(data);
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
-
 QString Cell(const TF_MFE& m, int row, int col) {
   const QTableWidgetItem* it = m.gr_Files->item(row, col);
   return it ? it->text() : QString();
@@ -48,12 +37,9 @@ QString Cell(const TF_MFE& m, int row, int col) {
 
 }  // namespace
 
-class MfeWindowTest : public QObject {
+class MfeWindowTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   QString MakeZip(const QString& name, int files, int size);
   std::vector<std::string> Texts() const { return fake_->dialogs.Texts(); }
 
@@ -71,17 +57,12 @@ class MfeWindowTest : public QObject {
 };
 
 void MfeWindowTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession());
 }
 
 void MfeWindowTest::cleanup() {
   TF_MFE::SetShowHook(nullptr);
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 QString MfeWindowTest::MakeZip(const QString& name, int files, int size) {

@@ -17,6 +17,7 @@
 #include "platform/Paths.h"
 #include "settings/IniFile.h"
 #include "window/mainunit.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -36,13 +37,10 @@ QString Names(TMainform& f) {
 
 }  // namespace
 
-class NameEncodingTest : public QObject {
+class NameEncodingTest : public SessionTestBase {
   Q_OBJECT
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
 
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   QAction* Choice(TMainform& f, int value) {
     return f.findChild<QAction*>(QStringLiteral("NameEncoding%1").arg(value));
   }
@@ -53,15 +51,10 @@ class NameEncodingTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
   }
   void cleanup() {
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void chosenCodePageIsShownRememberedAndUsed() {

@@ -16,13 +16,14 @@
 #include "window/Addunit.h"
 #include "window/ArchiveKind.h"
 #include "window/mainunit.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 
 namespace {
 
-bool HaveRarLibrary() { return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so")); }
 QString Fixture(const QString& rel) { return QStringLiteral(ARKELIN_FIXTURES "/") + rel; }
 
 QStringList Captions(TMainform& f) {
@@ -34,13 +35,10 @@ QStringList Captions(TMainform& f) {
 
 }  // namespace
 
-class OpenByContentTest : public QObject {
+class OpenByContentTest : public SessionTestBase {
   Q_OBJECT
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
 
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   bool Copy(const QString& from, const QString& to) {
     QFile::remove(to);
     return QFile::copy(from, to);
@@ -76,10 +74,7 @@ class OpenByContentTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
     settings_ = DefaultMainSettings();
     settings_.askZipName = false;
     settings_.defaultZipName = P("Default.zip");
@@ -88,9 +83,7 @@ class OpenByContentTest : public QObject {
   }
   void cleanup() {
     TAddForm::SetShowHook(nullptr);
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void kindsByContent() {

@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
 #include "settings/u_settings.h"

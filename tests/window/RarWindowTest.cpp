@@ -20,20 +20,15 @@
 #include "shared/widgets/U_InmDlg.h"
 #include "window/extrunit.h"
 #include "window/mainunit.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 
 namespace {
 
-bool HaveRarLibrary() { return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so")); }
 QString Fixture(const QString& rel) { return QStringLiteral(ARKELIN_FIXTURES "/rar/") + rel; }
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 // The password dialog answers these in turn; an empty one cancels.
 QStringList g_answers;
@@ -62,13 +57,10 @@ void Answer(arkelin::shared::TF_InmDlg& dialog) {
 
 }  // namespace
 
-class RarWindowTest : public QObject {
+class RarWindowTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   QStringList Boxes(const std::string& caption) const {
     QStringList out;
     for (const auto& b : fake_->dialogs.boxes)
@@ -96,10 +88,7 @@ class RarWindowTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
     settings_ = DefaultMainSettings();
     g_answers.clear();
     g_asked = 0;
@@ -110,9 +99,7 @@ class RarWindowTest : public QObject {
   void cleanup() {
     arkelin::shared::SetInmDlgHook(nullptr);
     TExtract::SetShowHook(nullptr);
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void wrongPasswordIsSaidAndTheDialogAnsweredAgain() {

@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <memory>
+
 #include "settings/IniFile.h"
 #include "window/RecentIni.h"
 #include "window/RecentList.h"
+#include "QtTestFiles.h"
 
 using namespace arkelin::window;
 
@@ -16,17 +19,20 @@ std::vector<std::string> V(std::initializer_list<const char*> l) {
   return std::vector<std::string>(l.begin(), l.end());
 }
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
-
 }  // namespace
 
 class RecentListTest : public QObject {
   Q_OBJECT
+  std::unique_ptr<QTemporaryDir> dir_;
+  // The settings file in the test's own folder.
+  QString Ini(const QString& name = QStringLiteral("Arkelin.ini")) const { return dir_->path() + "/" + name; }
+
  private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+  }
+  void cleanup() { dir_.reset(); }
   void valueIsTextAfterFirstEquals();
   void updateMovesToTopRemovesDuplicatesAndCuts();
   void sectionLinesAreReadInFileOrderIgnoringCase();
@@ -54,12 +60,8 @@ void RecentListTest::updateMovesToTopRemovesDuplicatesAndCuts() {
 }
 
 void RecentListTest::sectionLinesAreReadInFileOrderIgnoringCase() {
-  QTemporaryDir dir;
-  const QString path = dir.path() + "/Arkelin.Ini";
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write("[Other]\n0=/not/me\n[Recent]\n1=/second.zip\r\n 0 = /first.zip\n; comment\n\n[X]\n2=/x\n");
-  f.close();
+  const QString path = Ini("Arkelin.Ini");
+  WriteFile(path, "[Other]\n0=/not/me\n[Recent]\n1=/second.zip\r\n 0 = /first.zip\n; comment\n\n[X]\n2=/x\n");
   IniSectionFile ini(path.toStdString());
   // Through the one INI store: blanks around the key and the value go.
   QCOMPARE(ini.SectionLines("RECENT"), V({"1=/second.zip", "0=/first.zip"}));
@@ -67,32 +69,26 @@ void RecentListTest::sectionLinesAreReadInFileOrderIgnoringCase() {
 }
 
 void RecentListTest::missingFileReadsEmptyAndIsCreatedOnWrite() {
-  QTemporaryDir dir;
-  const QString path = dir.path() + "/Arkelin.ini";
+  const QString path = Ini();
   IniSectionFile ini(path.toStdString());
   QVERIFY(ini.SectionLines("RECENT").empty());
   QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/a.zip"));
   // A new file gets the line ends every other setting gets.
-  QCOMPARE(ReadAll(path), QByteArray("[RECENT]\n0=/a.zip\n"));
+  QCOMPARE(ReadFile(path), QByteArray("[RECENT]\n0=/a.zip\n"));
 }
 
 void RecentListTest::writeReplacesKeyAndKeepsEverythingElse() {
-  QTemporaryDir dir;
-  const QString path = dir.path() + "/Arkelin.ini";
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write("[MISC]\r\nSAVELAYOUT=1\r\nUNKNOWN=keep me\r\n[recent]\r\n0=/old.zip\r\n\r\n[LAYOUT]\r\nLEFT=5\r\n");
-  f.close();
+  const QString path = Ini();
+  WriteFile(path, "[MISC]\r\nSAVELAYOUT=1\r\nUNKNOWN=keep me\r\n[recent]\r\n0=/old.zip\r\n\r\n[LAYOUT]\r\nLEFT=5\r\n");
   IniSectionFile ini(path.toStdString());
   QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/new.zip"));
-  QCOMPARE(ReadAll(path), QByteArray("[MISC]\r\nSAVELAYOUT=1\r\nUNKNOWN=keep me\r\n[recent]\r\n"
+  QCOMPARE(ReadFile(path), QByteArray("[MISC]\r\nSAVELAYOUT=1\r\nUNKNOWN=keep me\r\n[recent]\r\n"
                                      "0=/new.zip\r\n1=/old.zip\r\n\r\n[LAYOUT]\r\nLEFT=5\r\n"));
 }
 
 void RecentListTest::writeIntoUnwritableFolderFails() {
-  QTemporaryDir dir;
   // A folder where the file should be: no write can replace it.
-  const QString path = dir.path() + "/Arkelin.ini";
+  const QString path = Ini();
   QVERIFY(QDir().mkpath(path));
   IniSectionFile ini(path.toStdString());
   QVERIFY(!RecordRecentIn(ini, "RECENT", 5, "/a.zip"));
@@ -100,12 +96,8 @@ void RecentListTest::writeIntoUnwritableFolderFails() {
 }
 
 void RecentListTest::staleHigherKeysAreNotErased() {
-  QTemporaryDir dir;
-  const QString path = dir.path() + "/Arkelin.ini";
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write("[RECENT]\r\n0=/0\r\n1=/1\r\n2=/2\r\n3=/3\r\n4=/4\r\n5=/5\r\n");
-  f.close();
+  const QString path = Ini();
+  WriteFile(path, "[RECENT]\r\n0=/0\r\n1=/1\r\n2=/2\r\n3=/3\r\n4=/4\r\n5=/5\r\n");
   IniSectionFile ini(path.toStdString());
   QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/n"));
   // Keys 0..4 are rewritten; key 5 stays in the file.
@@ -113,36 +105,28 @@ void RecentListTest::staleHigherKeysAreNotErased() {
 }
 
 void RecentListTest::nameWithLineBreaksPlantsNothing() {
-  QTemporaryDir dir;
-  const QString path = dir.path() + "/Arkelin.ini";
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write("[RECENT]\n0=/old.zip\n[DRAG&DROP]\nACCEPTFILES=0\n");
-  f.close();
-  const QByteArray before = ReadAll(path);
+  const QString path = Ini();
+  WriteFile(path, "[RECENT]\n0=/old.zip\n[DRAG&DROP]\nACCEPTFILES=0\n");
+  const QByteArray before = ReadFile(path);
   IniSectionFile ini(path.toStdString());
   for (const char* evil : {"/x.zip\n[DRAG&DROP]\nACCEPTFILES=1", "/x.zip\r[MISC]\rOPENFAVORITES=1",
                            "/x.zip\r\nDEFAULTPATH=/etc/passwd"}) {
     QVERIFY(RecordRecentIn(ini, "RECENT", 5, evil));
-    QCOMPARE(ReadAll(path), before);
+    QCOMPARE(ReadFile(path), before);
   }
   QCOMPARE(arkelin::settings::TIniFile(path.toStdString()).ReadInteger("DRAG&DROP", "ACCEPTFILES", 7), 0);
 }
 
 void RecentListTest::readsAgreeWithTheSettingsStore() {
-  QTemporaryDir dir;
-  const QString path = dir.path() + "/Arkelin.ini";
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
+  const QString path = Ini();
   // A byte-order mark, a header with a comment after it, a comment line and
   // a line without a line end.
-  f.write("\xEF\xBB\xBF[RECENT] ; archives\n; not an entry\n0=/a.zip\n1=/b.zip");
-  f.close();
+  WriteFile(path, "\xEF\xBB\xBF[RECENT] ; archives\n; not an entry\n0=/a.zip\n1=/b.zip");
   IniSectionFile ini(path.toStdString());
   QCOMPARE(ini.SectionLines("RECENT"), V({"0=/a.zip", "1=/b.zip"}));
   QVERIFY(RecordRecentIn(ini, "RECENT", 5, "/b.zip"));
   QCOMPARE(ini.SectionLines("RECENT"), V({"0=/b.zip", "1=/a.zip"}));
-  QVERIFY(ReadAll(path).startsWith("\xEF\xBB\xBF[RECENT] ; archives\n"));
+  QVERIFY(ReadFile(path).startsWith("\xEF\xBB\xBF[RECENT] ; archives\n"));
   QCOMPARE(arkelin::settings::TIniFile(path.toStdString()).ReadString("RECENT", "0", ""), std::string("/b.zip"));
 }
 

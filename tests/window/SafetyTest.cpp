@@ -32,7 +32,8 @@
 #include "window/extrunit.h"
 #include "window/u_Info.h"
 #include "window/mainunit.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -90,18 +91,10 @@ class NoActivation : public QObject {
 
 }  // namespace
 
-class SafetyTest : public QObject {
+class SafetyTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   QString MakeSampleZip(const QString& name);
-  QStringList Texts() const {
-    QStringList out;
-    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
-    return out;
-  }
   static QStringList Entries(TMainform& f) {
     QStringList out;
     for (const auto& e : f.ZipMaster1().Entries()) out << QString::fromStdString(e.FileName);
@@ -127,10 +120,7 @@ class SafetyTest : public QObject {
 };
 
 void SafetyTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession());
   TAddForm::SetShowHook([](TAddForm& w) { w.BitBtn2->click(); });
   TExtract::SetShowHook([](TExtract& w) { w.BitBtn2->click(); });
 }
@@ -138,9 +128,7 @@ void SafetyTest::init() {
 void SafetyTest::cleanup() {
   TAddForm::SetShowHook(nullptr);
   TExtract::SetShowHook(nullptr);
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 QString SafetyTest::MakeSampleZip(const QString& name) {

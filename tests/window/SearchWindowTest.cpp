@@ -24,7 +24,8 @@
 #include "search/forms/U_Result.h"
 #include "search/forms/U_Seach.h"
 #include "window/mainunit.h"
-#include "WindowTestFiles.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 using arkelin::search::TF_Result;
@@ -40,13 +41,10 @@ QString Cell(const TF_Result& r, int row, int col) {
 
 }  // namespace
 
-class SearchWindowTest : public QObject {
+class SearchWindowTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   // a.zip and sub/b.zip (real archives by zip), notes.txt, .x/hidden.zip.
   void MakeTree();
   // Runs a search from the window with these fields; the results window
@@ -74,10 +72,7 @@ class SearchWindowTest : public QObject {
 };
 
 void SearchWindowTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession());
   settings_ = DefaultMainSettings();
   TF_Search::SetShowHook([](TF_Search& s) { s.bu_Close->click(); });
   TF_Result::SetShowHook([](TF_Result& r) { r.bu_Close->click(); });
@@ -86,9 +81,7 @@ void SearchWindowTest::init() {
 void SearchWindowTest::cleanup() {
   TF_Search::SetShowHook(nullptr);
   TF_Result::SetShowHook(nullptr);
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 void SearchWindowTest::MakeTree() {
@@ -330,7 +323,7 @@ void SearchWindowTest::openZipResultBecomesTheCurrentArchive() {
 
 void SearchWindowTest::openRarResultListsItAndRecordsIt() {
   const QString rar = QStringLiteral(ARKELIN_FIXTURES "/rar/la-test_read_format_rar5_stored_manyfiles.rar");
-  if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+  if (!HaveRarLibrary()) QSKIP("the RAR library is not built");
   QDir().mkpath(P("rars"));
   QVERIFY(QFile::copy(rar, P("rars/many.part1.rar")));
   TMainform f;
@@ -441,7 +434,7 @@ void SearchWindowTest::addFilesWithoutArchiveMakesNoname() {
 
 void SearchWindowTest::addIsRefusedInARarSession() {
   const QString rar = QStringLiteral(ARKELIN_FIXTURES "/rar/la-test_read_format_rar5_stored_manyfiles.rar");
-  if (!QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so"))) QSKIP("the RAR library is not built");
+  if (!HaveRarLibrary()) QSKIP("the RAR library is not built");
   WriteFile(P("files/z.dat"), "zed");
   TMainform f;
   f.SetSettings(&settings_);

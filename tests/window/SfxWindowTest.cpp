@@ -18,25 +18,14 @@
 #include "window/SfxVolumeCommands.h"
 #include "window/mainunit.h"
 #include "window/sfxunit.h"
+#include "SessionTestBase.h"
+#include "QtTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 namespace ez = arkelin::engine::zip;
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 // The trash is a folder of its own here, never the user's.
 class FolderTrash : public pf::IFiles {
@@ -51,20 +40,12 @@ class FolderTrash : public pf::IFiles {
 
 }  // namespace
 
-class SfxWindowTest : public QObject {
+class SfxWindowTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
   int shown_ = 0;
   FolderTrash trash_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
-  QStringList Texts() const {
-    QStringList out;
-    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
-    return out;
-  }
   QString MakeZip(const QString& name) {
     WriteFile(P("src/a.txt"), QByteArray(3000, 'a'));
     WriteFile(P("src/sub/b.txt"), "bee\n");
@@ -77,10 +58,7 @@ class SfxWindowTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
     auto services = pf::Current();
     services.files = &trash_;
     pf::Install(services);
@@ -95,9 +73,7 @@ class SfxWindowTest : public QObject {
   void cleanup() {
     TMakeSFX::SetShowHook(nullptr);
     SfxVolumeCommands::SetProgramFolderOverride(QString());
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void emptyArchiveAndMissingStubAreRefused() {

@@ -25,6 +25,8 @@
 #include "viewers/widgets/REMain.h"
 #include "viewers/widgets/u_ShowImg.h"
 #include "window/mainunit.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -32,23 +34,10 @@ namespace vw = arkelin::viewers;
 
 namespace {
 
-bool HaveEngineLibraries() {
-  return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
-         QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
-}
-
-void WriteFile(const QString& path, const QByteArray& data, bool executable = false) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(data), data.size());
-  f.close();
-  ::chmod(QFile::encodeName(path).constData(), executable ? 0755 : 0644);
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+// `data` as a program its owner may run.
+void WriteProgram(const QString& path, const QByteArray& data) {
+  WriteFile(path, data);
+  QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0755), 0);
 }
 
 QByteArray Picture(const char* name) { return ReadFile(QStringLiteral(ARKELIN_TEST_DATA "/viewers/") + name); }
@@ -67,20 +56,12 @@ QByteArray Output(const QString& program, const QStringList& args) {
 
 }  // namespace
 
-class ViewCommandsTest : public QObject {
+class ViewCommandsTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   DefaultMainSettings settings_;
   QString zip_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   QString Temp() const { return P("viewtemp"); }
-  QStringList Texts() const {
-    QStringList out;
-    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
-    return out;
-  }
   QStringList Entries() const {
     return QString::fromUtf8(Output("unzip", {"-Z1", zip_})).split(u'\n', Qt::SkipEmptyParts);
   }
@@ -126,11 +107,7 @@ class ViewCommandsTest : public QObject {
 };
 
 void ViewCommandsTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  pf::SetDataFolderOverride(dir_->path().toStdString() + "/data/");
-  QDir().mkpath(P("data"));
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession("data/"));
   settings_ = DefaultMainSettings();
   settings_.tempFolder = Temp();
   if (!HaveEngineLibraries()) return;
@@ -141,7 +118,7 @@ void ViewCommandsTest::init() {
   WriteFile(src + "/pics/one.jpg", Picture("quadrants.jpg"));
   WriteFile(src + "/pics/old/two.jpg", Picture("quadrants-progressive.jpg"));
   WriteFile(src + "/anim.gif", "GIF89a");
-  WriteFile(src + "/bin/tool", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/../../tool-ran\"\n", true);
+  WriteProgram(src + "/bin/tool", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/../../tool-ran\"\n");
   WriteFile(src + "/My Data.arkt", "associated data\n");
   WriteFile(src + "/plain.qqq", "no program\n");
   zip_ = P("sample.zip");
@@ -155,9 +132,7 @@ void ViewCommandsTest::cleanup() {
   vw::TF_Editform::SetShowHook(nullptr);
   vw::TF_ShowImg::SetShowHook(nullptr);
   pf::Current().fileTypes = nullptr;
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 void ViewCommandsTest::editedTextGoesBackAsTheOneEntryInItsFolder() {
@@ -251,8 +226,8 @@ void ViewCommandsTest::externalEditorThenYesOrNo() {
   if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
   UseRealProcesses();
   const QString editor = P("editor.sh");
-  WriteFile(editor, "#!/bin/sh\nprintf 'by the editor\\r\\n' >> \"$1\"\necho \"$1\" > " + P("edited-arg").toUtf8() + "\n",
-            true);
+  WriteProgram(editor,
+               "#!/bin/sh\nprintf 'by the editor\\r\\n' >> \"$1\"\necho \"$1\" > " + P("edited-arg").toUtf8() + "\n");
   settings_.builtInEditor = false;
   settings_.editorPath = editor;
   TMainform f;
@@ -326,7 +301,7 @@ void ViewCommandsTest::externalGraphicViewerMissingOrThere() {
   QVERIFY(QFile::exists(Temp() + "/pics/old/two.jpg"));
   // A viewer that is there gets each file in turn; they go afterwards.
   const QString viewer = P("viewer.sh");
-  WriteFile(viewer, "#!/bin/sh\necho \"$1\" >> " + P("viewed").toUtf8() + "\n", true);
+  WriteProgram(viewer, "#!/bin/sh\necho \"$1\" >> " + P("viewed").toUtf8() + "\n");
   settings_.graphicPath = viewer;
   fake_->dialogs.boxes.clear();
   f.Viewfile1Click();
@@ -350,7 +325,7 @@ void ViewCommandsTest::runWithAndWithoutAnAssociatedProgram() {
   const QString xdg = P("xdg");
   WriteFile(xdg + "/data/mime/globs2", "50:application/x-arkelin-test:*.arkt\n");
   const QString opener = P("opener.sh");
-  WriteFile(opener, "#!/bin/sh\ncp \"$1\" " + P("opened-copy").toUtf8() + "\n", true);
+  WriteProgram(opener, "#!/bin/sh\ncp \"$1\" " + P("opened-copy").toUtf8() + "\n");
   WriteFile(xdg + "/data/applications/arkelin-test.desktop",
             "[Desktop Entry]\nType=Application\nName=Test opener\nExec=" + opener.toUtf8() + " %f\n");
   WriteFile(xdg + "/config/mimeapps.list", "[Default Applications]\napplication/x-arkelin-test=arkelin-test.desktop\n");

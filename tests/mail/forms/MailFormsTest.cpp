@@ -24,6 +24,8 @@
 #include "mail/forms/u_AttachFile.h"
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
+#include "SessionTestBase.h"
+#include "QtTestFiles.h"
 
 using namespace arkelin::mail;
 namespace pf = arkelin::platform;
@@ -34,18 +36,6 @@ namespace {
 
 TMailSettings Full() { return {"smtp.example.org", "25", "Ann", "ann@example.org", "", ""}; }
 
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(data);
-}
-
 QListWidgetItem* ItemNamed(QListWidget* list, const QString& text) {
   const auto found = list->findItems(text, Qt::MatchExactly);
   return found.isEmpty() ? nullptr : found.first();
@@ -53,15 +43,12 @@ QListWidgetItem* ItemNamed(QListWidget* list, const QString& text) {
 
 }  // namespace
 
-class MailFormsTest : public QObject {
+class MailFormsTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<pf::FakePlatformScope> fake_;
   std::unique_ptr<TArchiveMailer> mailer_;
   QStringList attachments_;
   TMailSettings fields_ = Full();
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
   QString Book() const { return P("data/EMHIST.TXT"); }
   std::unique_ptr<TF_MailForm> Form(const QString& currentZip = {}) {
     TF_MailForm::Settings s;
@@ -84,11 +71,7 @@ class MailFormsTest : public QObject {
 };
 
 void MailFormsTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  QDir().mkpath(P("data"));
-  pf::SetDataFolderOverride(P("data/").toStdString());
-  fake_ = std::make_unique<pf::FakePlatformScope>();
+  QVERIFY(StartSession("data/"));
   mailer_ = std::make_unique<TArchiveMailer>();
   mailer_->Smtp().TimeOut = 20000;
   attachments_.clear();
@@ -99,9 +82,7 @@ void MailFormsTest::cleanup() {
   TF_SearchHist::SetShowHook(nullptr);
   TF_Attach::SetShowHook(nullptr);
   mailer_.reset();
-  fake_.reset();
-  pf::SetDataFolderOverride("");
-  dir_.reset();
+  EndSession();
 }
 
 void MailFormsTest::sixChecks_data() {

@@ -14,22 +14,16 @@
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
 #include "viewers/widgets/REMain.h"
+#include "QtTestFiles.h"
+#include "SessionTestBase.h"
 
 using namespace arkelin::viewers;
 namespace pf = arkelin::platform;
 namespace op = arkelin::open;
 
-class EditorTest : public QObject {
+class EditorTest : public SessionTestBase {
   Q_OBJECT
  private:
-  std::unique_ptr<pf::FakePlatformScope> fake_;
-  std::unique_ptr<QTemporaryDir> dir_;
-  QString P(const QString& rel) const { return dir_->path() + "/" + rel; }
-  QStringList Texts() const {
-    QStringList out;
-    for (const auto& t : fake_->dialogs.Texts()) out << QString::fromStdString(t);
-    return out;
-  }
   static QString Selected(TF_Editform& e) { return e.Memo1->textCursor().selectedText(); }
   static int SelStart(TF_Editform& e) { return e.Memo1->textCursor().selectionStart(); }
   static void SetText(TF_Editform& e, const QString& t) {
@@ -42,27 +36,14 @@ class EditorTest : public QObject {
     c.setPosition(pos + len, QTextCursor::KeepAnchor);
     e.Memo1->setTextCursor(c);
   }
-  static void WriteFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-  }
-  static QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    pf::SetDataFolderOverride(dir_->path().toStdString() + "/");
-    fake_ = std::make_unique<pf::FakePlatformScope>();
+    QVERIFY(StartSession());
   }
   void cleanup() {
     TF_Editform::SetPrintDialogHook(nullptr);
-    fake_.reset();
-    pf::SetDataFolderOverride("");
-    dir_.reset();
+    EndSession();
   }
 
   void menusCaptionsAndHints();

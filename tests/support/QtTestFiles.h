@@ -1,10 +1,12 @@
-// Small file helpers the window tests share.
+// Small file helpers the Qt tests share.
 #pragma once
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
+
+#include <cstdint>
 
 namespace {
 
@@ -13,6 +15,9 @@ inline bool HaveEngineLibraries() {
   return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libunzdll.so")) &&
          QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libzipdll.so"));
 }
+
+// The RAR library the window loads at run time is built.
+inline bool HaveRarLibrary() { return QFile::exists(QStringLiteral(ARKELIN_BIN_DIR "/libarkunrar.so")); }
 
 // Writes `data` to `path`, making its folders; fails the test on a short write.
 inline void WriteFile(const QString& path, const QByteArray& data) {
@@ -27,6 +32,20 @@ inline QByteArray ReadFile(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
+}
+
+// `n` bytes of xorshift noise: the same for the same `seed`, and
+// incompressible.
+inline QByteArray Noise(int n, int seed) {
+  QByteArray b(n, 0);
+  uint32_t x = 2463534242u + static_cast<uint32_t>(seed);
+  for (int i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b[i] = static_cast<char>(x & 0xff);
+  }
+  return b;
 }
 
 }  // namespace

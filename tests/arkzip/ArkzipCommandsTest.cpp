@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,11 +40,6 @@ Result Shell(const std::string& cmd) {
 }
 
 std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 class ArkzipCommands : public ::testing::Test {
  protected:
@@ -184,28 +181,28 @@ TEST_F(ArkzipRoundTrip, WhatWeWritePeersReadAndWhatPeersWriteWeExtract) {
                   (tmp_ / "ours.zip").string() + "').testzip() is not None)\"").rc, 0);
   EXPECT_EQ(Shell("mkdir " + Q(tmp_ / "peer") + " && cd " + Q(tmp_ / "peer") + " && unzip -q " +
                   Q(tmp_ / "ours.zip")).rc, 0);
-  EXPECT_EQ(Slurp(tmp_ / "peer" / "sub" / "big.bin"), big);
+  EXPECT_EQ(ReadAll(tmp_ / "peer" / "sub" / "big.bin"), big);
   for (const std::string tool : {"bsdtar -xf", "7z x -y"}) {
     const fs::path out = tmp_ / ("peer-" + tool.substr(0, 2));
     fs::create_directories(out);
     EXPECT_EQ(Shell("cd " + Q(out) + " && " + tool + " " + Q(tmp_ / "ours.zip")).rc, 0) << tool;
-    EXPECT_EQ(Slurp(out / "sub" / "big.bin"), big) << tool;
-    EXPECT_EQ(Slurp(out / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8") << tool;
+    EXPECT_EQ(ReadAll(out / "sub" / "big.bin"), big) << tool;
+    EXPECT_EQ(ReadAll(out / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8") << tool;
   }
 
   ASSERT_EQ(Shell("cd " + Q(src) + " && zip -qr " + Q(tmp_ / "theirs.zip") + " .").rc, 0);
   r = Shell(Arkzip() + " extract " + Q(tmp_ / "theirs.zip") + " --dir " + Q(tmp_ / "mine") + " --dirnames");
   ASSERT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(Slurp(tmp_ / "mine" / "sub" / "big.bin"), big);
-  EXPECT_EQ(Slurp(tmp_ / "mine" / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8");
+  EXPECT_EQ(ReadAll(tmp_ / "mine" / "sub" / "big.bin"), big);
+  EXPECT_EQ(ReadAll(tmp_ / "mine" / "sub" / "gr\xc3\xbc\xc3\x9f" "e.txt"), "utf-8");
   EXPECT_EQ(Shell(Arkzip() + " test " + Q(tmp_ / "theirs.zip")).rc, 0);
   // A second extraction without --overwrite skips every file: nothing failed.
   std::ofstream(tmp_ / "mine" / "a.txt", std::ios::trunc) << "mine";
   r = Shell(Arkzip() + " extract " + Q(tmp_ / "theirs.zip") + " --dir " + Q(tmp_ / "mine") + " --dirnames");
   EXPECT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(Slurp(tmp_ / "mine" / "a.txt"), "mine");
+  EXPECT_EQ(ReadAll(tmp_ / "mine" / "a.txt"), "mine");
   // A damaged entry among good ones: 1; every entry damaged: 2.
-  std::string damaged = Slurp(tmp_ / "theirs.zip");
+  std::string damaged = ReadAll(tmp_ / "theirs.zip");
   const size_t at = damaged.find("alpha");
   ASSERT_NE(at, std::string::npos);  // zip stores a 6-byte file
   damaged[at] = 'A';
@@ -213,7 +210,7 @@ TEST_F(ArkzipRoundTrip, WhatWeWritePeersReadAndWhatPeersWriteWeExtract) {
   r = Shell(Arkzip() + " test " + Q(tmp_ / "damaged.zip"));
   EXPECT_EQ(r.rc, 1) << r.out;
   ASSERT_EQ(Shell("cd " + Q(src) + " && zip -q0 " + Q(tmp_ / "one.zip") + " a.txt").rc, 0);
-  std::string one = Slurp(tmp_ / "one.zip");
+  std::string one = ReadAll(tmp_ / "one.zip");
   one[one.find("alpha")] = 'A';
   std::ofstream(tmp_ / "one-damaged.zip", std::ios::binary) << one;
   r = Shell(Arkzip() + " test " + Q(tmp_ / "one-damaged.zip"));
@@ -234,7 +231,7 @@ TEST_F(ArkzipRoundTrip, PasswdReencryptsAndPeersReadOnlyTheNewPassword) {
   const fs::path z = tmp_ / "s.zip";
   Result r = Shell("cd " + Q(src) + " && " + Arkzip() + " add " + Q(z) + " --recurse --dirnames --password 'first one' .");
   ASSERT_EQ(r.rc, 0) << r.out;
-  const std::string before = Slurp(z);
+  const std::string before = ReadAll(z);
 
   // Refused: a wrong old password, no new one; the archive stays as it was.
   r = Shell(Arkzip() + " passwd " + Q(z) + " --password wrong --new-password second --aes 256");
@@ -242,7 +239,7 @@ TEST_F(ArkzipRoundTrip, PasswdReencryptsAndPeersReadOnlyTheNewPassword) {
   EXPECT_NE(r.out.find("wrong password"), std::string::npos) << r.out;
   EXPECT_EQ(Shell(Arkzip() + " passwd " + Q(z) + " --password 'first one'").rc, 2);
   EXPECT_EQ(Shell(Arkzip() + " passwd " + Q(z) + " --password 'first one' --new-password x --aes 100").rc, 2);
-  EXPECT_EQ(Slurp(z), before);
+  EXPECT_EQ(ReadAll(z), before);
 
   r = Shell(Arkzip() + " passwd " + Q(z) + " --password 'first one' --new-password 'second one' --aes 256");
   ASSERT_EQ(r.rc, 0) << r.out;
@@ -254,8 +251,8 @@ TEST_F(ArkzipRoundTrip, PasswdReencryptsAndPeersReadOnlyTheNewPassword) {
   const fs::path out = tmp_ / "bsd";
   fs::create_directories(out);
   ASSERT_EQ(Shell("bsdtar -xf " + Q(z) + " -C " + Q(out) + " --passphrase 'second one'").rc, 0);
-  EXPECT_EQ(Slurp(out / "notes.txt"), text);
-  EXPECT_EQ(Slurp(out / "sub" / "tiny.txt"), "tiny");
+  EXPECT_EQ(ReadAll(out / "notes.txt"), text);
+  EXPECT_EQ(ReadAll(out / "sub" / "tiny.txt"), "tiny");
   EXPECT_NE(Shell(Arkzip() + " test " + Q(z) + " --password 'first one'").rc, 0);
   EXPECT_EQ(Shell(Arkzip() + " test " + Q(z) + " --password 'second one'").rc, 0);
 

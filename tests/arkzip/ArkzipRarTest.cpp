@@ -13,6 +13,7 @@
 #include <string>
 
 #include "../engine/rar/RarBuilder.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -39,25 +40,6 @@ RunResult Arkzip(const std::string& args, const std::string& cwd = ".") {
 
 std::string Fx(const std::string& name) { return "'" + std::string(ARKELIN_FIXTURES) + "/rar/" + name + "'"; }
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/arkziprar-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string str() const { return path_.string(); }
-  fs::path operator/(const std::string& n) const { return path_ / n; }
-
- private:
-  fs::path path_;
-};
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 }  // namespace
 
 TEST(ArkzipRar, ListShowsTheZipColumnsWithDates) {
@@ -76,41 +58,41 @@ TEST(ArkzipRar, ListShowsTheZipColumnsWithDates) {
 }
 
 TEST(ArkzipRar, HostileNamesAreShownEscaped) {
-  TempDir dir;
+  TempFolder dir;
   rartest::Rar5Entry e;
   e.name = std::string("evil\x1b[2Jname\nforged line.txt");
   e.data = "x";
-  rartest::Write((dir / "names.rar").string(), rartest::Archive({e}));
-  const RunResult r = Arkzip("list '" + (dir / "names.rar").string() + "'");
+  rartest::Write((dir.File("names.rar")), rartest::Archive({e}));
+  const RunResult r = Arkzip("list '" + (dir.File("names.rar")) + "'");
   EXPECT_EQ(r.rc, 0);
   EXPECT_NE(r.out.find("evil^[[2Jname^Jforged line.txt\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
 
 TEST(ArkzipRar, ExtractTakesTheZipOptionsAndTypedSpecifications) {
-  TempDir dir;
+  TempFolder dir;
   // Without --dirnames the folders are dropped, as for ZIP.
-  RunResult r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir flat 'testdir/*'", dir.str());
+  RunResult r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir flat 'testdir/*'", dir.Path().string());
   EXPECT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(ReadAll(dir / "flat/test.txt"), "test text document\r\n");
-  EXPECT_FALSE(fs::exists(dir / "flat/testdir"));
-  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames '*.TXT'", dir.str());
+  EXPECT_EQ(ReadAll(dir.File("flat/test.txt")), "test text document\r\n");
+  EXPECT_FALSE(fs::exists(dir.File("flat/testdir")));
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames '*.TXT'", dir.Path().string());
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("2 file(s) extracted"), std::string::npos) << r.out;
-  EXPECT_TRUE(fs::exists(dir / "tree/testdir/test.txt"));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "tree/testlink")));
+  EXPECT_TRUE(fs::exists(dir.File("tree/testdir/test.txt")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.File("tree/testlink"))));
   // An existing file stays unless --overwrite.
-  std::ofstream(dir / "tree/test.txt") << "mine";
-  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames test.txt", dir.str());
-  EXPECT_EQ(ReadAll(dir / "tree/test.txt"), "mine");
+  std::ofstream(dir.File("tree/test.txt")) << "mine";
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames test.txt", dir.Path().string());
+  EXPECT_EQ(ReadAll(dir.File("tree/test.txt")), "mine");
   EXPECT_NE(r.out.find("0 file(s) extracted"), std::string::npos) << r.out;
-  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames --overwrite test.txt", dir.str());
-  EXPECT_EQ(ReadAll(dir / "tree/test.txt"), "test text document\r\n");
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames --overwrite test.txt", dir.Path().string());
+  EXPECT_EQ(ReadAll(dir.File("tree/test.txt")), "test text document\r\n");
   EXPECT_NE(r.out.find("1 file(s) extracted"), std::string::npos) << r.out;
 }
 
 TEST(ArkzipRar, PasswordsAndExitCodes) {
-  TempDir dir;
+  TempFolder dir;
   RunResult r = Arkzip("test " + Fx("rf-rar5-hpsw.rar") + " --password password");
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("2 file(s) tested OK"), std::string::npos);
@@ -120,10 +102,10 @@ TEST(ArkzipRar, PasswordsAndExitCodes) {
   r = Arkzip("test " + Fx("gen-rar5-datacrc.rar"));
   EXPECT_EQ(r.rc, 1);
   EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
-  r = Arkzip("extract " + Fx("la-test_read_format_rar5_encrypted.rar") + " --dir e --password password", dir.str());
+  r = Arkzip("extract " + Fx("la-test_read_format_rar5_encrypted.rar") + " --dir e --password password", dir.Path().string());
   EXPECT_EQ(r.rc, 1);  // d.txt has another password
-  EXPECT_EQ(ReadAll(dir / "e/b.txt"), "This is from b.txt");
-  EXPECT_FALSE(fs::exists(dir / "e/d.txt"));
+  EXPECT_EQ(ReadAll(dir.File("e/b.txt")), "This is from b.txt");
+  EXPECT_FALSE(fs::exists(dir.File("e/d.txt")));
   r = Arkzip("list '" + std::string(ARKELIN_FIXTURES) + "/README.md.rar'");
   EXPECT_EQ(r.rc, 2);
   r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --level 9");
@@ -131,15 +113,15 @@ TEST(ArkzipRar, PasswordsAndExitCodes) {
   r = Arkzip("delete " + Fx("la-test_read_format_rar.rar") + " x");
   EXPECT_EQ(r.rc, 2);
   // A target folder that cannot be made stops the command, as for ZIP.
-  std::ofstream(dir / "afile") << "a file, not a folder";
-  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir afile/sub", dir.str());
+  std::ofstream(dir.File("afile")) << "a file, not a folder";
+  r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir afile/sub", dir.Path().string());
   EXPECT_EQ(r.rc, 2);
   EXPECT_NE(r.out.find("cannot create the folder afile/sub"), std::string::npos) << r.out;
-  EXPECT_FALSE(fs::exists(dir / "test.txt"));
+  EXPECT_FALSE(fs::exists(dir.File("test.txt")));
 }
 
 TEST(ArkzipRar, ArchivesAreRarByTheirContentWhateverTheirName) {
-  TempDir dir;
+  TempFolder dir;
   // A RAR self-extracting program and an old-style later volume.
   RunResult r = Arkzip("list " + Fx("la-test_read_format_rar_sfx.exe"));
   EXPECT_EQ(r.rc, 0) << r.out;
@@ -147,14 +129,14 @@ TEST(ArkzipRar, ArchivesAreRarByTheirContentWhateverTheirName) {
   r = Arkzip("test " + Fx("la-test_read_format_rar5_sfx.exe"));
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("1 file(s) tested OK"), std::string::npos) << r.out;
-  r = Arkzip("extract " + Fx("rf-rar3-old.r01") + " --dir v --dirnames", dir.str());
+  r = Arkzip("extract " + Fx("rf-rar3-old.r01") + " --dir v --dirnames", dir.Path().string());
   EXPECT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(fs::file_size(dir / "v/vols/smallfile.txt"), 2050u);
+  EXPECT_EQ(fs::file_size(dir.File("v/vols/smallfile.txt")), 2050u);
   // A ZIP self-extractor stays a ZIP; a file that is neither is refused.
   r = Arkzip("list '" + std::string(ARKELIN_FIXTURES) + "/zip/gen-sfx-adjusted.exe'");
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("SFX fixture archive comment"), std::string::npos) << r.out;
-  std::ofstream(dir / "plain.exe") << "neither archive";
-  r = Arkzip("list plain.exe", dir.str());
+  std::ofstream(dir.File("plain.exe")) << "neither archive";
+  r = Arkzip("list plain.exe", dir.Path().string());
   EXPECT_EQ(r.rc, 2) << r.out;
 }

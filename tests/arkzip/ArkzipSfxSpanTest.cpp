@@ -30,7 +30,7 @@ class ArkzipSfxSpan : public ::testing::Test {
 
 TEST_F(ArkzipSfxSpan, SfxAndBack) {
   const std::string in = Sample();
-  const std::string original = ReadFile(in);
+  const std::string original = ReadAll(in);
   RunResult r = RunIn(tmp.Path().string(), Quote(kArkzip) +
                                                " sfx in.zip --caption 'From arkzip' --dir sub --overwrite never");
   ASSERT_EQ(r.code, 0) << r.out;
@@ -42,7 +42,7 @@ TEST_F(ArkzipSfxSpan, SfxAndBack) {
   EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -tq in.exe").code, 0);
   r = RunIn(tmp.Path().string(), Quote(kArkzip) + " unsfx in.exe");
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(in), original);
+  EXPECT_EQ(ReadAll(in), original);
   // A command line to run afterwards, with the extract folder put in.
   r = RunIn(tmp.Path().string(),
             Quote(kArkzip) + " sfx in.zip --dir '><' --run '/bin/sh|-c \"echo ran > ><ran.txt\"'");
@@ -50,8 +50,8 @@ TEST_F(ArkzipSfxSpan, SfxAndBack) {
   fs::create_directories(tmp.File("systemp"));
   r = RunIn(tmp.Path().string(), "TMPDIR=" + Quote(tmp.File("systemp")) + " ./in.exe -y");
   EXPECT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("systemp/ran.txt")), "ran\n") << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("systemp/d/t.txt")), "text\n");
+  EXPECT_EQ(ReadAll(tmp.File("systemp/ran.txt")), "ran\n") << r.out;
+  EXPECT_EQ(ReadAll(tmp.File("systemp/d/t.txt")), "text\n");
   ASSERT_EQ(RunIn(tmp.Path().string(), Quote(kArkzip) + " unsfx in.exe").code, 0);
   EXPECT_NE(RunIn(tmp.Path().string(), Quote(kArkzip) + " sfx in.zip --overwrite sometimes").code, 0);
   EXPECT_NE(RunIn(tmp.Path().string(), Quote(kArkzip) + " unsfx in.zip").code, 0);
@@ -65,7 +65,7 @@ TEST_F(ArkzipSfxSpan, SplitAndJoinBothForms) {
   EXPECT_TRUE(fs::exists(tmp.File("vol/in003.zip")));
   r = RunIn(tmp.Path().string(), Quote(kArkzip) + " join vol/in003.zip");
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("vol/in.zip")), ReadFile(in));
+  EXPECT_EQ(ReadAll(tmp.File("vol/in.zip")), ReadAll(in));
   r = RunIn(tmp.Path().string(), Quote(kArkzip) + " join vol/in001.zip --out x.zip");
   EXPECT_NE(r.code, 0);
   EXPECT_NE(r.out.find("This is the first disk"), std::string::npos) << r.out;
@@ -81,7 +81,7 @@ TEST_F(ArkzipSfxSpan, SplitAndJoinBothForms) {
   EXPECT_EQ(r.code, 0) << r.out;
   r = RunIn(tmp.Path().string(), Quote(kArkzip) + " join std/in.zip --out joined.zip");
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("joined.zip")), ReadFile(in));
+  EXPECT_EQ(ReadAll(tmp.File("joined.zip")), ReadAll(in));
   EXPECT_NE(RunIn(tmp.Path().string(), Quote(kArkzip) + " split in.zip").code, 0) << "--size is needed";
 }
 

@@ -11,14 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include "TestFiles.h"
 
 namespace arkelin::mail {
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class AddressBook : public ::testing::Test {
  protected:
@@ -32,13 +28,13 @@ TEST_F(AddressBook, NewestFirstWithCrLfAndDuplicatesInAnyCaseLeaveItAlone) {
   EXPECT_TRUE(book.Load().empty());
   EXPECT_TRUE(book.Record(TAddressBook::MakeEntry("John Doe", "john@example.org")));
   EXPECT_TRUE(book.Record(TAddressBook::MakeEntry("Ann", "ann@example.org")));
-  EXPECT_EQ(Slurp(Book()), "<Ann>ann@example.org\r\n<John Doe>john@example.org\r\n");
+  EXPECT_EQ(ReadAll(Book()), "<Ann>ann@example.org\r\n<John Doe>john@example.org\r\n");
   EXPECT_EQ(book.Load(), (std::vector<std::string>{"<Ann>ann@example.org", "<John Doe>john@example.org"}));
 
   const auto before = std::filesystem::last_write_time(Book());
   // The same address in other capitals does not move and is not added.
   EXPECT_FALSE(book.Record("<JOHN DOE>John@Example.ORG"));
-  EXPECT_EQ(Slurp(Book()), "<Ann>ann@example.org\r\n<John Doe>john@example.org\r\n");
+  EXPECT_EQ(ReadAll(Book()), "<Ann>ann@example.org\r\n<John Doe>john@example.org\r\n");
   EXPECT_EQ(std::filesystem::last_write_time(Book()), before);
   // Folding touches ASCII letters only: these are other entries.
   EXPECT_TRUE(book.Record("<J\xc3\x96RG>j@x"));
@@ -73,7 +69,7 @@ TEST_F(AddressBook, LinesWithoutCrAndEmptyLinesLoad) {
   EXPECT_EQ(TAddressBook(Book()).Load(), (std::vector<std::string>{"<a>a@x", "<b>b@x", "<c>c@x"}));
   // Recording rewrites the book in its own form.
   TAddressBook(Book()).Record("<d>d@x");
-  EXPECT_EQ(Slurp(Book()), "<d>d@x\r\n<a>a@x\r\n<b>b@x\r\n<c>c@x\r\n");
+  EXPECT_EQ(ReadAll(Book()), "<d>d@x\r\n<a>a@x\r\n<b>b@x\r\n<c>c@x\r\n");
 }
 
 TEST_F(AddressBook, EntriesSplitIntoNameAndAddress) {
@@ -99,7 +95,7 @@ TEST_F(AddressBook, EntriesSplitIntoNameAndAddress) {
 TEST_F(AddressBook, AFailedWriteLeavesTheOldBook) {
   TAddressBook book(Book());
   for (int i = 0; i < 5; ++i) book.Record("<n" + std::to_string(i) + ">a@x");
-  const std::string before = Slurp(Book());
+  const std::string before = ReadAll(Book());
   ASSERT_EQ(before.size(), 45u);
   // A disk that is full after 50 bytes (the limit holds for any user; the
   // signal is ignored so that the write fails instead).
@@ -119,7 +115,7 @@ TEST_F(AddressBook, AFailedWriteLeavesTheOldBook) {
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(error, "Unable to write to " + Book());
-  EXPECT_EQ(Slurp(Book()), before);
+  EXPECT_EQ(ReadAll(Book()), before);
   // No temporary file is left beside it.
   int files = 0;
   for (const auto& e : std::filesystem::directory_iterator(tmp_.path().toStdString())) {

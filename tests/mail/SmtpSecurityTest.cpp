@@ -15,6 +15,7 @@
 #include "SmtpTestServer.h"
 #include "mail/NMsmtp.h"
 #include "platform/FakePlatform.h"
+#include "TestFiles.h"
 
 namespace arkelin::mail {
 namespace {
@@ -27,11 +28,6 @@ using test::SmtpTestServer;
 std::string HostName() {
   const std::string h = QHostInfo::localHostName().toStdString();
   return h.empty() ? "localhost" : h;
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -128,7 +124,7 @@ TEST_F(SmtpSecurity, StartTlsAndLoginDeliverTheMailIntact) {
   const QJsonArray parts = mail["parts"].toArray();
   ASSERT_EQ(parts.size(), 2);
   EXPECT_EQ(parts[1]["filename"].toString(), "data.bin");
-  EXPECT_TRUE(Slurp(parts[1]["file"].toString().toStdString()) == bytes);
+  EXPECT_TRUE(ReadAll(parts[1]["file"].toString().toStdString()) == bytes);
 
   // The password shows up in no status text.
   for (const auto& t : status) EXPECT_FALSE(Contains(t, "s3cret") || Contains(t, Base64("s3cret"))) << t;

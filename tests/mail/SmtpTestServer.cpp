@@ -9,15 +9,12 @@
 #include <iterator>
 #include <sstream>
 
+#include "TestFiles.h"
+
 namespace arkelin::mail::test {
 
 namespace {
 const char* kPython = "/usr/bin/python3";
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 }  // namespace
 
 SmtpTestServer::SmtpTestServer(const std::string& folder, const std::vector<std::string>& extraArgs,
@@ -39,13 +36,13 @@ SmtpTestServer::SmtpTestServer(const std::string& folder, const std::vector<std:
   QDeadlineTimer deadline(20000);
   std::string text;
   while (!deadline.hasExpired()) {
-    text = Slurp(portFile);
+    text = ReadAll(portFile);
     if (!text.empty()) break;
     if (process_.state() == QProcess::NotRunning) break;
     QThread::msleep(20);
   }
   if (text.empty()) {
-    error_ = "server did not come up: " + Slurp(folder + "/server.err");
+    error_ = "server did not come up: " + ReadAll(folder + "/server.err");
     return;
   }
   const int port = std::stoi(text);
@@ -71,7 +68,7 @@ SmtpTestServer::~SmtpTestServer() {
 
 std::vector<std::string> SmtpTestServer::Commands() const {
   std::vector<std::string> lines;
-  std::istringstream in(Slurp(folder_ + "/commands.log"));
+  std::istringstream in(ReadAll(folder_ + "/commands.log"));
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   return lines;
 }
@@ -82,10 +79,10 @@ int SmtpTestServer::MessageCount() const {
   return n;
 }
 
-std::string SmtpTestServer::Message(int n) const { return Slurp(folder_ + "/msg-" + std::to_string(n) + ".eml"); }
+std::string SmtpTestServer::Message(int n) const { return ReadAll(folder_ + "/msg-" + std::to_string(n) + ".eml"); }
 
 QJsonObject SmtpTestServer::Envelope(int n) const {
-  const std::string text = Slurp(folder_ + "/msg-" + std::to_string(n) + ".json");
+  const std::string text = ReadAll(folder_ + "/msg-" + std::to_string(n) + ".json");
   return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
 }
 
@@ -141,7 +138,7 @@ std::string MakeSelfSignedCertificate(const std::string& folder, const std::stri
     if (error) *error = "openssl failed: " + p.readAll().toStdString();
     return {};
   }
-  return Slurp(cert.toStdString());
+  return ReadAll(cert.toStdString());
 }
 
 }  // namespace arkelin::mail::test

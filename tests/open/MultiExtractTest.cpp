@@ -17,6 +17,7 @@
 
 #include "open/MultiExtract.h"
 #include "platform/FakePlatform.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 namespace pf = arkelin::platform;
@@ -33,13 +34,6 @@ std::string Fixture(const std::string& rel) { return std::string(ARKELIN_FIXTURE
 
 bool HaveEngines() {
   return fs::exists(ARKELIN_BIN_DIR "/libunzdll.so") && fs::exists(ARKELIN_BIN_DIR "/libarkunrar.so");
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 class MultiExtractTest : public ::testing::Test {

@@ -13,18 +13,12 @@
 
 #include "platform/NameText.h"
 #include "platform/Trash.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace arkelin::platform;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 }  // namespace
 

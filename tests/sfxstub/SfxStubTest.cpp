@@ -97,7 +97,7 @@ TEST_F(StubTest, EncryptedEntriesNeedTheRightPassword) {
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d asked -y", "secret\n");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("Password for"), std::string::npos);
-  EXPECT_EQ(ReadFile(tmp.File("asked/a.txt")), "hello, world\n");
+  EXPECT_EQ(ReadAll(tmp.File("asked/a.txt")), "hello, world\n");
 }
 
 TEST_F(StubTest, OverwriteModes) {
@@ -111,11 +111,11 @@ TEST_F(StubTest, OverwriteModes) {
   reset();
   RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest");
   EXPECT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "old");
-  EXPECT_EQ(ReadFile(tmp.File("dest/sub/big.txt")).size(), 200000u) << "new files are written";
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "old");
+  EXPECT_EQ(ReadAll(tmp.File("dest/sub/big.txt")).size(), 200000u) << "new files are written";
   // -y overrides it.
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest -y");
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "hello, world\n");
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "hello, world\n");
   ASSERT_EQ(zm.ConvertZIP(), 0);
 
   // Header: always; -n overrides it.
@@ -123,10 +123,10 @@ TEST_F(StubTest, OverwriteModes) {
   exe = Exe(zm.ZipFilename());
   reset();
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest -n");
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "old");
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "old");
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest");
   EXPECT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "hello, world\n");
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "hello, world\n");
   ASSERT_EQ(zm.ConvertZIP(), 0);
 
   // Header: ask. Answers come from the terminal.
@@ -136,14 +136,14 @@ TEST_F(StubTest, OverwriteModes) {
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest", "N\n");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("exists. Overwrite? [y]es, [n]o, [A]ll, [N]one, [q]uit"), std::string::npos) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "old");
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "old");
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest", "A\n");
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "hello, world\n");
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "hello, world\n");
   // No answer at all (end of input) stops without touching the file.
   reset();
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest", "");
   EXPECT_NE(r.code, 0);
-  EXPECT_EQ(ReadFile(tmp.File("dest/a.txt")), "old");
+  EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "old");
 }
 
 TEST_F(StubTest, CommandLineRunsWithTheFolderAndCanBeDeclined) {
@@ -155,8 +155,8 @@ TEST_F(StubTest, CommandLineRunsWithTheFolderAndCanBeDeclined) {
   fs::create_directories(tempRoot);
   RunResult r = RunIn(tmp.Path().string(), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tempRoot + "/a.txt"), "hello, world\n");
-  EXPECT_EQ(ReadFile(tempRoot + "/ran.txt"), "ran\n") << r.out;
+  EXPECT_EQ(ReadAll(tempRoot + "/a.txt"), "hello, world\n");
+  EXPECT_EQ(ReadAll(tempRoot + "/ran.txt"), "ran\n") << r.out;
   ASSERT_EQ(zm.ConvertZIP(), 0);
 
   // With the ask switch, "n" keeps the command from running.
@@ -194,8 +194,8 @@ TEST_F(StubTest, DefaultFolderOfTheBlock) {
     fs::create_directories(tmp.File("run"));
     const RunResult r = RunIn(tmp.File("run"), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
     ASSERT_EQ(r.code, 0) << dir << ": " << r.out;
-    EXPECT_EQ(ReadFile(where + "/sub/big.txt").size(), 200000u) << dir << ": " << r.out;
-    EXPECT_EQ(ReadFile(where + "/a.txt"), "hello, world\n") << dir;
+    EXPECT_EQ(ReadAll(where + "/sub/big.txt").size(), 200000u) << dir << ": " << r.out;
+    EXPECT_EQ(ReadAll(where + "/a.txt"), "hello, world\n") << dir;
     fs::remove_all(tmp.File("run"));
     ASSERT_EQ(zm.ConvertZIP(), 0);
     current = zm.ZipFilename();
@@ -216,8 +216,8 @@ TEST_F(StubTest, FileListChoice) {
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("Please give numbers from 1 to 3"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(tmp.File("pick/1.txt")));
-  EXPECT_EQ(ReadFile(tmp.File("pick/2.txt")), "two");
-  EXPECT_EQ(ReadFile(tmp.File("pick/3.txt")), "three");
+  EXPECT_EQ(ReadAll(tmp.File("pick/2.txt")), "two");
+  EXPECT_EQ(ReadAll(tmp.File("pick/3.txt")), "three");
   // -y takes every file without asking.
   r = RunIn(tmp.Path().string(), Quote(exe) + " -d all -y");
   EXPECT_EQ(TreeOf(tmp.File("all")).size(), 3u) << r.out;
@@ -236,7 +236,7 @@ TEST_F(StubTest, HostileEntriesAreRefused) {
     RunResult r = RunIn(tmp.File("box"), Quote(exe) + " -d inner -y");
     EXPECT_NE(r.code, 0) << bad << ": " << r.out;
     EXPECT_NE(r.out.find("refused"), std::string::npos) << r.out;
-    EXPECT_EQ(ReadFile(tmp.File("box/inner/fine.txt")), "fine");
+    EXPECT_EQ(ReadAll(tmp.File("box/inner/fine.txt")), "fine");
     EXPECT_FALSE(fs::exists(tmp.File("box/escaped.txt")));
     EXPECT_FALSE(fs::exists(tmp.File("escaped2.txt")));
     EXPECT_FALSE(fs::exists("/tmp/arkelin-absolute-escape.txt"));
@@ -258,7 +258,7 @@ TEST_F(StubTest, HostileEntriesAreRefused) {
 
 TEST_F(StubTest, DamagedProgramsFail) {
   const std::string exe = Exe(Zip("d.zip", "-0"));
-  const std::string good = ReadFile(exe);
+  const std::string good = ReadAll(exe);
 
   // A changed byte in the data: CRC error, nonzero, file not left behind.
   std::string bad = good;
@@ -297,7 +297,7 @@ TEST_F(StubTest, DamagedProgramsFail) {
 TEST_F(StubTest, SizeCheckCanBeSwitchedOff) {
   zm.SFXOptions = 0;  // option byte 32: no size check
   const std::string exe = Exe(Zip("s.zip"));
-  WriteFile(exe, ReadFile(exe) + std::string(100, 'x'));
+  WriteFile(exe, ReadAll(exe) + std::string(100, 'x'));
   RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d grown -y");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(TreeOf(tmp.File("grown")), TreeOf(Src()));
@@ -309,7 +309,7 @@ TEST(StubSize, StaysSmallAndNeedsNoLibraries) {
   EXPECT_LT(size, 1000000u);
   // Statically linked: no program interpreter and no dynamic section, so
   // the program starts on a system without any of our libraries.
-  const std::string bytes = ReadFile(StubPath());
+  const std::string bytes = ReadAll(StubPath());
   ASSERT_GE(bytes.size(), sizeof(Elf64_Ehdr));
   Elf64_Ehdr eh;
   std::memcpy(&eh, bytes.data(), sizeof eh);

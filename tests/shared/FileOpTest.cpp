@@ -13,6 +13,7 @@
 
 #include "platform/FakePlatform.h"
 #include "platform/Platform.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace arkelin::shared;
@@ -27,13 +28,6 @@ namespace {
 void Write(const fs::path& p, const std::string& text) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::set<std::string> Names(const fs::path& folder) {
@@ -139,8 +133,8 @@ TEST_F(FileOperation, CopiesTwoFilesNamedWithASemicolonInOneOperation) {
   op.ProgressTitle = "Copying files";
   EXPECT_TRUE(op.Execute());
   EXPECT_FALSE(op.OperationAborted());
-  EXPECT_EQ(Read(dir / "dst" / "a.txt"), "alpha");
-  EXPECT_EQ(Read(dir / "dst" / "b.bin"), std::string(3000000, 'b'));
+  EXPECT_EQ(ReadAll(dir / "dst" / "a.txt"), "alpha");
+  EXPECT_EQ(ReadAll(dir / "dst" / "b.bin"), std::string(3000000, 'b'));
   EXPECT_EQ(Names(dir / "dst"), (std::set<std::string>{"a.txt", "b.bin"}));  // no leftovers
   EXPECT_TRUE(fs::exists(dir / "src" / "a.txt"));
   EXPECT_TRUE(fake.dialogs.boxes.empty());
@@ -166,7 +160,7 @@ TEST_F(FileOperation, SingleSourceToANewNameCopiesUnderThatName) {
   op.FilesTo = P("backup/copy.zip");
   op.Flags = fofNoConfirmMkDir;
   EXPECT_TRUE(op.Execute());
-  EXPECT_EQ(Read(dir / "backup" / "copy.zip"), "PK");
+  EXPECT_EQ(ReadAll(dir / "backup" / "copy.zip"), "PK");
   EXPECT_EQ(fs::status(dir / "backup" / "copy.zip").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(fs::last_write_time(dir / "backup" / "copy.zip"), when);
@@ -206,9 +200,9 @@ TEST_F(FileOperation, ReplaceQuestionYesNoAndCancel) {
   fake.dialogs.answers = {BtnYes, BtnNo, BtnCancel};
   EXPECT_FALSE(op.Execute());
   EXPECT_TRUE(op.OperationAborted());
-  EXPECT_EQ(Read(dir / "dst" / "1"), "new1");
-  EXPECT_EQ(Read(dir / "dst" / "2"), "old2");
-  EXPECT_EQ(Read(dir / "dst" / "3"), "old3");
+  EXPECT_EQ(ReadAll(dir / "dst" / "1"), "new1");
+  EXPECT_EQ(ReadAll(dir / "dst" / "2"), "old2");
+  EXPECT_EQ(ReadAll(dir / "dst" / "3"), "old3");
   ASSERT_EQ(fake.dialogs.boxes.size(), 3u);
   EXPECT_EQ(fake.dialogs.boxes[1].text, "The file " + P("dst/2") + " already exists.\n\nDo you want to replace it?");
   EXPECT_EQ(fake.dialogs.boxes[1].kind, MsgKind::Confirm);
@@ -225,13 +219,13 @@ TEST_F(FileOperation, NoConfirmationReplacesAndRenameOnCollisionKeepsBoth) {
   op.FilesTo = P("d1");
   op.Flags = fofNoConfirmation;
   EXPECT_TRUE(op.Execute());
-  EXPECT_EQ(Read(dir / "d1" / "f.txt"), "new");
+  EXPECT_EQ(ReadAll(dir / "d1" / "f.txt"), "new");
 
   op.FilesTo = P("d2");
   op.Flags = fofRenameOnCollision;
   EXPECT_TRUE(op.Execute());
-  EXPECT_EQ(Read(dir / "d2" / "f.txt"), "old");
-  EXPECT_EQ(Read(dir / "d2" / "f (2).txt"), "new");
+  EXPECT_EQ(ReadAll(dir / "d2" / "f.txt"), "old");
+  EXPECT_EQ(ReadAll(dir / "d2" / "f (2).txt"), "new");
   EXPECT_TRUE(fake.dialogs.boxes.empty());
 }
 
@@ -242,8 +236,8 @@ TEST_F(FileOperation, CopyingAFileOntoItselfMakesASecondCopy) {
   op.FilesTo = P("self.zip");
   fake.dialogs.answers = {BtnYes};  // would be used if it asked to replace itself
   EXPECT_TRUE(op.Execute());
-  EXPECT_EQ(Read(dir / "self.zip"), "content");
-  EXPECT_EQ(Read(dir / "self (2).zip"), "content");
+  EXPECT_EQ(ReadAll(dir / "self.zip"), "content");
+  EXPECT_EQ(ReadAll(dir / "self (2).zip"), "content");
 }
 
 TEST_F(FileOperation, CancelFromTheProgressWindowLeavesNoPartialFileAndKeepsTheOldOne) {
@@ -257,7 +251,7 @@ TEST_F(FileOperation, CancelFromTheProgressWindowLeavesNoPartialFileAndKeepsTheO
   fake.dialogs.answers = {BtnYes};  // yes, stop
   EXPECT_FALSE(op.Execute());
   EXPECT_TRUE(op.OperationAborted());
-  EXPECT_EQ(Read(dir / "dst" / "big"), "previous");
+  EXPECT_EQ(ReadAll(dir / "dst" / "big"), "previous");
   EXPECT_EQ(Names(dir / "dst"), (std::set<std::string>{"big"}));
   ASSERT_EQ(fake.dialogs.boxes.size(), 1u);
   EXPECT_EQ(fake.dialogs.boxes[0].text, "Are you sure you want to cancel this operation?");
@@ -305,7 +299,7 @@ TEST_F(FileOperation, CopiesAFolderTreeWithLinksAsLinks) {
   op.Flags = fofNoConfirmMkDir;
   fs::create_directory(dir / "dst");
   EXPECT_TRUE(op.Execute());
-  EXPECT_EQ(Read(dir / "dst" / "tree" / "sub" / "b.txt"), "B");
+  EXPECT_EQ(ReadAll(dir / "dst" / "tree" / "sub" / "b.txt"), "B");
   EXPECT_TRUE(fs::is_symlink(dir / "dst" / "tree" / "link"));
   EXPECT_EQ(fs::read_symlink(dir / "dst" / "tree" / "link"), "sub/b.txt");
   EXPECT_TRUE(fs::is_symlink(dir / "dst" / "tree" / "rootlink"));
@@ -364,8 +358,8 @@ TEST_F(FileOperation, MultiDestFilesPairsSourcesWithTargets) {
   op.FilesTo = P("x/uno") + ";" + P("y/dos");
   op.Flags = fofMultiDestFiles | fofNoConfirmMkDir;
   EXPECT_TRUE(op.Execute());
-  EXPECT_EQ(Read(dir / "x" / "uno"), "one");
-  EXPECT_EQ(Read(dir / "y" / "dos"), "two");
+  EXPECT_EQ(ReadAll(dir / "x" / "uno"), "one");
+  EXPECT_EQ(ReadAll(dir / "y" / "dos"), "two");
 
   op.FilesTo = P("only-one");
   EXPECT_FALSE(op.Execute());
@@ -385,9 +379,9 @@ TEST_F(FileOperation, MoveRemovesTheSourcesAndMergesFolders) {
   fake.dialogs.answers = {BtnYes};
   EXPECT_TRUE(op.Execute());
   EXPECT_FALSE(fs::exists(dir / "m"));
-  EXPECT_EQ(Read(dir / "dst" / "m" / "f"), "F");
-  EXPECT_EQ(Read(dir / "dst" / "m" / "s" / "g"), "G");
-  EXPECT_EQ(Read(dir / "dst" / "m" / "keep"), "K");
+  EXPECT_EQ(ReadAll(dir / "dst" / "m" / "f"), "F");
+  EXPECT_EQ(ReadAll(dir / "dst" / "m" / "s" / "g"), "G");
+  EXPECT_EQ(ReadAll(dir / "dst" / "m" / "keep"), "K");
   EXPECT_EQ(fake.dialogs.boxes.size(), 1u);  // the replace question for g
 }
 
@@ -402,10 +396,10 @@ TEST_F(FileOperation, MoveWithASkippedFileKeepsTheSourceFolder) {
   fake.dialogs.answers = {BtnNo};
   EXPECT_FALSE(op.Execute());
   EXPECT_FALSE(op.OperationAborted());
-  EXPECT_EQ(Read(dir / "m" / "b"), "B");  // not moved, not lost
+  EXPECT_EQ(ReadAll(dir / "m" / "b"), "B");  // not moved, not lost
   EXPECT_FALSE(fs::exists(dir / "m" / "a"));
-  EXPECT_EQ(Read(dir / "dst" / "m" / "a"), "A");
-  EXPECT_EQ(Read(dir / "dst" / "m" / "b"), "old");
+  EXPECT_EQ(ReadAll(dir / "dst" / "m" / "a"), "A");
+  EXPECT_EQ(ReadAll(dir / "dst" / "m" / "b"), "old");
 }
 
 TEST_F(FileOperation, DeleteAsksFirstAndNoKeepsTheFiles) {
@@ -456,7 +450,7 @@ TEST_F(FileOperation, DeletingAFolderLinkLeavesItsTarget) {
   op.Flags = fofNoConfirmation;
   EXPECT_TRUE(op.Execute());
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "link")));
-  EXPECT_EQ(Read(dir / "target" / "precious"), "p");
+  EXPECT_EQ(ReadAll(dir / "target" / "precious"), "p");
 }
 
 TEST_F(FileOperation, RenameInPlaceAndRefusesAnExistingName) {
@@ -472,8 +466,8 @@ TEST_F(FileOperation, RenameInPlaceAndRefusesAnExistingName) {
   op.FilesFrom = P("r/new.txt");
   op.FilesTo = P("r/taken.txt");
   EXPECT_FALSE(op.Execute());
-  EXPECT_EQ(Read(dir / "r" / "taken.txt"), "t");
-  EXPECT_EQ(Read(dir / "r" / "new.txt"), "o");
+  EXPECT_EQ(ReadAll(dir / "r" / "taken.txt"), "t");
+  EXPECT_EQ(ReadAll(dir / "r" / "new.txt"), "o");
   EXPECT_TRUE(fake.dialogs.Saw("Cannot rename " + P("r/new.txt") + ": A file with the name you specified"));
 }
 
@@ -484,7 +478,7 @@ TEST_F(FileOperation, SettingActiveRunsOnceAndDoesNotStaySet) {
   op.FilesTo = P("b");
   op.SetActive(true);
   EXPECT_FALSE(op.Active());
-  EXPECT_EQ(Read(dir / "b"), "1");
+  EXPECT_EQ(ReadAll(dir / "b"), "1");
 }
 
 TEST_F(FileOperation, CopiesAndMovesAcrossFileSystems) {
@@ -508,8 +502,8 @@ TEST_F(FileOperation, CopiesAndMovesAcrossFileSystems) {
   const bool treeLeft = fs::exists(other / "tree");
   fs::remove_all(other, ec);
   EXPECT_TRUE(copied);
-  EXPECT_TRUE(Read(dir / "copied.bin") == data);
+  EXPECT_TRUE(ReadAll(dir / "copied.bin") == data);
   EXPECT_TRUE(moved);
-  EXPECT_EQ(Read(dir / "tree" / "s" / "g"), "G");
+  EXPECT_EQ(ReadAll(dir / "tree" / "s" / "g"), "G");
   EXPECT_FALSE(treeLeft);
 }

@@ -10,6 +10,7 @@
 
 #include "platform/FakePlatform.h"
 #include "platform/Paths.h"
+#include "TestFiles.h"
 
 using namespace arkelin::shared;
 namespace pf = arkelin::platform;
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A fresh folder per test, removed afterwards; the write folder points at it.
-class TempFolder : public ::testing::Test {
+class WriteFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
@@ -36,11 +37,6 @@ class TempFolder : public ::testing::Test {
   }
   fs::path dir_;
 };
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 }  // namespace
 
@@ -164,7 +160,7 @@ TEST(RunProcess, OpenWithShellGoesToTheShell) {
   EXPECT_TRUE(fake.processes.started.empty());
 }
 
-class RunProcessReal : public TempFolder {};
+class RunProcessReal : public WriteFolderTest {};
 
 TEST_F(RunProcessReal, WaitedResultFollowsTheExitCode) {
   const fs::path script = dir_ / "exit3.sh";
@@ -226,7 +222,7 @@ TEST_F(RunProcessReal, UnwaitedProgramsDoNotLingerAsZombies) {
   }
 }
 
-TEST_F(TempFolder, WorkFolderLivesInTheWriteFolder) {
+TEST_F(WriteFolderTest, WorkFolderLivesInTheWriteFolder) {
   EXPECT_EQ(WriteFolder(), dir_.string() + "/");
   EXPECT_EQ(WorkFolder(), dir_.string() + "/TMP");
   EXPECT_FALSE(fs::exists(WorkFolder()));
@@ -235,7 +231,7 @@ TEST_F(TempFolder, WorkFolderLivesInTheWriteFolder) {
   EXPECT_TRUE(MakeWorkFolder());  // already there
 }
 
-TEST_F(TempFolder, WorkFolderThatCannotBeMadeIsReported) {
+TEST_F(WriteFolderTest, WorkFolderThatCannotBeMadeIsReported) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may write into read-only folders";
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_FALSE(MakeWorkFolder());

@@ -18,6 +18,7 @@
 #include "engine/common/EntryPath.h"
 #include "engine/common/ExtractRoot.h"
 #include "engine/common/TempFile.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 using arkelin::engine::common::ExtractRoot;
@@ -26,36 +27,11 @@ using arkelin::engine::common::SplitEntryName;
 
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() / ("extractroot-" + std::to_string(rd()) + std::to_string(rd()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& Path() const { return path_; }
-  fs::path operator/(const std::string& s) const { return path_ / s; }
-
- private:
-  fs::path path_;
-};
-
 std::vector<std::string> Parts(const std::string& name) {
   std::vector<std::string> parts;
   std::string why;
   EXPECT_TRUE(SplitEntryName(name, parts, why)) << name << ": " << why;
   return parts;
-}
-
-std::string Read(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 // Writes `data` to `name` below the root and commits it.
@@ -79,9 +55,9 @@ std::map<std::string, std::string> MakeLinks(ExtractRoot& root, const std::vecto
 class ExtractRootTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::create_directories(tmp_ / "root");
+    fs::create_directories(tmp_.Path() / "root");
     std::string why;
-    ASSERT_TRUE(root_.Open((tmp_ / "root").string(), false, why)) << why;
+    ASSERT_TRUE(root_.Open((tmp_.Path() / "root").string(), false, why)) << why;
   }
   TempFolder tmp_;
   ExtractRoot root_;
@@ -91,7 +67,7 @@ TEST_F(ExtractRootTest, AFilePreparedHereAndWrittenOnAnotherThreadAppearsOnlyWhe
   ASSERT_TRUE(Put(root_, "p/q.txt", "old"));
   auto names = [&] {
     std::vector<std::string> r;
-    for (const auto& e : fs::directory_iterator(tmp_ / "root/p")) r.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(tmp_.Path() / "root/p")) r.push_back(e.path().filename().string());
     std::sort(r.begin(), r.end());
     return r;
   };
@@ -110,18 +86,18 @@ TEST_F(ExtractRootTest, AFilePreparedHereAndWrittenOnAnotherThreadAppearsOnlyWhe
     });
     t.join();
     ASSERT_TRUE(ok);
-    EXPECT_EQ(Read(tmp_ / "root/p/q.txt"), "old") << "nothing replaces the old file before the commit";
+    EXPECT_EQ(ReadAll(tmp_.Path() / "root/p/q.txt"), "old") << "nothing replaces the old file before the commit";
     EXPECT_EQ(names().size(), 2u) << "the readied file waits under a temporary name";
     if (commit) {
       ASSERT_TRUE(f.Commit(0640, 1000000000, why)) << why;
-      EXPECT_EQ(Read(tmp_ / "root/p/q.txt"), "new contents");
+      EXPECT_EQ(ReadAll(tmp_.Path() / "root/p/q.txt"), "new contents");
       struct stat st {};
-      ASSERT_EQ(::stat((tmp_ / "root/p/q.txt").c_str(), &st), 0);
+      ASSERT_EQ(::stat((tmp_.Path() / "root/p/q.txt").c_str(), &st), 0);
       EXPECT_EQ(st.st_mtime, 1000000000);
       EXPECT_EQ(st.st_mode & 0777, 0640u & ~static_cast<unsigned>(arkelin::engine::common::CurrentUmask()));
     } else {
       f.Discard();
-      EXPECT_EQ(Read(tmp_ / "root/p/q.txt"), "old");
+      EXPECT_EQ(ReadAll(tmp_.Path() / "root/p/q.txt"), "old");
     }
     EXPECT_EQ(names(), std::vector<std::string>{"q.txt"}) << "no temporary file stays";
   }
@@ -129,25 +105,25 @@ TEST_F(ExtractRootTest, AFilePreparedHereAndWrittenOnAnotherThreadAppearsOnlyWhe
 
 TEST_F(ExtractRootTest, AFileAppearsOnlyWhenCommittedAndADiscardKeepsTheOldOne) {
   ASSERT_TRUE(Put(root_, "a/b/c.txt", "first"));
-  EXPECT_EQ(Read(tmp_ / "root/a/b/c.txt"), "first");
+  EXPECT_EQ(ReadAll(tmp_.Path() / "root/a/b/c.txt"), "first");
 
   ExtractRoot::File f;
   std::string why;
   ASSERT_TRUE(root_.BeginFile(Parts("a/b/c.txt"), f, why)) << why;
   ASSERT_TRUE(f.Write("second, longer", 14));
-  EXPECT_EQ(Read(tmp_ / "root/a/b/c.txt"), "first") << "nothing shows before the commit";
+  EXPECT_EQ(ReadAll(tmp_.Path() / "root/a/b/c.txt"), "first") << "nothing shows before the commit";
   f.Discard();
-  EXPECT_EQ(Read(tmp_ / "root/a/b/c.txt"), "first");
+  EXPECT_EQ(ReadAll(tmp_.Path() / "root/a/b/c.txt"), "first");
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(tmp_ / "root/a/b")) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(tmp_.Path() / "root/a/b")) names.push_back(e.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"c.txt"}) << "no temporary file stays";
 
   ASSERT_TRUE(root_.BeginFile(Parts("a/b/c.txt"), f, why));
   ASSERT_TRUE(f.Write("third", 5));
   ASSERT_TRUE(f.Commit(0644, 1000000000, why)) << why;
-  EXPECT_EQ(Read(tmp_ / "root/a/b/c.txt"), "third");
+  EXPECT_EQ(ReadAll(tmp_.Path() / "root/a/b/c.txt"), "third");
   struct stat st {};
-  ASSERT_EQ(::stat((tmp_ / "root/a/b/c.txt").c_str(), &st), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/a/b/c.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1000000000);
 }
 
@@ -155,33 +131,33 @@ TEST_F(ExtractRootTest, ModesKeepOnlyPermissionBitsUnderTheUmask) {
   const mode_t saved = ::umask(027);
   ExtractRoot root;
   std::string why;
-  ASSERT_TRUE(root.Open((tmp_ / "root").string(), false, why));
+  ASSERT_TRUE(root.Open((tmp_.Path() / "root").string(), false, why));
   ASSERT_TRUE(Put(root, "suid", "x", 04777));
   ASSERT_TRUE(Put(root, "ro", "x", 0444));
   ::umask(saved);
   struct stat st {};
-  ASSERT_EQ(::stat((tmp_ / "root/suid").c_str(), &st), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/suid").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0750u);
-  ASSERT_EQ(::stat((tmp_ / "root/ro").c_str(), &st), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/ro").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0440u);
 }
 
 TEST_F(ExtractRootTest, NothingIsWrittenThroughALinkAlreadyOnDisk) {
-  fs::create_directories(tmp_ / "victim");
-  fs::create_directory_symlink(tmp_ / "victim", tmp_ / "root/sub");
+  fs::create_directories(tmp_.Path() / "victim");
+  fs::create_directory_symlink(tmp_.Path() / "victim", tmp_.Path() / "root/sub");
   EXPECT_FALSE(Put(root_, "sub/f", "planted"));
-  EXPECT_FALSE(fs::exists(tmp_ / "victim/f"));
+  EXPECT_FALSE(fs::exists(tmp_.Path() / "victim/f"));
   std::string why;
   EXPECT_FALSE(root_.MakeFolder(Parts("sub/inner"), -1, why));
   EXPECT_NE(why.find("link"), std::string::npos) << why;
-  EXPECT_FALSE(fs::exists(tmp_ / "victim/inner"));
+  EXPECT_FALSE(fs::exists(tmp_.Path() / "victim/inner"));
   // A link in place of the file itself is replaced, never written through.
-  std::ofstream(tmp_ / "victim/target") << "keep";
-  fs::create_symlink(tmp_ / "victim/target", tmp_ / "root/g");
+  std::ofstream(tmp_.Path() / "victim/target") << "keep";
+  fs::create_symlink(tmp_.Path() / "victim/target", tmp_.Path() / "root/g");
   EXPECT_EQ(root_.Look(Parts("g")).kind, OnDisk::kLink);
   ASSERT_TRUE(Put(root_, "g", "new"));
-  EXPECT_EQ(Read(tmp_ / "victim/target"), "keep");
-  EXPECT_FALSE(fs::is_symlink(tmp_ / "root/g"));
+  EXPECT_EQ(ReadAll(tmp_.Path() / "victim/target"), "keep");
+  EXPECT_FALSE(fs::is_symlink(tmp_.Path() / "root/g"));
 }
 
 TEST_F(ExtractRootTest, AChainThroughALaterLinkIsRefusedInEitherOrder) {
@@ -190,25 +166,25 @@ TEST_F(ExtractRootTest, AChainThroughALaterLinkIsRefusedInEitherOrder) {
   const std::vector<linkchains::LinkSpec> first{{"d/e/x", "y/../.."}, {"d/e/y", "../../q"}};
   for (int order = 0; order < 2; ++order) {
     SCOPED_TRACE(order);
-    linkchains::ResetTarget(tmp_ / "root");
+    linkchains::ResetTarget(tmp_.Path() / "root");
     ExtractRoot root;
     std::string why;
-    ASSERT_TRUE(root.Open((tmp_ / "root").string(), false, why));
+    ASSERT_TRUE(root.Open((tmp_.Path() / "root").string(), false, why));
     auto links = first;
     if (order) std::swap(links[0], links[1]);
     const auto made = MakeLinks(root, links);
     EXPECT_NE(made.at("d/e/x").find("out of the target folder"), std::string::npos) << made.at("d/e/x");
     EXPECT_EQ(made.at("d/e/y"), "");
-    EXPECT_FALSE(fs::is_symlink(tmp_ / "root/d/e/x"));
-    EXPECT_TRUE(fs::is_symlink(tmp_ / "root/d/e/y"));
-    EXPECT_EQ(linkchains::EscapingLinks(tmp_ / "root"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::is_symlink(tmp_.Path() / "root/d/e/x"));
+    EXPECT_TRUE(fs::is_symlink(tmp_.Path() / "root/d/e/y"));
+    EXPECT_EQ(linkchains::EscapingLinks(tmp_.Path() / "root"), std::vector<std::string>{});
   }
 }
 
 TEST_F(ExtractRootTest, LinksToTheRootThroughPlantedLinksAndInLoopsAreRefused) {
-  fs::create_directories(tmp_ / "victim");
-  fs::create_directory_symlink(tmp_ / "victim", tmp_ / "root/planted");
-  fs::create_directories(tmp_ / "root/sub");
+  fs::create_directories(tmp_.Path() / "victim");
+  fs::create_directory_symlink(tmp_.Path() / "victim", tmp_.Path() / "root/planted");
+  fs::create_directories(tmp_.Path() / "root/sub");
   const std::vector<linkchains::LinkSpec> links{
       {"dotdot", ".."},          {"traildot", "sub/.."},   {"abs", "/etc/passwd"},  {"via", "planted/x"},
       {"loop1", "loop2"},        {"loop2", "loop1"},       {"up", "sub/../sub"},    {"chain", "up/../safe"},
@@ -223,9 +199,9 @@ TEST_F(ExtractRootTest, LinksToTheRootThroughPlantedLinksAndInLoopsAreRefused) {
   // traildot is not made, so dotchain ends on a name that does not exist
   // inside the root: harmless, and kept.
   EXPECT_EQ(made.at("dotchain"), "");
-  EXPECT_FALSE(fs::exists(tmp_ / "victim/inside"));
-  fs::remove(tmp_ / "root/planted");  // ours to check are the links the extraction made
-  EXPECT_EQ(linkchains::EscapingLinks(tmp_ / "root"), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(tmp_.Path() / "victim/inside"));
+  fs::remove(tmp_.Path() / "root/planted");  // ours to check are the links the extraction made
+  EXPECT_EQ(linkchains::EscapingLinks(tmp_.Path() / "root"), std::vector<std::string>{});
 }
 
 TEST_F(ExtractRootTest, TheQuestionDecidesAboutNamesTakenAndCanStop) {
@@ -243,19 +219,19 @@ TEST_F(ExtractRootTest, TheQuestionDecidesAboutNamesTakenAndCanStop) {
   });
   EXPECT_EQ(asked, 1);
   EXPECT_FALSE(r.stopped);
-  EXPECT_EQ(Read(tmp_ / "root/taken"), "file");
-  EXPECT_TRUE(fs::is_symlink(tmp_ / "root/free"));
+  EXPECT_EQ(ReadAll(tmp_.Path() / "root/taken"), "file");
+  EXPECT_TRUE(fs::is_symlink(tmp_.Path() / "root/free"));
 
   root_.AddLink(Parts("taken"), "other", -1, 0);
   r = root_.Finish([](size_t, const std::vector<std::string>&, const OnDisk&) { return -1; });
   EXPECT_TRUE(r.stopped);
-  EXPECT_FALSE(fs::is_symlink(tmp_ / "root/taken"));
+  EXPECT_FALSE(fs::is_symlink(tmp_.Path() / "root/taken"));
 }
 
 TEST_F(ExtractRootTest, HardLinksOnlyToFilesInside) {
   ASSERT_TRUE(Put(root_, "dir/file", "data"));
-  fs::create_directories(tmp_ / "root/folder");
-  fs::create_symlink("dir/file", tmp_ / "root/soft");
+  fs::create_directories(tmp_.Path() / "root/folder");
+  fs::create_symlink("dir/file", tmp_.Path() / "root/soft");
   root_.AddHardLink(Parts("copy"), Parts("dir/file"), -1, 0);
   root_.AddHardLink(Parts("bad1"), Parts("folder"), -1, 1);
   root_.AddHardLink(Parts("bad2"), Parts("soft"), -1, 2);
@@ -265,10 +241,10 @@ TEST_F(ExtractRootTest, HardLinksOnlyToFilesInside) {
   EXPECT_TRUE(r.links[0].created) << r.links[0].failure;
   for (int i = 1; i < 4; ++i) EXPECT_FALSE(r.links[i].created) << i;
   struct stat a {}, b {};
-  ASSERT_EQ(::stat((tmp_ / "root/copy").c_str(), &a), 0);
-  ASSERT_EQ(::stat((tmp_ / "root/dir/file").c_str(), &b), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/copy").c_str(), &a), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/dir/file").c_str(), &b), 0);
   EXPECT_EQ(a.st_ino, b.st_ino);
-  EXPECT_FALSE(fs::exists(tmp_ / "root/bad2"));
+  EXPECT_FALSE(fs::exists(tmp_.Path() / "root/bad2"));
 }
 
 TEST_F(ExtractRootTest, FolderTimesAreSetLastDeepestFirst) {
@@ -279,9 +255,9 @@ TEST_F(ExtractRootTest, FolderTimesAreSetLastDeepestFirst) {
   root_.AddLink(Parts("top/l"), "inner/f", -1, 0);
   root_.Finish(nullptr);
   struct stat st {};
-  ASSERT_EQ(::stat((tmp_ / "root/top").c_str(), &st), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/top").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 900000000);
-  ASSERT_EQ(::stat((tmp_ / "root/top/inner").c_str(), &st), 0);
+  ASSERT_EQ(::stat((tmp_.Path() / "root/top/inner").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 800000000);
 }
 

@@ -17,6 +17,7 @@
 
 #include "engine/rar/RARArc.h"
 #include "RarBuilder.h"
+#include "TestFiles.h"
 
 using arkelin::engine::rar::TRAR;
 namespace fs = std::filesystem;
@@ -91,27 +92,9 @@ Outcome TestArc(const std::string& fixture, bool* answer = nullptr) {
   return run;
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 unsigned Crc(const std::string& s) {
   return static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/arkunrar-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 }  // namespace
 
@@ -164,14 +147,14 @@ TEST(ArkUnrar, ExtractedFilesMatchTheirListedSizesAndCrcs) {
                          "la-test_read_format_rar5_stored_manyfiles.rar", "la-test_read_format_rar_compress_normal.rar",
                          "la-test_read_format_rar5_compressed.rar", "rf-rar3-solid.rar"}) {
     Outcome listed = List(fx);
-    TempDir dir;
+    TempFolder dir;
     Outcome run;
     bool ok = false;
     Guarded([&] {
       TRAR r(kLib);
       Attach(r, run);
       r.ArchiveName = Fx(fx);
-      r.TargetDir = dir.path().string();
+      r.TargetDir = dir.Path().string();
       ok = r.ExtractFiles();
     });
     EXPECT_TRUE(ok) << fx;
@@ -180,7 +163,7 @@ TEST(ArkUnrar, ExtractedFilesMatchTheirListedSizesAndCrcs) {
       std::string rel = name;
       for (auto& c : rel)
         if (c == '\\') c = '/';
-      fs::path p = dir.path() / rel;
+      fs::path p = dir.Path() / rel;
       if (!fs::is_regular_file(fs::symlink_status(p))) continue;
       std::string data = ReadAll(p);
       EXPECT_EQ(data.size(), listed.sizes[name]) << name;
@@ -211,35 +194,35 @@ TEST(ArkUnrar, DamagedDataIsFoundByTestIncludingStoredEntries) {
 
 TEST(ArkUnrar, EncryptedEntriesAskForAPasswordThenFailWhileTheOthersExtract) {
   for (const char* fx : {"la-test_read_format_rar4_encrypted.rar", "la-test_read_format_rar5_encrypted.rar"}) {
-    TempDir dir;
+    TempFolder dir;
     Outcome run;
     bool ok = true;
     Guarded([&] {
       TRAR r(kLib);
       Attach(r, run);
       r.ArchiveName = Fx(fx);
-      r.TargetDir = dir.path().string();
+      r.TargetDir = dir.Path().string();
       ok = r.ExtractFiles();
     });
     EXPECT_FALSE(ok);
     EXPECT_EQ(run.askedPassword, (std::vector<std::string>{"b.txt", "d.txt"})) << fx;
     EXPECT_EQ(run.failed, (std::vector<std::string>{"b.txt", "d.txt"})) << fx;
     EXPECT_EQ(run.errors, (std::vector<int>{22, 22})) << fx;
-    EXPECT_TRUE(fs::exists(dir.path() / "a.txt")) << fx;
-    EXPECT_TRUE(fs::exists(dir.path() / "c.txt")) << fx;
-    EXPECT_FALSE(fs::exists(dir.path() / "b.txt")) << fx;
+    EXPECT_TRUE(fs::exists(dir.Path() / "a.txt")) << fx;
+    EXPECT_TRUE(fs::exists(dir.Path() / "c.txt")) << fx;
+    EXPECT_FALSE(fs::exists(dir.Path() / "b.txt")) << fx;
   }
 }
 
 TEST(ArkUnrar, UnsupportedFeaturesSaySoInsteadOfCallingTheDataDamaged) {
   // A RAR 5 entry packed with a compression version no decoder knows.
-  TempDir dir;
+  TempFolder dir;
   const std::string name = "future.bin";
   std::string arc = std::string("Rar!\x1a\x07\x01\x00", 8) + rartest::Block(std::string("\x01\x00\x00", 3));
   std::string file = std::string("\x02\x02\x03", 3) /* type, flags: data, size 3 */ + std::string("\x00\x03\x00", 3) +
                      std::string("\x85\x03\x00\x0a", 4) /* version 5, method 3; host; name length */ + "future.bin";
   arc += rartest::Block(file) + "abc" + rartest::Block(std::string("\x05\x00\x00", 3));
-  const fs::path path = dir.path() / name;
+  const fs::path path = dir.Path() / name;
   std::ofstream(path.string() + ".rar", std::ios::binary) << arc;
   bool ok = true;
   Outcome run;
@@ -259,8 +242,8 @@ TEST(ArkUnrar, UnsupportedFeaturesSaySoInsteadOfCallingTheDataDamaged) {
 }
 
 TEST(ArkUnrar, SymlinkTraversalWritesNothingOutsideTheDestination) {
-  TempDir outer;
-  fs::path dest = outer.path() / "dest";
+  TempFolder outer;
+  fs::path dest = outer.Path() / "dest";
   fs::create_directories(dest);
   Outcome run;
   Guarded([&] {
@@ -270,18 +253,18 @@ TEST(ArkUnrar, SymlinkTraversalWritesNothingOutsideTheDestination) {
     r.TargetDir = dest.string();
     r.ExtractFiles();
   });
-  for (const auto& e : fs::recursive_directory_iterator(outer.path())) {
-    std::string rel = fs::relative(e.path(), outer.path()).string();
+  for (const auto& e : fs::recursive_directory_iterator(outer.Path())) {
+    std::string rel = fs::relative(e.path(), outer.Path()).string();
     EXPECT_EQ(rel.rfind("dest", 0), 0u) << rel;
     EXPECT_FALSE(fs::is_symlink(e.symlink_status())) << rel;
   }
-  EXPECT_FALSE(fs::exists(outer.path().parent_path() / "pwned.txt"));
+  EXPECT_FALSE(fs::exists(outer.Path().parent_path() / "pwned.txt"));
 }
 
 TEST(ArkUnrar, PlantedSymlinkInTheDestinationIsNotFollowed) {
-  TempDir outer;
-  fs::path dest = outer.path() / "dest";
-  fs::path elsewhere = outer.path() / "elsewhere";
+  TempFolder outer;
+  fs::path dest = outer.Path() / "dest";
+  fs::path elsewhere = outer.Path() / "elsewhere";
   fs::create_directories(dest);
   fs::create_directories(elsewhere);
   fs::create_directory_symlink(elsewhere, dest / "testdir");
@@ -312,30 +295,30 @@ TEST(ArkUnrar, NoFixtureCrashesOrHangs) {
 }
 
 TEST(ArkUnrar, SymlinksInsideTheDestinationAreMadeAndEscapingOnesRefused) {
-  TempDir dir;
+  TempFolder dir;
   Outcome run;
   Guarded([&] {
     TRAR r(kLib);
     Attach(r, run);
     r.ArchiveName = Fx("la-test_read_format_rar5_symlink.rar");
-    r.TargetDir = dir.path().string();
+    r.TargetDir = dir.Path().string();
     EXPECT_TRUE(r.ExtractFiles());
   });
-  ASSERT_TRUE(fs::is_symlink(fs::symlink_status(dir.path() / "symlink.txt")));
-  EXPECT_EQ(fs::read_symlink(dir.path() / "symlink.txt"), fs::path("file.txt"));
-  EXPECT_EQ(ReadAll(dir.path() / "symlink.txt"), ReadAll(dir.path() / "file.txt"));
+  ASSERT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / "symlink.txt")));
+  EXPECT_EQ(fs::read_symlink(dir.Path() / "symlink.txt"), fs::path("file.txt"));
+  EXPECT_EQ(ReadAll(dir.Path() / "symlink.txt"), ReadAll(dir.Path() / "file.txt"));
 
-  TempDir evil;
+  TempFolder evil;
   Outcome bad;
   Guarded([&] {
     TRAR r(kLib);
     Attach(r, bad);
     r.ArchiveName = Fx("rf-rar5-evil-symlink-traversal.rar");
-    r.TargetDir = evil.path().string();
+    r.TargetDir = evil.Path().string();
     r.ExtractFiles();
   });
-  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(evil.path() / "up")));
-  EXPECT_TRUE(fs::exists(evil.path() / "up" / "pwned.txt"));  // a plain folder inside the destination
+  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(evil.Path() / "up")));
+  EXPECT_TRUE(fs::exists(evil.Path() / "up" / "pwned.txt"));  // a plain folder inside the destination
 }
 
 TEST(ArkUnrar, GivenPasswordDecryptsAndAWrongOneIsCalledWrong) {
@@ -368,9 +351,9 @@ TEST(ArkUnrar, DefaultSearchFindsOurLibraryBesideTheProgramWhenNoSystemOneExists
 }
 
 TEST(ArkUnrar, MissingVolumeIsAskedForAndTheAnswerDecides) {
-  TempDir dir;
+  TempFolder dir;
   for (const char* p : {"rf-rar5-vols.part1.rar", "rf-rar5-vols.part3.rar"})
-    fs::copy_file(Fx(p), dir.path() / p);
+    fs::copy_file(Fx(p), dir.Path() / p);
   auto list = [&](bool supply) {
     Outcome run;
     std::vector<int> modes;
@@ -381,12 +364,12 @@ TEST(ArkUnrar, MissingVolumeIsAskedForAndTheAnswerDecides) {
         modes.push_back(mode);
         run.volumes.push_back(fs::path(name).filename().string());
         if (mode == RAR_VOL_ASK && supply) {
-          fs::copy_file(Fx("rf-rar5-vols.part2.rar"), dir.path() / "rf-rar5-vols.part2.rar");
+          fs::copy_file(Fx("rf-rar5-vols.part2.rar"), dir.Path() / "rf-rar5-vols.part2.rar");
           return 1;
         }
         return mode == RAR_VOL_ASK ? 0 : 1;
       };
-      r.ArchiveName = (dir.path() / "rf-rar5-vols.part1.rar").string();
+      r.ArchiveName = (dir.Path() / "rf-rar5-vols.part1.rar").string();
       r.ListFiles();
     });
     return std::make_pair(run, modes);
@@ -404,7 +387,7 @@ TEST(ArkUnrar, MissingVolumeIsAskedForAndTheAnswerDecides) {
 
 
 TEST(ArkUnrar, DirectoryDeclaringDataIsRefusedAndTheNextEntryStillTests) {
-  TempDir dir;
+  TempFolder dir;
   std::string crc(4, '\0');
   unsigned c = Crc("abc");
   for (int i = 0; i < 4; ++i) crc[i] = static_cast<char>((c >> (8 * i)) & 0xff);
@@ -412,7 +395,7 @@ TEST(ArkUnrar, DirectoryDeclaringDataIsRefusedAndTheNextEntryStillTests) {
                     rartest::Block(std::string("\x02\x02\x05\x01\x00\x10\x00\x00\x01" "d", 10)) + "xxxxx" +
                     rartest::Block(std::string("\x02\x02\x03\x04\x03\x20", 6) + crc + std::string("\x00\x00\x01" "f", 4)) +
                     "abc" + rartest::Block(std::string("\x05\x00\x00", 3));
-  fs::path file = dir.path() / "dirdata.rar";
+  fs::path file = dir.Path() / "dirdata.rar";
   std::ofstream(file, std::ios::binary) << arc;
   Outcome listed;
   Guarded([&] {

@@ -1,4 +1,5 @@
 #include "engine/rar/RARArc.h"
+#include "TestFiles.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -29,26 +30,6 @@ void ClearLog() {
   if (auto fn = reinterpret_cast<void (*)()>(dlsym(h, "StandInClearLog"))) fn();
   dlclose(h);
 }
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/trar-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadAll(const std::string& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteAll(const std::string& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
 
 struct Recorder {
   std::vector<int> errors;
@@ -154,12 +135,12 @@ TEST(TRAR, ExtractWithEmptyArchiveNameReports13WithoutTouchingTheLibrary) {
 }
 
 TEST(TRAR, TheLibraryTestsEachEntryAndTRARWritesWhatItHandsOver) {
-  TempDir dir;
+  TempFolder dir;
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
   r.ArchiveName = "x.rar";
-  r.TargetDir = dir.path();
+  r.TargetDir = dir.Path().string();
   ClearLog();
   EXPECT_FALSE(r.ExtractFiles());
   EXPECT_EQ(rec.errors, (std::vector<int>{12, 22}));
@@ -169,37 +150,37 @@ TEST(TRAR, TheLibraryTestsEachEntryAndTRARWritesWhatItHandsOver) {
   EXPECT_EQ(Log().find("extract "), std::string::npos);
   EXPECT_NE(Log().find("test last.txt;"), std::string::npos);
   EXPECT_NE(Log().find("mode 1;"), std::string::npos);
-  EXPECT_EQ(ReadAll(dir.path() + "/a.txt"), "abcabc");
-  EXPECT_EQ(ReadAll(dir.path() + "/Dir/B.TXT"), "abcabc");
+  EXPECT_EQ(ReadAll(dir.File("a.txt")), "abcabc");
+  EXPECT_EQ(ReadAll(dir.File("Dir/B.TXT")), "abcabc");
   // The damaged entry left nothing, the one without a password neither.
-  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/bad.bin"));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/secret.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bad.bin")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("secret.txt")));
   EXPECT_EQ(r.SuccessCount(), 3);
-  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path().string()))
     EXPECT_EQ(e.path().filename().string().find(".ark"), std::string::npos) << e.path();
 }
 
 TEST(TRAR, ADamagedEntryKeepsTheFileThatWasThere) {
-  TempDir dir;
-  WriteAll(dir.path() + "/bad.bin", "the user's own file");
+  TempFolder dir;
+  WriteAll(dir.File("bad.bin"), "the user's own file");
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
   r.ArchiveName = "x.rar";
-  r.TargetDir = dir.path();
+  r.TargetDir = dir.Path().string();
   r.FilesToExtract = {"bad.bin"};
   EXPECT_FALSE(r.ExtractFiles());
-  EXPECT_EQ(ReadAll(dir.path() + "/bad.bin"), "the user's own file");
+  EXPECT_EQ(ReadAll(dir.File("bad.bin")), "the user's own file");
   EXPECT_EQ(r.SuccessCount(), 0);
 }
 
 TEST(TRAR, ChosenRowsAreExactNamesAndTypedSpecificationsAreWildcards) {
-  TempDir dir;
+  TempFolder dir;
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
   r.ArchiveName = "x.rar";
-  r.TargetDir = dir.path();
+  r.TargetDir = dir.Path().string();
   // Case counts, and "/" stands for "\".
   r.FilesToExtract = {"A.TXT", "Dir/B.TXT", "last.tx?"};
   EXPECT_TRUE(r.ExtractFiles());
@@ -212,26 +193,26 @@ TEST(TRAR, ChosenRowsAreExactNamesAndTypedSpecificationsAreWildcards) {
   EXPECT_EQ(rec.events, (std::vector<std::string>{"extracting a.txt", "extracted a.txt ok", "extracting Dir\\B.TXT",
                                                   "extracted Dir\\B.TXT ok", "extracting last.txt",
                                                   "extracted last.txt ok"}));
-  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/B.TXT"));  // folders dropped
+  EXPECT_TRUE(std::filesystem::exists(dir.File("B.TXT")));  // folders dropped
 }
 
 TEST(TRAR, ExistingFilesAreKeptUnlessOverwriteIsOn) {
-  TempDir dir;
-  WriteAll(dir.path() + "/a.txt", "mine");
+  TempFolder dir;
+  WriteAll(dir.File("a.txt"), "mine");
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
   r.ArchiveName = "x.rar";
-  r.TargetDir = dir.path();
+  r.TargetDir = dir.Path().string();
   r.FilesToExtract = {"a.txt", "last.txt"};
   r.ExtrOptions.OverWrite = false;
   EXPECT_TRUE(r.ExtractFiles());
-  EXPECT_EQ(ReadAll(dir.path() + "/a.txt"), "mine");
+  EXPECT_EQ(ReadAll(dir.File("a.txt")), "mine");
   EXPECT_EQ(r.SuccessCount(), 1);  // last.txt only: the skipped file is not counted
   EXPECT_EQ(rec.events, (std::vector<std::string>{"extracting last.txt", "extracted last.txt ok"}));
   r.ExtrOptions.OverWrite = true;
   EXPECT_TRUE(r.ExtractFiles());
-  EXPECT_EQ(ReadAll(dir.path() + "/a.txt"), "abcabc");
+  EXPECT_EQ(ReadAll(dir.File("a.txt")), "abcabc");
   EXPECT_EQ(r.SuccessCount(), 2);
 }
 
@@ -258,7 +239,7 @@ TEST(TRAR, PasswordFromTheHandlerIsGivenOnlyForEncryptedEntries) {
 }
 
 TEST(TRAR, WrongPasswordIsSaidAndAskedAgainUntilRightOrGivenUp) {
-  TempDir dir;
+  TempFolder dir;
   for (const bool persist : {true, false}) {
     TRAR r(STANDIN_LIB);
     Recorder rec;
@@ -271,14 +252,14 @@ TEST(TRAR, WrongPasswordIsSaidAndAskedAgainUntilRightOrGivenUp) {
       ++asked;
     };
     r.ArchiveName = "x.rar";
-    r.TargetDir = dir.path();
+    r.TargetDir = dir.Path().string();
     r.FilesToExtract = {"secret.txt", "last.txt"};
     ClearLog();
     EXPECT_FALSE(r.ExtractFiles());  // the wrong password was an error, also when put right
     EXPECT_EQ(rec.errors, (std::vector<int>{24}));
     EXPECT_EQ(asked, 2u);
     EXPECT_EQ(rec.events.back(), "extracted last.txt ok");
-    const bool written = std::filesystem::exists(dir.path() + "/secret.txt");
+    const bool written = std::filesystem::exists(dir.File("secret.txt"));
     EXPECT_EQ(written, persist);
     EXPECT_EQ(r.SuccessCount(), persist ? 2 : 1);
     if (persist) {
@@ -286,12 +267,12 @@ TEST(TRAR, WrongPasswordIsSaidAndAskedAgainUntilRightOrGivenUp) {
     } else {
       EXPECT_NE(std::find(rec.events.begin(), rec.events.end(), "extracted secret.txt failed"), rec.events.end());
     }
-    std::filesystem::remove(dir.path() + "/secret.txt");
+    std::filesystem::remove(dir.File("secret.txt"));
   }
 }
 
 TEST(TRAR, DataProgressAccumulatesPerEntryAndZeroCancels) {
-  TempDir dir;
+  TempFolder dir;
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
@@ -302,27 +283,27 @@ TEST(TRAR, DataProgressAccumulatesPerEntryAndZeroCancels) {
     return 1;
   };
   r.ArchiveName = "x.rar";
-  r.TargetDir = dir.path();
+  r.TargetDir = dir.Path().string();
   r.FilesToExtract = {"a.txt", "Dir\\B.TXT"};
   EXPECT_TRUE(r.ExtractFiles());
   EXPECT_EQ(positions, (std::vector<long long>{3, 6, 3, 6}));
 
-  std::filesystem::remove(dir.path() + "/a.txt");
+  std::filesystem::remove(dir.File("a.txt"));
   r.OnProcessData = [&](TRAR&, const unsigned char*, int, long long) { return 0; };
   EXPECT_FALSE(r.ExtractFiles());
   ASSERT_FALSE(rec.errors.empty());
   EXPECT_EQ(rec.errors.back(), 21);  // the library's own cancel code; the walk ends there
-  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/a.txt"));  // nothing half written is left
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.txt")));  // nothing half written is left
 }
 
 TEST(TRAR, ATargetFolderThatCannotBeMadeStopsBeforeAnyEntry) {
-  TempDir dir;
-  WriteAll(dir.path() + "/file", "x");
+  TempFolder dir;
+  WriteAll(dir.File("file"), "x");
   TRAR r(STANDIN_LIB);
   Recorder rec;
   rec.Attach(r);
   r.ArchiveName = "x.rar";
-  r.TargetDir = dir.path() + "/file/sub";
+  r.TargetDir = dir.File("file/sub");
   std::vector<std::string> messages;
   r.OnError = [&](TRAR& sender, int e) {
     rec.errors.push_back(e);

@@ -24,6 +24,7 @@
 #include "../common/LinkChains.h"
 #include "RarBuilder.h"
 #include "engine/rar/RARArc.h"
+#include "TestFiles.h"
 
 using arkelin::engine::rar::TRAR;
 namespace fs = std::filesystem;
@@ -41,25 +42,6 @@ class UtcEnvironment : public ::testing::Environment {
   }
 };
 const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcEnvironment);
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/rarextract-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-  std::string operator/(const std::string& n) const { return (path_ / n).string(); }
-
- private:
-  fs::path path_;
-};
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 template <class F>
 void Guarded(F fn) {
@@ -214,16 +196,16 @@ TEST(TRARExtraction, EveryFixtureExtractsWithTheRecordedSizesAndChecksums) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fixture);
-    TempDir dir;
+    TempFolder dir;
     const Outcome listed = List(Fx(c.fixture), {c.password});
     ASSERT_FALSE(listed.listed.empty());
-    const Outcome run = Extract(Fx(c.fixture), dir.path().string(), WithPassword(c.password));
+    const Outcome run = Extract(Fx(c.fixture), dir.Path().string(), WithPassword(c.password));
     EXPECT_TRUE(run.answer);
     EXPECT_TRUE(run.errors.empty());
     EXPECT_TRUE(run.failed.empty());
     int files = 0;
     for (const auto& [name, sc] : listed.sizes) {
-      const fs::path p = dir.path() / Path(name);
+      const fs::path p = dir.Path() / Path(name);
       if (!fs::is_regular_file(fs::symlink_status(p))) continue;
       const std::string data = ReadAll(p);
       EXPECT_EQ(data.size(), sc.first) << name;
@@ -243,139 +225,139 @@ TEST(TRARExtraction, OneEntryFromTheMiddleOfASolidGroup) {
         {"la-test_read_format_rar5_solid.rar", "test3.bin", 0x9FB123D9},
         {"la-test_read_format_rar5_multiarchive_solid.part01.rar", "test4.bin", 0x10C43ED4},
         {"la-test_read_format_rar4_solid_encrypted.rar", "c.txt", 0x949A3D35}}) {
-    TempDir dir;
+    TempFolder dir;
     Options s;
     s.files = {name};
     s.passwords = {"password"};
-    const Outcome run = Extract(Fx(fixture), dir.path().string(), s);
+    const Outcome run = Extract(Fx(fixture), dir.Path().string(), s);
     EXPECT_TRUE(run.answer) << fixture;
     EXPECT_EQ(run.done, (std::vector<std::string>{name})) << fixture;
     EXPECT_EQ(run.count, 1) << fixture;
-    EXPECT_EQ(Crc(ReadAll(dir.path() / name)), crc) << fixture;
+    EXPECT_EQ(Crc(ReadAll(dir.Path() / name)), crc) << fixture;
     size_t entries = 0;
-    for (auto it = fs::recursive_directory_iterator(dir.path()); it != fs::recursive_directory_iterator(); ++it)
+    for (auto it = fs::recursive_directory_iterator(dir.Path()); it != fs::recursive_directory_iterator(); ++it)
       ++entries;
     EXPECT_EQ(entries, 1u) << fixture << ": only the chosen entry is written";
   }
 }
 
 TEST(TRARExtraction, OverwriteUpdateAndFolderNamesAreHonoured) {
-  TempDir dir;
+  TempFolder dir;
   const std::string arc = Fx("la-test_read_format_rar.rar");
-  fs::create_directories(dir.path() / "testdir");
-  rartest::Write(dir / "test.txt", "mine");
-  rartest::Write(dir / "testdir/test.txt", "mine too");
+  fs::create_directories(dir.Path() / "testdir");
+  rartest::Write(dir.File("test.txt"), "mine");
+  rartest::Write(dir.File("testdir/test.txt"), "mine too");
   Options keep;
   keep.overwrite = false;
-  Outcome run = Extract(arc, dir.path().string(), keep);
+  Outcome run = Extract(arc, dir.Path().string(), keep);
   EXPECT_TRUE(run.answer);
-  EXPECT_EQ(ReadAll(dir.path() / "test.txt"), "mine");
-  EXPECT_EQ(ReadAll(dir.path() / "testdir/test.txt"), "mine too");
+  EXPECT_EQ(ReadAll(dir.Path() / "test.txt"), "mine");
+  EXPECT_EQ(ReadAll(dir.Path() / "testdir/test.txt"), "mine too");
   EXPECT_EQ(run.count, 1);  // only the link was new
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.path() / "testlink")));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / "testlink")));
 
   // Update: the older file on disk is replaced, the newer one stays.
   struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
   struct timespec future[2] = {{2000000000, 0}, {2000000000, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "test.txt").c_str(), old, 0), 0);
-  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "testdir/test.txt").c_str(), future, 0), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir.File("test.txt")).c_str(), old, 0), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir.File("testdir/test.txt")).c_str(), future, 0), 0);
   Options upd;
   upd.update = true;
-  run = Extract(arc, dir.path().string(), upd);
-  EXPECT_EQ(ReadAll(dir.path() / "test.txt"), "test text document\r\n");
-  EXPECT_EQ(ReadAll(dir.path() / "testdir/test.txt"), "mine too");
+  run = Extract(arc, dir.Path().string(), upd);
+  EXPECT_EQ(ReadAll(dir.Path() / "test.txt"), "test text document\r\n");
+  EXPECT_EQ(ReadAll(dir.Path() / "testdir/test.txt"), "mine too");
 
   // Without folder names every file lands in the target folder itself.
-  TempDir flat;
+  TempFolder flat;
   Options junk;
   junk.dirNames = false;
   junk.files = {"testdir\\test.txt"};
-  run = Extract(arc, flat.path().string(), junk);
+  run = Extract(arc, flat.Path().string(), junk);
   EXPECT_TRUE(run.answer);
-  EXPECT_EQ(ReadAll(flat.path() / "test.txt"), "test text document\r\n");
-  EXPECT_FALSE(fs::exists(flat.path() / "testdir"));
+  EXPECT_EQ(ReadAll(flat.Path() / "test.txt"), "test text document\r\n");
+  EXPECT_FALSE(fs::exists(flat.Path() / "testdir"));
 }
 
 TEST(TRARExtraction, SelectionsNameEntriesExactlyAndSpecificationsMatchLoosely) {
-  TempDir dir;
+  TempFolder dir;
   std::vector<rartest::Rar5Entry> es(5);
   const char* names[] = {"Readme.txt", "README.TXT", "docs/readme.txt", "a?c.txt", "abc.txt"};
   for (int i = 0; i < 5; ++i) {
     es[i].name = names[i];
     es[i].data = std::string("content of ") + names[i];
   }
-  rartest::Write(dir / "sel.rar", rartest::Archive(es));
+  rartest::Write(dir.File("sel.rar"), rartest::Archive(es));
   Options exact;
   exact.files = {"Readme.txt", "a?c.txt"};
-  Outcome run = Extract(dir / "sel.rar", dir / "out1", exact);
+  Outcome run = Extract(dir.File("sel.rar"), dir.File("out1"), exact);
   EXPECT_EQ(run.done, (std::vector<std::string>{"Readme.txt", "a?c.txt"}));
-  EXPECT_FALSE(fs::exists(dir.path() / "out1/README.TXT"));
-  EXPECT_FALSE(fs::exists(dir.path() / "out1/abc.txt"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "out1/README.TXT"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "out1/abc.txt"));
   // A root entry chosen with folders dropped gets its own content, not the
   // one of a same-named file in a folder.
   Options junked = exact;
   junked.files = {"docs\\readme.txt"};
   junked.dirNames = false;
-  run = Extract(dir / "sel.rar", dir / "out2", junked);
+  run = Extract(dir.File("sel.rar"), dir.File("out2"), junked);
   EXPECT_EQ(run.done, (std::vector<std::string>{"docs\\readme.txt"}));
-  EXPECT_EQ(ReadAll(dir.path() / "out2/readme.txt"), "content of docs/readme.txt");
+  EXPECT_EQ(ReadAll(dir.Path() / "out2/readme.txt"), "content of docs/readme.txt");
   // A typed specification is a wildcard and ignores case.
   Options typed;
   typed.specs = {"readme.*"};
-  run = Extract(dir / "sel.rar", dir / "out3", typed);
+  run = Extract(dir.File("sel.rar"), dir.File("out3"), typed);
   EXPECT_EQ(run.done, (std::vector<std::string>{"Readme.txt", "README.TXT"}));
 }
 
 TEST(TRARExtraction, AFailedEntryKeepsTheFileThatWasThere) {
   // A CRC error.
-  TempDir dir;
-  rartest::Write(dir / "test.txt", "my own test.txt");
+  TempFolder dir;
+  rartest::Write(dir.File("test.txt"), "my own test.txt");
   Options one;
   one.files = {"test.txt"};
-  Outcome run = Extract(Fx("gen-rar4-datacrc.rar"), dir.path().string(), one);
+  Outcome run = Extract(Fx("gen-rar4-datacrc.rar"), dir.Path().string(), one);
   EXPECT_FALSE(run.answer);
   EXPECT_EQ(run.errors, (std::vector<int>{12}));
-  EXPECT_EQ(ReadAll(dir.path() / "test.txt"), "my own test.txt");
+  EXPECT_EQ(ReadAll(dir.Path() / "test.txt"), "my own test.txt");
   EXPECT_EQ(run.count, 0);
   // A wrong password, known at once (RAR 5) or found by the decoder (RAR 4).
   for (const char* fixture : {"la-test_read_format_rar5_encrypted.rar", "la-test_read_format_rar4_encrypted.rar"}) {
-    rartest::Write(dir / "d.txt", "my own d.txt");
+    rartest::Write(dir.File("d.txt"), "my own d.txt");
     Options wrong;
     wrong.files = {"d.txt"};
     wrong.passwords = {"password"};
-    run = Extract(Fx(fixture), dir.path().string(), wrong);
+    run = Extract(Fx(fixture), dir.Path().string(), wrong);
     EXPECT_FALSE(run.answer) << fixture;
     EXPECT_EQ(run.failed, (std::vector<std::string>{"d.txt"})) << fixture;
-    EXPECT_EQ(ReadAll(dir.path() / "d.txt"), "my own d.txt") << fixture;
+    EXPECT_EQ(ReadAll(dir.Path() / "d.txt"), "my own d.txt") << fixture;
     EXPECT_EQ(run.asked.size(), 2u) << fixture << ": asked, told it was wrong, asked again";
   }
-  const Outcome rar5 = Extract(Fx("la-test_read_format_rar5_encrypted.rar"), dir.path().string(),
+  const Outcome rar5 = Extract(Fx("la-test_read_format_rar5_encrypted.rar"), dir.Path().string(),
                            WithPassword("password", {"d.txt"}));
   EXPECT_EQ(rar5.errors, (std::vector<int>{24}));
-  for (const auto& e : fs::directory_iterator(dir.path()))
+  for (const auto& e : fs::directory_iterator(dir.Path()))
     EXPECT_EQ(e.path().filename().string().find(".ark"), std::string::npos) << "left behind: " << e.path();
 }
 
 TEST(TRARExtraction, TheRightPasswordAfterAWrongOneExtractsTheEntry) {
-  TempDir dir;
+  TempFolder dir;
   Options s;
   s.files = {"d.txt"};
   s.passwords = {"password", "password2"};
-  const Outcome run = Extract(Fx("la-test_read_format_rar5_encrypted.rar"), dir.path().string(), s);
+  const Outcome run = Extract(Fx("la-test_read_format_rar5_encrypted.rar"), dir.Path().string(), s);
   EXPECT_EQ(run.errors, (std::vector<int>{24}));
   EXPECT_EQ(run.done, (std::vector<std::string>{"d.txt"}));
-  EXPECT_EQ(ReadAll(dir.path() / "d.txt"), "This is from d.txt");
+  EXPECT_EQ(ReadAll(dir.Path() / "d.txt"), "This is from d.txt");
   EXPECT_EQ(run.count, 1);
 }
 
 TEST(TRARExtraction, TimesAndModesAreRestoredWithoutSpecialBits) {
-  TempDir dir;
-  Outcome run = Extract(Fx("la-test_read_format_rar.rar"), dir.path().string());
+  TempFolder dir;
+  Outcome run = Extract(Fx("la-test_read_format_rar.rar"), dir.Path().string());
   struct stat st {};
-  ASSERT_EQ(stat((dir / "test.txt").c_str(), &st), 0);
+  ASSERT_EQ(stat((dir.File("test.txt")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1309100026);  // 2011-06-26 14:53:46, stored as a DOS time
-  run = Extract(Fx("la-test_read_format_rar5_stored.rar"), dir.path().string());
-  ASSERT_EQ(stat((dir / "helloworld.txt").c_str(), &st), 0);
+  run = Extract(Fx("la-test_read_format_rar5_stored.rar"), dir.Path().string());
+  ASSERT_EQ(stat((dir.File("helloworld.txt")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1537937022);  // a RAR 5 time record
   // Unix modes: read-only stays read-only, set-user-ID and sticky go.
   std::vector<rartest::Rar5Entry> es(3);
@@ -386,22 +368,22 @@ TEST(TRARExtraction, TimesAndModesAreRestoredWithoutSpecialBits) {
   es[2].name = "sticky";
   es[2].mode = 0101777;
   for (auto& e : es) e.data = "x";
-  rartest::Write(dir / "modes.rar", rartest::Archive(es));
+  rartest::Write(dir.File("modes.rar"), rartest::Archive(es));
   const mode_t um = ::umask(022);
   ::umask(um);
-  run = Extract(dir / "modes.rar", dir / "m");
+  run = Extract(dir.File("modes.rar"), dir.File("m"));
   EXPECT_TRUE(run.answer);
-  ASSERT_EQ(stat((dir / "m/ro.txt").c_str(), &st), 0);
+  ASSERT_EQ(stat((dir.File("m/ro.txt")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0444 & ~um);
-  ASSERT_EQ(stat((dir / "m/suid.sh").c_str(), &st), 0);
+  ASSERT_EQ(stat((dir.File("m/suid.sh")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0755 & ~um);
-  ASSERT_EQ(stat((dir / "m/sticky").c_str(), &st), 0);
+  ASSERT_EQ(stat((dir.File("m/sticky")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0777 & ~um);
   EXPECT_EQ(st.st_mtime, 1600000000);
 }
 
 TEST(TRARExtraction, TimesKeepThePartOfASecondTheArchiveStores) {
-  TempDir dir;
+  TempFolder dir;
   std::vector<rartest::Rar5Entry> es(4);
   es[0].name = "unix-ns.txt";  // Unix time with nanoseconds
   es[0].mtime = 1600000000;
@@ -415,12 +397,12 @@ TEST(TRARExtraction, TimesKeepThePartOfASecondTheArchiveStores) {
   es[3].mtimeNanos = 200;
   for (auto& e : es)
     if (!e.directory) e.data = "x";
-  rartest::Write(dir / "times.rar", rartest::Archive(es));
-  const Outcome run = Extract(dir / "times.rar", dir / "out");
+  rartest::Write(dir.File("times.rar"), rartest::Archive(es));
+  const Outcome run = Extract(dir.File("times.rar"), dir.File("out"));
   EXPECT_TRUE(run.answer);
   const auto Mtime = [&](const char* rel) {
     struct stat st {};
-    EXPECT_EQ(stat((dir / rel).c_str(), &st), 0) << rel;
+    EXPECT_EQ(stat((dir.File(rel)).c_str(), &st), 0) << rel;
     return st.st_mtim;
   };
   EXPECT_EQ(Mtime("out/unix-ns.txt").tv_sec, 1600000000);
@@ -431,84 +413,84 @@ TEST(TRARExtraction, TimesKeepThePartOfASecondTheArchiveStores) {
   EXPECT_EQ(Mtime("out/folder").tv_nsec, 500000000);
   EXPECT_EQ(Mtime("out/folder/in.txt").tv_nsec, 200);
   // RAR 4 extended times: the DOS stamp and three bytes of 100 ns steps.
-  const Outcome four = Extract(Fx("la-test_read_format_rar_windows.rar"), dir / "four",
+  const Outcome four = Extract(Fx("la-test_read_format_rar_windows.rar"), dir.File("four"),
                                Options{.files = {"test.txt"}});
   EXPECT_EQ(four.done, (std::vector<std::string>{"test.txt"}));
   EXPECT_EQ(Mtime("four/test.txt").tv_nsec, 77857900);
 }
 
 TEST(TRARExtraction, CountsOnlyWhatWasReallyWritten) {
-  TempDir dir;
+  TempFolder dir;
   // Three files (one a link) and two folders.
-  Outcome run = Extract(Fx("la-test_read_format_rar.rar"), dir.path().string());
+  Outcome run = Extract(Fx("la-test_read_format_rar.rar"), dir.Path().string());
   EXPECT_EQ(run.count, 3);
   // Nothing new the second time without overwriting.
   Options keep;
   keep.overwrite = false;
-  run = Extract(Fx("la-test_read_format_rar.rar"), dir.path().string(), keep);
+  run = Extract(Fx("la-test_read_format_rar.rar"), dir.Path().string(), keep);
   EXPECT_EQ(run.count, 0);
   // Two plain files; the encrypted ones have no password.
-  TempDir enc;
-  run = Extract(Fx("la-test_read_format_rar5_encrypted.rar"), enc.path().string());
+  TempFolder enc;
+  run = Extract(Fx("la-test_read_format_rar5_encrypted.rar"), enc.Path().string());
   EXPECT_EQ(run.count, 2);
   EXPECT_EQ(run.failed, (std::vector<std::string>{"b.txt", "d.txt"}));
 }
 
 TEST(TRARExtraction, LinksOfEveryKind) {
-  TempDir dir;
-  Outcome run = Extract(Fx("la-test_read_format_rar5_symlink.rar"), dir.path().string());
+  TempFolder dir;
+  Outcome run = Extract(Fx("la-test_read_format_rar5_symlink.rar"), dir.Path().string());
   EXPECT_TRUE(run.answer);
-  EXPECT_EQ(fs::read_symlink(dir.path() / "symlink.txt"), "file.txt");
-  EXPECT_EQ(fs::read_symlink(dir.path() / "dirlink"), "dir");
+  EXPECT_EQ(fs::read_symlink(dir.Path() / "symlink.txt"), "file.txt");
+  EXPECT_EQ(fs::read_symlink(dir.Path() / "dirlink"), "dir");
   // RAR 4 keeps a Unix link's text as its data.
-  run = Extract(Fx("la-test_read_format_rar.rar"), dir / "r4");
-  EXPECT_EQ(fs::read_symlink(dir.path() / "r4/testlink"), "test.txt");
+  run = Extract(Fx("la-test_read_format_rar.rar"), dir.File("r4"));
+  EXPECT_EQ(fs::read_symlink(dir.Path() / "r4/testlink"), "test.txt");
   // Hard links share the file; copies repeat it.
-  run = Extract(Fx("rf-rar5-hlink.rar"), dir / "hard");
+  run = Extract(Fx("rf-rar5-hlink.rar"), dir.File("hard"));
   EXPECT_TRUE(run.answer);
   struct stat a {}, b {};
-  ASSERT_EQ(stat((dir / "hard/stest1.txt").c_str(), &a), 0);
-  ASSERT_EQ(stat((dir / "hard/stest2.txt").c_str(), &b), 0);
+  ASSERT_EQ(stat((dir.File("hard/stest1.txt")).c_str(), &a), 0);
+  ASSERT_EQ(stat((dir.File("hard/stest2.txt")).c_str(), &b), 0);
   EXPECT_EQ(a.st_ino, b.st_ino);
   EXPECT_EQ(run.count, 3);
-  run = Extract(Fx("rf-rar5-dups.rar"), dir / "copies");
+  run = Extract(Fx("rf-rar5-dups.rar"), dir.File("copies"));
   EXPECT_TRUE(run.answer);
   EXPECT_EQ(run.count, 9);
-  EXPECT_EQ(ReadAll(dir.path() / "copies/stest9.txt"), ReadAll(dir.path() / "copies/stest1.txt"));
-  ASSERT_EQ(stat((dir / "copies/stest9.txt").c_str(), &b), 0);
-  ASSERT_EQ(stat((dir / "copies/stest1.txt").c_str(), &a), 0);
+  EXPECT_EQ(ReadAll(dir.Path() / "copies/stest9.txt"), ReadAll(dir.Path() / "copies/stest1.txt"));
+  ASSERT_EQ(stat((dir.File("copies/stest9.txt")).c_str(), &b), 0);
+  ASSERT_EQ(stat((dir.File("copies/stest1.txt")).c_str(), &a), 0);
   EXPECT_NE(a.st_ino, b.st_ino);
   // A copy or hard link of an entry that is not extracted has nothing to repeat.
   Options only;
   only.files = {"stest2.txt"};
-  run = Extract(Fx("rf-rar5-hlink.rar"), dir / "alone", only);
+  run = Extract(Fx("rf-rar5-hlink.rar"), dir.File("alone"), only);
   EXPECT_FALSE(run.answer);
   EXPECT_EQ(run.errors, (std::vector<int>{ERAR_EREFERENCE}));
-  EXPECT_FALSE(fs::exists(dir.path() / "alone/stest2.txt"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "alone/stest2.txt"));
 }
 
 TEST(TRARExtraction, LinksLeadingOutAreRefusedAndReportedAndNothingIsWrittenThroughThem) {
-  TempDir outer;
-  const fs::path dest = outer.path() / "dest";
+  TempFolder outer;
+  const fs::path dest = outer.Path() / "dest";
   Outcome run = Extract(Fx("rf-rar5-evil-symlink-traversal.rar"), dest.string());
   EXPECT_FALSE(run.answer);
   EXPECT_EQ(run.failed, (std::vector<std::string>{"up"}));
   EXPECT_EQ(run.errors, (std::vector<int>{16}));
-  EXPECT_FALSE(fs::exists(outer.path() / "pwned.txt"));
+  EXPECT_FALSE(fs::exists(outer.Path() / "pwned.txt"));
   EXPECT_FALSE(fs::is_symlink(fs::symlink_status(dest / "up")));
   // A link planted in the target folder beforehand is not written through.
-  const fs::path elsewhere = outer.path() / "elsewhere";
+  const fs::path elsewhere = outer.Path() / "elsewhere";
   fs::create_directories(elsewhere);
-  fs::create_directories(outer.path() / "d2");
-  fs::create_directory_symlink(elsewhere, outer.path() / "d2/testdir");
-  run = Extract(Fx("la-test_read_format_rar.rar"), (outer.path() / "d2").string());
+  fs::create_directories(outer.Path() / "d2");
+  fs::create_directory_symlink(elsewhere, outer.Path() / "d2/testdir");
+  run = Extract(Fx("la-test_read_format_rar.rar"), (outer.Path() / "d2").string());
   EXPECT_TRUE(fs::is_empty(elsewhere));
   EXPECT_NE(std::find(run.errors.begin(), run.errors.end(), 16), run.errors.end());
-  EXPECT_TRUE(fs::exists(outer.path() / "d2/test.txt"));
+  EXPECT_TRUE(fs::exists(outer.Path() / "d2/test.txt"));
   // Absolute and Windows links are not made.
-  run = Extract(Fx("rf-rar5-symlink-win.rar"), (outer.path() / "win").string());
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(outer.path() / "win/links/file_link")));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(outer.path() / "win/links/dir_junction")));
+  run = Extract(Fx("rf-rar5-symlink-win.rar"), (outer.Path() / "win").string());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(outer.Path() / "win/links/file_link")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(outer.Path() / "win/links/dir_junction")));
 }
 
 // The shared rule, driven through RAR archives built here: generated link
@@ -516,8 +498,8 @@ TEST(TRARExtraction, LinksLeadingOutAreRefusedAndReportedAndNothingIsWrittenThro
 // outside the target folder (realpath), links naming a real folder beside
 // them are made, and the reversed archive leaves the same links.
 TEST(TRARExtraction, LinkChainsNeverLeadOutWhateverTheirOrder) {
-  TempDir tmp;
-  const fs::path root = linkchains::MakeWorld(tmp.path());
+  TempFolder tmp;
+  const fs::path root = linkchains::MakeWorld(tmp.Path());
   std::mt19937 rng(20261210);
   int created = 0;
   for (int trial = 0; trial < 60; ++trial) {
@@ -535,7 +517,7 @@ TEST(TRARExtraction, LinkChainsNeverLeadOutWhateverTheirOrder) {
         e.mode = 0120777;
         es.push_back(e);
       }
-      const std::string arc = (tmp.path() / ("chain" + std::to_string(pass) + ".rar")).string();
+      const std::string arc = (tmp.Path() / ("chain" + std::to_string(pass) + ".rar")).string();
       rartest::Write(arc, rartest::Archive(es));
       linkchains::ResetTarget(root);
       const Outcome run = Extract(arc, root.string());
@@ -581,8 +563,8 @@ TEST(TRARExtraction, EncryptedHeadersAskBeforeTheListingAndAgainAfterAWrongAnswe
     EXPECT_TRUE(run.listed.empty());
     EXPECT_EQ(run.errors, (std::vector<int>{22}));
     // Extracting asks for the headers only: that password opens the data too.
-    TempDir dir;
-    const Outcome ex = Extract(Fx(fixture), dir.path().string(), WithPassword(password));
+    TempFolder dir;
+    const Outcome ex = Extract(Fx(fixture), dir.Path().string(), WithPassword(password));
     EXPECT_EQ(ex.asked.size(), 1u);
     EXPECT_TRUE(ex.answer);
     EXPECT_EQ(ex.count, 2);

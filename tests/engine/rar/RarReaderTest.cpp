@@ -23,6 +23,7 @@
 #include "engine/rar/archive/RarReader.h"
 #include "engine/rar/archive/VolumeSet.h"
 #include "RarBuilder.h"
+#include "TestFiles.h"
 
 using namespace arkelin::engine::rar::archive;
 namespace fs = std::filesystem;
@@ -39,19 +40,6 @@ class UtcEnvironment : public ::testing::Environment {
   }
 };
 const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcEnvironment);
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/rarreader-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string operator/(const std::string& n) const { return (path_ / n).string(); }
-
- private:
-  fs::path path_;
-};
 
 struct Row {
   std::string name;
@@ -282,9 +270,9 @@ TEST(RarReader, PackedDataOfASplitEntryReadsAcrossVolumesInOddChunks) {
 }
 
 TEST(RarReader, MissingVolumeIsAskedForAndMayBeSuppliedUnderAnotherName) {
-  TempDir dir;
-  fs::copy_file(Fx("rf-rar5-vols.part1.rar"), dir / "rf-rar5-vols.part1.rar");
-  fs::copy_file(Fx("rf-rar5-vols.part3.rar"), dir / "rf-rar5-vols.part3.rar");
+  TempFolder dir;
+  fs::copy_file(Fx("rf-rar5-vols.part1.rar"), dir.File("rf-rar5-vols.part1.rar"));
+  fs::copy_file(Fx("rf-rar5-vols.part3.rar"), dir.File("rf-rar5-vols.part3.rar"));
   std::vector<std::string> asked, told;
   bool supply = false;
   ReaderOptions o;
@@ -292,9 +280,9 @@ TEST(RarReader, MissingVolumeIsAskedForAndMayBeSuppliedUnderAnotherName) {
     asked.push_back(fs::path(name).filename().string());
     if (!supply) return false;
     // Supplied under another name; the set goes on from that name's number.
-    fs::copy_file(Fx("rf-rar5-vols.part2.rar"), dir / "other.part2.rar", fs::copy_options::overwrite_existing);
-    fs::copy_file(Fx("rf-rar5-vols.part3.rar"), dir / "other.part3.rar", fs::copy_options::overwrite_existing);
-    name = dir / "other.part2.rar";
+    fs::copy_file(Fx("rf-rar5-vols.part2.rar"), dir.File("other.part2.rar"), fs::copy_options::overwrite_existing);
+    fs::copy_file(Fx("rf-rar5-vols.part3.rar"), dir.File("other.part3.rar"), fs::copy_options::overwrite_existing);
+    name = dir.File("other.part2.rar");
     return true;
   };
   o.notifyVolume = [&](const std::string& name) {
@@ -303,7 +291,7 @@ TEST(RarReader, MissingVolumeIsAskedForAndMayBeSuppliedUnderAnotherName) {
   };
   {
     RarReader r(o);
-    ASSERT_EQ(r.Open(dir / "rf-rar5-vols.part1.rar"), 0);
+    ASSERT_EQ(r.Open(dir.File("rf-rar5-vols.part1.rar")), 0);
     RarEntry e;
     EXPECT_EQ(r.Next(e), 0);  // the entry is listed, with what went wrong
     EXPECT_FALSE(e.problem.empty());
@@ -315,7 +303,7 @@ TEST(RarReader, MissingVolumeIsAskedForAndMayBeSuppliedUnderAnotherName) {
   supply = true;
   {
     RarReader r(o);
-    ASSERT_EQ(r.Open(dir / "rf-rar5-vols.part1.rar"), 0);
+    ASSERT_EQ(r.Open(dir.File("rf-rar5-vols.part1.rar")), 0);
     RarEntry e;
     ASSERT_EQ(r.Next(e), 0);
     EXPECT_EQ(r.Test(nullptr), 0);
@@ -388,7 +376,7 @@ TEST(RarReader, DamagedAndHostileSamplesFailCleanly) {
 }
 
 TEST(RarReader, FolderEntryCarryingDataIsReportedWhileTheNextEntryStillWorks) {
-  TempDir dir;
+  TempFolder dir;
   rartest::Rar5Entry d;
   d.name = "d";
   d.data = "xxxxx";
@@ -397,14 +385,14 @@ TEST(RarReader, FolderEntryCarryingDataIsReportedWhileTheNextEntryStillWorks) {
   f.name = "f";
   f.data = "abc";
   const std::string arc = rartest::Archive({d, f});
-  rartest::Write(dir / "dirdata.rar", arc);
-  const Listing l = Read(dir / "dirdata.rar");
+  rartest::Write(dir.File("dirdata.rar"), arc);
+  const Listing l = Read(dir.File("dirdata.rar"));
   ASSERT_EQ(l.rows.size(), 2u);
   EXPECT_EQ(l.tests, (std::vector<int>{ERAR_BAD_DATA, 0}));
 }
 
 TEST(RarReader, EntriesBeyondFourGibibytesOfOneVolumeAreReached) {
-  TempDir dir;
+  TempFolder dir;
   // A stored entry that declares 4.5 GiB of data (a hole in a sparse file),
   // then a small one behind it.
   const uint64_t big = (uint64_t{9} << 29);
@@ -416,7 +404,7 @@ TEST(RarReader, EntriesBeyondFourGibibytesOfOneVolumeAreReached) {
   after.name = "after.txt";
   after.data = "behind the hole";
   const std::string tail = rartest::FileHeader(after) + after.data + rartest::EndHeader();
-  const std::string path = dir / "big.rar";
+  const std::string path = dir.File("big.rar");
   {
     std::ofstream out(path, std::ios::binary);
     out << head;
@@ -462,12 +450,12 @@ TEST(VolumeSet, NamesOfTheNextAndTheFirstVolume) {
 }
 
 TEST(VolumeSet, PositionedReadsMatchTheFileAcrossTheBufferEdges) {
-  TempDir dir;
+  TempFolder dir;
   std::string data(300000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 131) ^ (i >> 9));
-  rartest::Write(dir / "v.bin", data);
+  rartest::Write(dir.File("v.bin"), data);
   int err = 0;
-  auto f = VolumeFile::Open(dir / "v.bin", err);
+  auto f = VolumeFile::Open(dir.File("v.bin"), err);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->Size(), data.size());
   for (uint64_t off : {uint64_t{0}, uint64_t{65530}, uint64_t{65536}, uint64_t{131071}, uint64_t{299990}}) {
@@ -481,7 +469,7 @@ TEST(VolumeSet, PositionedReadsMatchTheFileAcrossTheBufferEdges) {
   uint8_t b;
   EXPECT_EQ(f->Read(data.size(), &b, 1), 0);
   EXPECT_FALSE(f->ReadExact(data.size() - 1, &b, 2 - 1 + 1));
-  EXPECT_FALSE(VolumeFile::Open(dir / "missing", err));
+  EXPECT_FALSE(VolumeFile::Open(dir.File("missing"), err));
 }
 
 // The fixtures not named by the tests above, each with what its origin's
@@ -571,15 +559,15 @@ TEST(RarReader, RawPiecesPutTogetherReadAsTheArchive) {
   for (const Set& s : {Set{"la-test_read_splitted_rar_a", "d"}, Set{"la-test_read_large_splitted_rar_a", "e"},
                        Set{"la-test_splitted_rar_seek_support_a", "c"}}) {
     SCOPED_TRACE(s.stem);
-    TempDir dir;
-    std::ofstream whole(dir / "whole.rar", std::ios::binary);
+    TempFolder dir;
+    std::ofstream whole(dir.File("whole.rar"), std::ios::binary);
     for (char c = 'a'; c <= s.last[0]; ++c) {
       std::ifstream piece(Fx(std::string(s.stem) + c), std::ios::binary);
       ASSERT_TRUE(piece.good());
       whole << piece.rdbuf();
     }
     whole.close();
-    const Listing l = Read(dir / "whole.rar");
+    const Listing l = Read(dir.File("whole.rar"));
     ASSERT_EQ(l.openCode, 0);
     EXPECT_EQ(l.endCode, ERAR_END_ARCHIVE);
     ASSERT_FALSE(l.rows.empty());

@@ -58,7 +58,7 @@ inline std::map<std::string, std::string> TreeOf(const std::string& root) {
     const std::string rel = std::filesystem::relative(e.path(), root).string();
     if (e.is_directory()) t[rel] = "<dir>";
     else if (e.is_regular_file()) {
-      const std::string data = ReadFile(e.path().string());
+      const std::string data = ReadAll(e.path().string());
       t[rel] = std::to_string(data.size()) + ":" + std::to_string(TestCrc32(data));
     }
   }

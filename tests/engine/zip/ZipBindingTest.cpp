@@ -27,7 +27,7 @@ using Record = std::map<std::string, std::string>;
 class ZipBinding : public ::testing::Test {
  protected:
   platform::FakePlatformScope platform_;
-  testing::TempFolder tmp_;
+  TempFolder tmp_;
   TZipMaster zm_;
   std::vector<std::string> messages_;
   std::vector<int> codes_;
@@ -494,7 +494,7 @@ TEST_F(ZipBinding, AddToANewExeWritesTheEmptyProgramFirst) {
   zm_.FSpecArgs = {"x"};
   zm_.Add();
   ASSERT_EQ(Records().size(), 1u) << (messages_.empty() ? "" : messages_[0]);
-  const std::string exe = testing::ReadFile(tmp_.File("new.exe"));
+  const std::string exe = ReadAll(tmp_.File("new.exe"));
   ASSERT_EQ(exe.size(), 500u + 256 + 22);
   EXPECT_EQ(exe.substr(0, 500), std::string(500, 's'));
   EXPECT_EQ(exe.substr(500, 3), "MPU");

@@ -35,7 +35,7 @@ struct Recorder {
 class ZipDirReader : public ::testing::Test {
  protected:
   platform::FakePlatformScope platform_;
-  testing::TempFolder tmp_;
+  TempFolder tmp_;
   TZipMaster zm_;
   Recorder rec_;
   void SetUp() override { rec_.Attach(zm_); }

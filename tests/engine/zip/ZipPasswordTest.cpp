@@ -12,9 +12,7 @@
 #include "ZipTestUtil.h"
 
 using namespace arkelin::engine::zip;
-using arkelin::engine::zip::testing::TempFolder;
 using arkelin::engine::zip::testing::WriteFile;
-using arkelin::engine::zip::testing::ReadFile;
 
 namespace {
 
@@ -59,7 +57,7 @@ TEST_F(ZipPassword, DataDescriptorEntriesAndFolderNamesAndPrefixes) {
   EXPECT_EQ(EntryPasswordFits(tmp_.File("pipe.zip"), "-", "pw1"), PasswordFit::Wrong);
   // Behind a stub, as a self-extracting program is: offsets are corrected.
   const std::string shifted = tmp_.File("shifted.zip");
-  WriteFile(shifted, std::string(777, '\x7f') + ReadFile(zip));
+  WriteFile(shifted, std::string(777, '\x7f') + ReadAll(zip));
   EXPECT_EQ(EntryPasswordFits(shifted, "sub/b.txt", "pw1"), PasswordFit::Right);
   EXPECT_EQ(EntryPasswordFits(shifted, "sub/b.txt", "nope"), PasswordFit::Wrong);
 }

@@ -58,12 +58,12 @@ class SfxTest : public ::testing::Test {
     return z;
   }
 
-  std::string Header(const std::string& exe) { return ReadFile(exe).substr(1000, 256); }
+  std::string Header(const std::string& exe) { return ReadAll(exe).substr(1000, 256); }
 };
 
 TEST_F(SfxTest, ConvertsAndConvertsBackByteIdentical) {
   const std::string z = Archive("a.zip", "archive comment");
-  const std::string original = ReadFile(z);
+  const std::string original = ReadAll(z);
   zm.SetZipFilename(z);
   ASSERT_EQ(zm.Count(), 3);
   messages.clear();
@@ -75,14 +75,14 @@ TEST_F(SfxTest, ConvertsAndConvertsBackByteIdentical) {
   EXPECT_EQ(zm.ArchiveStart(), 1256);
   EXPECT_EQ(zm.Count(), 3);
   EXPECT_TRUE(messages.empty()) << messages.front();
-  EXPECT_EQ(ReadFile(exe).substr(0, 1000), std::string(1000, '\x7f'));
+  EXPECT_EQ(ReadAll(exe).substr(0, 1000), std::string(1000, '\x7f'));
   EXPECT_EQ(Header(exe).substr(0, 3), "MPU");
   EXPECT_EQ(zm.ArchiveComment(), "archive comment");
 
   ASSERT_EQ(zm.ConvertZIP(), 0);
   EXPECT_EQ(zm.ZipFilename(), z);
   EXPECT_FALSE(fs::exists(exe));
-  EXPECT_EQ(ReadFile(z), original);
+  EXPECT_EQ(ReadAll(z), original);
   EXPECT_EQ(zm.ArchiveStart(), 0);
 }
 
@@ -165,7 +165,7 @@ TEST_F(SfxTest, WrongDirectoryOffsetIsCopiedUnchanged) {
   zm.SetZipFilename(z);
   ASSERT_TRUE(zm.OffsetMismatch());
   ASSERT_EQ(zm.ConvertSFX(), 0);
-  EXPECT_EQ(ReadFile(zm.ZipFilename()).substr(1256), bytes);
+  EXPECT_EQ(ReadAll(zm.ZipFilename()).substr(1256), bytes);
 }
 
 TEST_F(SfxTest, NamesAndChecks) {
@@ -210,7 +210,7 @@ TEST_F(SfxTest, ExistingProgramIsReplacedOrTrashed) {
   WriteFile(exe, "old program");
   zm.SetZipFilename(Archive("r.zip"));
   ASSERT_EQ(zm.ConvertSFX(), 0);
-  EXPECT_NE(ReadFile(exe), "old program");
+  EXPECT_NE(ReadAll(exe), "old program");
   EXPECT_TRUE(files.trashed.empty());
   ASSERT_EQ(zm.ConvertZIP(), 0);
 
@@ -247,9 +247,9 @@ TEST_F(SfxTest, StubSearchOrder) {
     zm.SFXPath = tmp.File("missing.bin");
     zm.SetZipFilename(z);
     if (zm.ConvertSFX() != 0) break;
-    found.push_back(ReadFile(zm.ZipFilename()).substr(0, places[i].second.size()));
+    found.push_back(ReadAll(zm.ZipFilename()).substr(0, places[i].second.size()));
     const std::string used = zm.SFXPath;
-    EXPECT_EQ(ReadFile(used), places[i].second);
+    EXPECT_EQ(ReadAll(used), places[i].second);
     ASSERT_EQ(zm.ConvertZIP(), 0);
     fs::remove(used);
   }
@@ -273,11 +273,11 @@ TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
   const std::string z = Archive("f.zip");
   zm.SetZipFilename(z);
   // The archive changes after it was listed: its end record is gone.
-  const std::string cut = ReadFile(z).substr(0, 40);
+  const std::string cut = ReadAll(z).substr(0, 40);
   WriteFile(z, cut);
   EXPECT_EQ(zm.ConvertSFX(), -3);
   EXPECT_EQ(zm.ZipFilename(), z);
-  EXPECT_EQ(ReadFile(z), cut);
+  EXPECT_EQ(ReadAll(z), cut);
   EXPECT_FALSE(fs::exists(tmp.File("f.exe")));
 
   // An existing program of the output's name survives a failed conversion,
@@ -285,19 +285,19 @@ TEST_F(SfxTest, FailedConversionLeavesEverythingAsItWas) {
   const std::string g = Archive("g.zip");
   WriteFile(tmp.File("g.exe"), "old program");
   zm.SetZipFilename(g);
-  WriteFile(g, ReadFile(g).substr(0, 40));
+  WriteFile(g, ReadAll(g).substr(0, 40));
   EXPECT_EQ(zm.ConvertSFX(), -3);
-  EXPECT_EQ(ReadFile(tmp.File("g.exe")), "old program");
+  EXPECT_EQ(ReadAll(tmp.File("g.exe")), "old program");
   const std::string h = Archive("h.zip");
   zm.SetZipFilename(h);
   ASSERT_EQ(zm.ConvertSFX(), 0);
   const std::string hexe = zm.ZipFilename();
   WriteFile(h, "old archive");
-  WriteFile(hexe, ReadFile(hexe).substr(0, 1300));
+  WriteFile(hexe, ReadAll(hexe).substr(0, 1300));
   EXPECT_NE(zm.ConvertZIP(), 0);
-  EXPECT_EQ(ReadFile(h), "old archive");
+  EXPECT_EQ(ReadAll(h), "old archive");
   EXPECT_EQ(zm.ZipFilename(), hexe);
-  EXPECT_EQ(ReadFile(hexe).size(), 1300u);
+  EXPECT_EQ(ReadAll(hexe).size(), 1300u);
   // Nor is anything temporary left in the folder.
   for (auto& e : fs::directory_iterator(tmp.Path()))
     EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();
@@ -318,7 +318,7 @@ std::string Zip64Archive(const std::string& path) {
       "    z.comment = b'zip64 comment'\n";
   WriteFile(path + ".py", script);
   EXPECT_EQ(RunIn("/", "/usr/bin/python3 " + Quote(path + ".py") + " " + Quote(path)).code, 0);
-  return ReadFile(path);
+  return ReadAll(path);
 }
 
 TEST_F(SfxTest, Zip64RecordsAndOffsetsAreMoved) {
@@ -344,7 +344,7 @@ TEST_F(SfxTest, Zip64RecordsAndOffsetsAreMoved) {
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("3 file(s) tested, 0 error(s)"), std::string::npos) << r.out;
   ASSERT_EQ(zm.ConvertZIP(), 0);
-  EXPECT_EQ(ReadFile(z), original);
+  EXPECT_EQ(ReadAll(z), original);
 }
 
 TEST_F(SfxTest, RebuildWithAnotherStub) {
@@ -352,26 +352,26 @@ TEST_F(SfxTest, RebuildWithAnotherStub) {
   // the same archive, offsets moved by the difference.
   for (const bool zip64 : {false, true}) {
     const std::string z = tmp.File(zip64 ? "r64.zip" : "r.zip");
-    const std::string original = zip64 ? Zip64Archive(z) : ReadFile(Archive("r.zip", "kept comment"));
+    const std::string original = zip64 ? Zip64Archive(z) : ReadAll(Archive("r.zip", "kept comment"));
     zm.SFXPath = stub;
     zm.SFXCaption = "Rebuilt";
     zm.SetZipFilename(z);
     ASSERT_EQ(zm.ConvertSFX(), 0);
     const std::string exe = zm.ZipFilename();
-    const std::string before = ReadFile(exe);
+    const std::string before = ReadAll(exe);
 
     // Stopped after a few blocks: the program is as it was.
     int asked = 0;
     EXPECT_EQ(zm.RebuildSFX(StubPath(), [&] { return ++asked < 5; }), 1);
     EXPECT_EQ(asked, 5);
-    EXPECT_EQ(ReadFile(exe), before);
+    EXPECT_EQ(ReadAll(exe), before);
 
     asked = 0;
     ASSERT_EQ(zm.RebuildSFX(StubPath(), [&] { return ++asked > 0; }), 0);
     const int64_t stubSize = static_cast<int64_t>(fs::file_size(StubPath()));
     EXPECT_GT(asked, stubSize / 2048) << "asked between 2,048-byte blocks";
-    const std::string after = ReadFile(exe);
-    EXPECT_EQ(after.substr(0, stubSize), ReadFile(StubPath()));
+    const std::string after = ReadAll(exe);
+    EXPECT_EQ(after.substr(0, stubSize), ReadAll(StubPath()));
     EXPECT_EQ(after.substr(stubSize, 256), before.substr(1000, 256));
     EXPECT_EQ(zm.ArchiveStart(), stubSize + 256);
     messages.clear();
@@ -382,7 +382,7 @@ TEST_F(SfxTest, RebuildWithAnotherStub) {
     EXPECT_EQ(r.out.substr(0, 8), "Rebuilt\n");
     EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -tq " + Quote(exe)).code, 0);
     ASSERT_EQ(zm.ConvertZIP(), 0);
-    EXPECT_EQ(ReadFile(z), original) << (zip64 ? "Zip64" : "plain");
+    EXPECT_EQ(ReadAll(z), original) << (zip64 ? "Zip64" : "plain");
   }
 }
 
@@ -392,19 +392,19 @@ TEST_F(SfxTest, RebuildLeavesOtherProgramsAlone) {
   zm.SetZipFilename(Archive("o.zip"));
   ASSERT_EQ(zm.ConvertSFX(), 0);
   const std::string exe = zm.ZipFilename();
-  std::string foreign = ReadFile(exe);
+  std::string foreign = ReadAll(exe);
   foreign.replace(1000, 3, "XYZ");
   WriteFile(exe, foreign);
   zm.SetZipFilename(exe);
   ASSERT_EQ(zm.ArchiveStart(), 1256);
   EXPECT_EQ(zm.RebuildSFX(StubPath(), {}), 2);
-  EXPECT_EQ(ReadFile(exe), foreign);
+  EXPECT_EQ(ReadAll(exe), foreign);
   const std::string plain = tmp.File("plain.exe");
   WriteFile(plain, MakeZip({{"x.txt", "x"}}));
   zm.SetZipFilename(plain);
   ASSERT_EQ(zm.ArchiveStart(), 0);
   EXPECT_EQ(zm.RebuildSFX(StubPath(), {}), 2);
-  EXPECT_EQ(ReadFile(plain), MakeZip({{"x.txt", "x"}}));
+  EXPECT_EQ(ReadAll(plain), MakeZip({{"x.txt", "x"}}));
 }
 
 TEST_F(SfxTest, AddToANewProgram) {
@@ -420,7 +420,7 @@ TEST_F(SfxTest, AddToANewProgram) {
   EXPECT_EQ(zm.ArchiveStart(), static_cast<int64_t>(fs::file_size(StubPath())) + 256);
   const RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -y -d out");
   EXPECT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(ReadFile(tmp.File("out/in.txt")), "added to a new program\n");
+  EXPECT_EQ(ReadAll(tmp.File("out/in.txt")), "added to a new program\n");
   EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -t " + Quote(exe)).code, 0);
 }
 

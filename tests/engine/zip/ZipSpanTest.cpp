@@ -133,13 +133,13 @@ TEST_F(SpanTest, SplitsIntoNumberedFilesAndJoinsBack) {
   EXPECT_FALSE(fs::exists(tmp.File("vol/out.zip")));
   for (size_t i = 0; i < vols.size(); ++i) {
     EXPECT_LE(fs::file_size(vols[i]), 100000u) << vols[i];
-    const std::string head = ReadFile(vols[i]).substr(0, 4);
+    const std::string head = ReadAll(vols[i]).substr(0, 4);
     EXPECT_EQ(head == std::string("PK\x07\x08", 4), i == 0) << "only the first volume starts with the marker";
   }
   EXPECT_THAT(messages, ::testing::Contains("Copying: d\\c.bin"));
 
   // Every central header names the volume and offset of its local header.
-  const std::string last = ReadFile(vols.back());
+  const std::string last = ReadAll(vols.back());
   const size_t eocd = last.rfind("PK\x05\x06");
   ASSERT_NE(eocd, std::string::npos);
   EXPECT_EQ(arkelin::engine::common::Le16(last.data() + eocd + 4), 3);
@@ -149,7 +149,7 @@ TEST_F(SpanTest, SplitsIntoNumberedFilesAndJoinsBack) {
   ASSERT_EQ(Listing(lister), original);
   EXPECT_THAT(lister.ArchiveComment(), HasSubstr("set comment"));
   for (const auto& e : lister.Entries()) {
-    const std::string v = ReadFile(vols.at(e.StartDisk));
+    const std::string v = ReadAll(vols.at(e.StartDisk));
     ASSERT_LE(e.LocalHeaderOffset + 30 + e.FileNameLength, v.size()) << e.FileName << ": header kept whole";
     EXPECT_EQ(v.substr(e.LocalHeaderOffset, 4), "PK\x03\x04") << e.FileName;
   }
@@ -165,7 +165,7 @@ TEST_F(SpanTest, SplitsIntoNumberedFilesAndJoinsBack) {
   EXPECT_EQ(fs::last_write_time(joined), fs::last_write_time(vols.back()));
   // The joined archive is the input again, byte for byte (its parts all
   // came from it unchanged).
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
 }
 
 TEST_F(SpanTest, JoiningFromAPartWithoutEndRecord) {
@@ -188,16 +188,16 @@ TEST_F(SpanTest, JoiningFromAPartWithoutEndRecord) {
   // A join that fails part way leaves an existing archive of the output's
   // name as it was, and nothing temporary beside it.
   WriteFile(tmp.File("j.zip"), "older archive");
-  const std::string lastBytes = ReadFile(vols.back());
-  WriteFile(vols[1], ReadFile(vols[1]).substr(0, 5000));
+  const std::string lastBytes = ReadAll(vols.back());
+  WriteFile(vols[1], ReadAll(vols[1]).substr(0, 5000));
   zm.Unattended = true;
   out = tmp.File("j.zip");
   EXPECT_EQ(zm.ReadSpan(vols.back(), out), -7);
   EXPECT_TRUE(out.empty());
-  EXPECT_EQ(ReadFile(tmp.File("j.zip")), "older archive");
+  EXPECT_EQ(ReadAll(tmp.File("j.zip")), "older archive");
   for (auto& e : fs::directory_iterator(tmp.Path()))
     EXPECT_EQ(e.path().filename().string().rfind(".arkelin-", 0), std::string::npos) << e.path();
-  EXPECT_EQ(ReadFile(vols.back()), lastBytes);
+  EXPECT_EQ(ReadAll(vols.back()), lastBytes);
 }
 
 TEST_F(SpanTest, LocalHeadersStartTheNextVolumeAndKeepFreeOnDisk1) {
@@ -224,7 +224,7 @@ TEST_F(SpanTest, LocalHeadersStartTheNextVolumeAndKeepFreeOnDisk1) {
   ASSERT_EQ(lister.Count(), 60);
   int moved = 0;
   for (const auto& e : lister.Entries()) {
-    const std::string v = ReadFile(vols.at(e.StartDisk));
+    const std::string v = ReadAll(vols.at(e.StartDisk));
     ASSERT_LE(e.LocalHeaderOffset + 30 + e.FileNameLength, v.size()) << e.FileName;
     EXPECT_EQ(v.substr(e.LocalHeaderOffset, 4), "PK\x03\x04");
     if (e.LocalHeaderOffset == 0) ++moved;
@@ -235,7 +235,7 @@ TEST_F(SpanTest, LocalHeadersStartTheNextVolumeAndKeepFreeOnDisk1) {
   EXPECT_EQ(fs::file_size(vols[0]), 36000u - 100);
   std::string joined = tmp.File("j.zip");
   ASSERT_EQ(zm.ReadSpan(vols.back(), joined), 0);
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
 }
 
 TEST_F(SpanTest, DirectoryAcrossAVolumeBoundary) {
@@ -248,7 +248,7 @@ TEST_F(SpanTest, DirectoryAcrossAVolumeBoundary) {
   ASSERT_EQ(zm.WriteSpan(in, tmp.File("out.zip")), 0);
   const auto vols = Volumes(tmp.Path().string());
   ASSERT_GE(vols.size(), 2u);
-  const std::string last = ReadFile(vols.back());
+  const std::string last = ReadAll(vols.back());
   const size_t eocd = last.rfind("PK\x05\x06");
   ASSERT_NE(eocd, std::string::npos);
   ASSERT_LT(arkelin::engine::common::Le16(last.data() + eocd + 6), arkelin::engine::common::Le16(last.data() + eocd + 4))
@@ -256,7 +256,7 @@ TEST_F(SpanTest, DirectoryAcrossAVolumeBoundary) {
   EXPECT_EQ(ListOf(vols.back()), ListOf(in));
   std::string joined = tmp.File("j.zip");
   ASSERT_EQ(zm.ReadSpan(vols.back(), joined), 0);
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
 
   // Extract of the set joins it first; nothing is left of the join.
   zm.Unattended = true;
@@ -267,7 +267,7 @@ TEST_F(SpanTest, DirectoryAcrossAVolumeBoundary) {
   zm.ExtrOptions = ExtrDirNames;
   zm.Extract();
   EXPECT_EQ(zm.SuccessCount(), 400);
-  EXPECT_EQ(ReadFile(tmp.File("x/folder/" + std::string(120, 'x') + "399")), "d");
+  EXPECT_EQ(ReadAll(tmp.File("x/folder/" + std::string(120, 'x') + "399")), "d");
   EXPECT_TRUE(fs::is_empty(zm.TempDir));
 }
 
@@ -285,7 +285,7 @@ TEST_F(SpanTest, ExistingVolumesAreAskedAbout) {
   EXPECT_EQ(fake.dialogs.boxes[0].kind, pf::MsgKind::Warning);
   EXPECT_EQ(fake.dialogs.boxes[0].buttons, pf::BtnYes | pf::BtnNo | pf::BtnCancel);
   EXPECT_EQ(messages.back(), "User canceled operation");
-  EXPECT_EQ(ReadFile(tmp.File("out002.zip")), "someone else's file");
+  EXPECT_EQ(ReadAll(tmp.File("out002.zip")), "someone else's file");
   EXPECT_FALSE(fs::exists(tmp.File("out001.zip"))) << "the volumes of a failed run are removed";
 
   // Yes: overwritten.
@@ -295,7 +295,7 @@ TEST_F(SpanTest, ExistingVolumesAreAskedAbout) {
   EXPECT_EQ(fake.dialogs.boxes.size(), 1u);
   std::string joined = tmp.File("j.zip");
   ASSERT_EQ(zm.ReadSpan(tmp.File("out004.zip"), joined), 0);
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
 
   // Writing the same set again: its own earlier volumes carry the input's
   // date; volume 2 has a lower number than the one being written.
@@ -387,7 +387,7 @@ TEST_F(SpanTest, StandardFormIsReadByThePeers) {
   EXPECT_EQ(r.code, 0) << r.out;
   std::string joined = tmp.File("ours.zip");
   ASSERT_EQ(zm.ReadSpan(tmp.File("std/set.zip"), joined), 0);
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
 }
 
 TEST_F(SpanTest, AddWritesVolumes) {
@@ -467,7 +467,7 @@ TEST_F(SpanTest, RemovableMediaWithLabelsQuestionsAndFormat) {
   fake.dialogs.answers = std::deque<pf::Button>(20, pf::BtnOK);
   std::string joined = tmp.File("joined.zip");
   ASSERT_EQ(zm.ReadSpan(tmp.File("drive/set.zip"), joined), 0) << (messages.empty() ? "" : messages.back());
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
   ASSERT_FALSE(asked.empty());
   EXPECT_EQ(asked[0], "Please insert last disk\nin drive: " + d);
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "Please insert disk volume 1 of " + std::to_string(used) +
@@ -541,7 +541,7 @@ TEST_F(SpanTest, RemovableMediaAsOnLinux) {
   fake.dialogs.answers = std::deque<pf::Button>(20, pf::BtnOK);
   std::string joined = tmp.File("joined.zip");
   ASSERT_EQ(zm.ReadSpan(tmp.File("drive/set.zip"), joined), 0) << (messages.empty() ? "" : messages.back());
-  EXPECT_EQ(ReadFile(joined), ReadFile(in));
+  EXPECT_EQ(ReadAll(joined), ReadAll(in));
 
   // Formatting first: the format fails, which is shown, and nothing stays.
   drive.Insert(-1);

@@ -10,25 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace arkelin::engine::zip::testing {
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("arkzip-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline void Put16(std::string& s, uint32_t v) {
   s += static_cast<char>(v & 0xFF);
@@ -108,11 +92,6 @@ inline std::string MakeZip(const std::vector<TestEntry>& entries, const std::str
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 inline uint32_t TestCrc32(const std::string& data) {

@@ -46,9 +46,9 @@ TEST_F(UnzDllAes, FixturesDecryptToWhat7zGives) {
     EXPECT_TRUE(c.Errors().empty()) << c.AllErrors();
     fs::remove_all(tmp_ / "peer");
     ASSERT_EQ(Sh("7z x -y -ppassword -o" + Q(tmp_ / "peer") + " " + Q(Fixture(name))), 0);
-    const std::string ours = ReadFile(tmp_.Out() / "README");
+    const std::string ours = ReadAll(tmp_.Out() / "README");
     EXPECT_EQ(ours.size(), 6818u);
-    EXPECT_EQ(ours, ReadFile(tmp_ / "peer" / "README"));
+    EXPECT_EQ(ours, ReadAll(tmp_ / "peer" / "README"));
   }
 }
 
@@ -63,14 +63,14 @@ TEST_F(UnzDllAes, WrongPasswordIsRefusedAtTheVerifier) {
   asked.password = "wrong";
   asked.passwordAnswers = {"still wrong", "password"};
   EXPECT_EQ(asked.Run(), 1);
-  EXPECT_EQ(ReadFile(tmp_.Out() / "README").size(), 6818u);
+  EXPECT_EQ(ReadAll(tmp_.Out() / "README").size(), 6818u);
 }
 
 TEST_F(UnzDllAes, BadAuthenticationCodeRemovesTheOutputAndSaysSo) {
   WriteFile(tmp_.Out() / "test.txt", "what was there before\n");
   Call c = Extract(Fixture("lz-hmac-error.zip"), "1234");
   EXPECT_TRUE(c.HasError("authentication code does not match")) << c.AllErrors();
-  EXPECT_EQ(ReadFile(tmp_.Out() / "test.txt"), "what was there before\n");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "test.txt"), "what was there before\n");
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(tmp_.Out())) left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"test.txt"}) << "a temporary file was left behind";
@@ -154,7 +154,7 @@ TEST_F(UnzDllAes, LargeEntriesAreEncryptedAsTheyStream) {
   EXPECT_EQ(Sh("7z t -pk " + Q(z)), 0);
   Call c = Extract(z, "k");
   EXPECT_TRUE(c.Errors().empty()) << c.AllErrors();
-  EXPECT_TRUE(ReadFile(tmp_.Out() / "big.txt") == big);
+  EXPECT_TRUE(ReadAll(tmp_.Out() / "big.txt") == big);
 }
 
 TEST_F(UnzDllAes, AlteredDataIsCaughtAndTheOldFileStays) {
@@ -168,14 +168,14 @@ TEST_F(UnzDllAes, AlteredDataIsCaughtAndTheOldFileStays) {
   dll::LocalHeader lh;
   ASSERT_TRUE(f.Open(z.string()));
   ASSERT_TRUE(dll::ReadLocalHeader(f, entries[0].localOffset, lh).Ok());
-  std::string bytes = ReadFile(z);
+  std::string bytes = ReadAll(z);
   const size_t at = lh.dataOffset + 8 + 2 + 3;
   bytes[at] = static_cast<char>(bytes[at] ^ 0x10);
   WriteFile(z, bytes);
   WriteFile(tmp_.Out() / "doc.txt", "old\n");
   Call c = Extract(z, "k");
   EXPECT_TRUE(c.HasError("authentication code")) << c.AllErrors();
-  EXPECT_EQ(ReadFile(tmp_.Out() / "doc.txt"), "old\n");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "doc.txt"), "old\n");
 }
 
 std::string Hex(const uint8_t* p, size_t n) {

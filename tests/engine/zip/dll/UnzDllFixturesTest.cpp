@@ -188,7 +188,7 @@ TEST(UnzDllMutations, DamagedCopiesOfTheFixturesFailCleanly) {
   std::mt19937 rng(20261209);
   int runs = 0;
   for (const auto& f : fs::directory_iterator(fs::path(ARKELIN_FIXTURES) / "zip")) {
-    const std::string original = ReadFile(f.path());
+    const std::string original = ReadAll(f.path());
     if (original.empty() || original.size() > 2000000) continue;
     for (int round = 0; round < 12; ++round) {
       std::string data = original;
@@ -239,7 +239,7 @@ TEST(UnzDllLayouts, ShortLayoutRecordsAreReadByTheirVersion) {
   rec->seven = kSeven;
   rec->fileSpecs[0] = "ONE.TXT";
   EXPECT_EQ(Library::Get().exec(&rec->head), 1);
-  EXPECT_EQ(ReadFile(tmp.Out() / "a/one.txt"), "1");
+  EXPECT_EQ(ReadAll(tmp.Out() / "a/one.txt"), "1");
   EXPECT_FALSE(fs::exists(tmp.Out() / "two.txt"));
 }
 

@@ -82,7 +82,7 @@ TEST_F(UnzDllMethods, DamagedDeflate64LeavesNothingBehind) {
   const auto entries = Entries(z);
   ASSERT_EQ(entries.size(), 1u);
   ASSERT_EQ(entries[0].method, 9);
-  std::string bytes = ReadFile(z);
+  std::string bytes = ReadAll(z);
   std::mt19937 rng(9);
   const size_t data = entries[0].localOffset + 30 + entries[0].rawName.size() + 40;
   for (int k = 0; k < 20; ++k) bytes[data + rng() % (entries[0].compressedSize - 60)] ^= static_cast<char>(1 + rng() % 255);
@@ -93,7 +93,7 @@ TEST_F(UnzDllMethods, DamagedDeflate64LeavesNothingBehind) {
   x.overwrite = true;
   EXPECT_EQ(x.Run(), 0);
   EXPECT_FALSE(x.Errors().empty());
-  EXPECT_EQ(ReadFile(tmp_.Out() / "far.txt"), "kept\n");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "far.txt"), "kept\n");
   EXPECT_EQ(Tree(tmp_.Out()).size(), 1u) << "a temporary file was left";
 }
 

@@ -107,7 +107,7 @@ class UnzDllNames : public ::testing::Test {
     }
     script += "z.close()\n";
     EXPECT_EQ(Py(tmp_.Path(), script), 0);
-    std::string bytes = ReadFile(tmp_ / file);
+    std::string bytes = ReadAll(tmp_ / file);
     for (size_t i = 0; i < names.size(); ++i) {
       size_t at = 0;
       int found = 0;
@@ -162,8 +162,8 @@ TEST_F(UnzDllNames, AutoTakesUtf8WithoutTheFlagAndTheUnicodePathField) {
   Call x;
   x.archive = z.string();
   EXPECT_EQ(x.Run(), 2) << x.AllErrors();
-  EXPECT_EQ(ReadFile(tmp_.Out() / (kNihongo + ".txt")), "content 0\n");
-  EXPECT_EQ(ReadFile(tmp_.Out() / kFolder / (kPrivetLower + ".txt")), "content 1\n");
+  EXPECT_EQ(ReadAll(tmp_.Out() / (kNihongo + ".txt")), "content 0\n");
+  EXPECT_EQ(ReadAll(tmp_.Out() / kFolder / (kPrivetLower + ".txt")), "content 1\n");
 
   // The fixture whose names are CP437 bytes with Unicode path fields.
   const std::string u = Out(Arkzip() + " list " + Q(Fixture("la-test_read_format_zip_7075_utf8_paths.zip")));
@@ -197,8 +197,8 @@ assert '\u65e5\u672c\u8a9e.txt'.encode('shift_jis') in raw and b'\xe6\x97\xa5' n
 
   const fs::path out = tmp_ / "x";
   ASSERT_EQ(Sh(Arkzip() + " extract " + Q(z) + " --names Shift-JIS --dirnames --dir " + Q(out)), 0);
-  EXPECT_EQ(ReadFile(out / (kNihongo + ".txt")), "content 0\n");
-  EXPECT_EQ(ReadFile(out / kFolder / file), "content 1\n");
+  EXPECT_EQ(ReadAll(out / (kNihongo + ".txt")), "content 0\n");
+  EXPECT_EQ(ReadAll(out / kFolder / file), "content 1\n");
   // A specification in the decoded name finds the entry.
   const fs::path one = tmp_ / "one";
   ASSERT_EQ(Sh(Arkzip() + " extract " + Q(z) + " --names Shift-JIS --dir " + Q(one) + " " + Q(kNihongo + ".txt")), 0);

@@ -135,7 +135,7 @@ TEST_F(UnzDllParallel, FilesAreAnnouncedInArchiveOrder) {
                             "'\\n'.join(n for n in z.namelist() if not n.endswith('/')))\n"),
             0);
   std::vector<std::string> expected;
-  std::istringstream names(ReadFile(tmp_ / "names.txt"));
+  std::istringstream names(ReadAll(tmp_ / "names.txt"));
   for (std::string line; std::getline(names, line);) expected.push_back(line);
   Threads t(2);
   Call c;

@@ -101,15 +101,15 @@ TEST_F(UnzDllSafety, LinkPlantedInTheTargetIsNotFollowed) {
   Call c = Extract(z);
   EXPECT_FALSE(fs::exists(tmp_ / "victim/f"));
   EXPECT_TRUE(c.HasError("sub/f")) << c.AllErrors();
-  EXPECT_EQ(ReadFile(tmp_.Out() / "g"), "fine");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "g"), "fine");
   // A planted link in place of the file itself is replaced, not written through.
   WriteFile(tmp_ / "victim/target", "keep");
   fs::create_symlink(tmp_ / "victim/target", tmp_.Out() / "g2");
   auto z2 = Make("z=zipfile.ZipFile(Z,'w')\nz.writestr('g2','new')\nz.close()\n", "g2.zip");
   EXPECT_EQ(Count(z2), 1);
-  EXPECT_EQ(ReadFile(tmp_ / "victim/target"), "keep");
+  EXPECT_EQ(ReadAll(tmp_ / "victim/target"), "keep");
   EXPECT_FALSE(fs::is_symlink(tmp_.Out() / "g2"));
-  EXPECT_EQ(ReadFile(tmp_.Out() / "g2"), "new");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "g2"), "new");
 }
 
 TEST_F(UnzDllSafety, OnlyLinksThatStayInsideAreCreatedAndOnlyLast) {
@@ -128,7 +128,7 @@ TEST_F(UnzDllSafety, OnlyLinksThatStayInsideAreCreatedAndOnlyLast) {
   ASSERT_TRUE(fs::is_symlink(tmp_.Out() / "good"));
   EXPECT_EQ(fs::read_symlink(tmp_.Out() / "good"), "safe.txt");
   ASSERT_TRUE(fs::is_symlink(tmp_.Out() / "sub/up"));
-  EXPECT_EQ(ReadFile(tmp_.Out() / "sub/up"), "safe");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "sub/up"), "safe");
 }
 
 TEST_F(UnzDllSafety, LinksAreMadeAfterEveryOtherEntry) {
@@ -140,9 +140,9 @@ TEST_F(UnzDllSafety, LinksAreMadeAfterEveryOtherEntry) {
                 "z.writestr('sub/keep.txt','k')\nz.writestr('d/f.txt','x')\nz.close()\n");
   Call c = Extract(z);
   EXPECT_FALSE(fs::is_symlink(tmp_.Out() / "d"));
-  EXPECT_EQ(ReadFile(tmp_.Out() / "d" / "f.txt"), "x");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "d" / "f.txt"), "x");
   EXPECT_FALSE(fs::exists(tmp_.Out() / "sub" / "f.txt"));
-  EXPECT_EQ(ReadFile(tmp_.Out() / "sub" / "keep.txt"), "k");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "sub" / "keep.txt"), "k");
   // The link itself cannot be made over the folder: reported by name.
   EXPECT_TRUE(c.HasError("d")) << c.AllErrors();
 }
@@ -188,7 +188,7 @@ TEST_F(UnzDllSafety, OverlappingEntriesAreRefusedForExtractAndTest) {
   // Listing still works: both names are shown.
   const fs::path listing = tmp_.Path() / "listing.txt";
   ASSERT_EQ(Sh("(" + Q(fs::path(ARKELIN_BIN_DIR) / "arkzip") + " list " + Q(z) + " > " + Q(listing) + ")"), 0);
-  const std::string text = ReadFile(listing);
+  const std::string text = ReadAll(listing);
   EXPECT_NE(text.find(" a.txt\n"), std::string::npos) << text;
   EXPECT_NE(text.find(" b.txt\n"), std::string::npos) << text;
   // A quoted-overlap style bomb: the data of one entry runs over the next header.
@@ -259,7 +259,7 @@ TEST_F(UnzDllSafety, BrokenExtraFieldsAreIgnoredOrRefused) {
   auto a = Make("z=zipfile.ZipFile(Z,'w')\ni=zipfile.ZipInfo('x.txt'); i.extra=b'\\x99\\x99\\x64\\x00abcd'\n"
                 "z.writestr(i,'ok')\nz.close()\n");
   EXPECT_EQ(Count(a), 1);
-  EXPECT_EQ(ReadFile(tmp_.Out() / "x.txt"), "ok");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "x.txt"), "ok");
   // Saturated sizes with a Zip64 field too short to hold them: refused.
   auto b = Make("z=zipfile.ZipFile(Z,'w')\nz.writestr('y.txt','data')\nz.close()\n"
                 "d=bytearray(open(Z,'rb').read())\ne=d.rfind(b'PK\\x05\\x06')\ncd=struct.unpack('<I',d[e+16:e+20])[0]\n"
@@ -273,7 +273,7 @@ TEST_F(UnzDllSafety, EndRecordSignatureInsideTheCommentIsNotTaken) {
   auto z = Make("z=zipfile.ZipFile(Z,'w')\nz.writestr('c.txt','comment trap')\n"
                 "z.comment=b'PK\\x05\\x06'+b'\\xee'*18+b' tail'\nz.close()\n");
   EXPECT_EQ(Count(z), 1);
-  EXPECT_EQ(ReadFile(tmp_.Out() / "c.txt"), "comment trap");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "c.txt"), "comment trap");
 }
 
 TEST_F(UnzDllSafety, FileAgainstFolderConflictIsAnErrorNotACrash) {
@@ -281,7 +281,7 @@ TEST_F(UnzDllSafety, FileAgainstFolderConflictIsAnErrorNotACrash) {
                 "z.writestr('c/','')\nz.writestr('c','file over folder')\nz.close()\n");
   Call c = Extract(z);
   EXPECT_FALSE(c.Errors().empty());
-  EXPECT_EQ(ReadFile(tmp_.Out() / "a"), "file");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "a"), "file");
   EXPECT_TRUE(fs::is_directory(tmp_.Out() / "c"));
 }
 

@@ -80,7 +80,7 @@ TEST_F(UnzDll, ExtractsWhatThePeerToolsWrite) {
 TEST_F(UnzDll, TestWritesNothingAndCountsOnlyGoodFiles) {
   // Stored, so one flipped byte in the middle of a file's data is a CRC error.
   ASSERT_EQ(Sh("cd " + Q(tmp_ / "src") + " && zip -qr0 " + Q(tmp_ / "a.zip") + " text.txt noise.bin"), 0);
-  std::string z = ReadFile(tmp_ / "a.zip");
+  std::string z = ReadAll(tmp_ / "a.zip");
   const size_t at = z.find("line 1500 of");
   ASSERT_NE(at, std::string::npos);
   z[at] = 'X';
@@ -162,20 +162,20 @@ TEST_F(UnzDll, ExistingFilesAskAndFollowTheAnswer) {
   EXPECT_EQ(keep.Run(), 0);
   ASSERT_EQ(keep.Of(kActionOverwrite).size(), 1u);
   EXPECT_EQ(keep.Of(kActionOverwrite)[0].text, "text.txt");
-  EXPECT_EQ(ReadFile(tmp_.Out() / "text.txt"), "mine");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "text.txt"), "mine");
 
   Call stop;
   stop.archive = keep.archive;
   stop.overwriteAnswer = -1;
   EXPECT_EQ(stop.Run(), 0);
   EXPECT_TRUE(stop.Of(kActionEndOfBatch).empty()) << "a stop ends without further events";
-  EXPECT_EQ(ReadFile(tmp_.Out() / "text.txt"), "mine");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "text.txt"), "mine");
 
   Call yes;
   yes.archive = keep.archive;
   yes.overwriteAnswer = 1;
   EXPECT_EQ(yes.Run(), 1);
-  EXPECT_EQ(ReadFile(tmp_.Out() / "text.txt"), ReadFile(tmp_ / "src/text.txt"));
+  EXPECT_EQ(ReadAll(tmp_.Out() / "text.txt"), ReadAll(tmp_ / "src/text.txt"));
 
   WriteFile(tmp_.Out() / "text.txt", "mine again");
   Call forced;
@@ -183,7 +183,7 @@ TEST_F(UnzDll, ExistingFilesAskAndFollowTheAnswer) {
   forced.overwrite = true;
   EXPECT_EQ(forced.Run(), 1);
   EXPECT_TRUE(forced.Of(kActionOverwrite).empty());
-  EXPECT_EQ(ReadFile(tmp_.Out() / "text.txt"), ReadFile(tmp_ / "src/text.txt"));
+  EXPECT_EQ(ReadAll(tmp_.Out() / "text.txt"), ReadAll(tmp_ / "src/text.txt"));
 }
 
 TEST_F(UnzDll, FreshenAndUpdateCompareTimes) {
@@ -199,8 +199,8 @@ TEST_F(UnzDll, FreshenAndUpdateCompareTimes) {
   f.freshen = true;
   f.overwrite = true;
   EXPECT_EQ(f.Run(), 1);
-  EXPECT_EQ(ReadFile(tmp_.Out() / "text.txt"), ReadFile(tmp_ / "src/text.txt"));
-  EXPECT_EQ(ReadFile(tmp_.Out() / "empty.dat"), "newer");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "text.txt"), ReadAll(tmp_ / "src/text.txt"));
+  EXPECT_EQ(ReadAll(tmp_.Out() / "empty.dat"), "newer");
   EXPECT_FALSE(fs::exists(tmp_.Out() / "noise.bin")) << "freshen adds no new files";
 
   Call u;
@@ -209,7 +209,7 @@ TEST_F(UnzDll, FreshenAndUpdateCompareTimes) {
   u.overwrite = true;
   EXPECT_EQ(u.Run(), 1) << "only the missing file";
   EXPECT_TRUE(fs::exists(tmp_.Out() / "noise.bin"));
-  EXPECT_EQ(ReadFile(tmp_.Out() / "empty.dat"), "newer");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "empty.dat"), "newer");
 }
 
 TEST_F(UnzDll, RestoresTimesAndPermissionsWithoutSpecialBits) {
@@ -234,8 +234,8 @@ TEST_F(UnzDll, PasswordsGivenOrAskedFor) {
     int32_t n = 0;
     auto t = ExtractAll(tmp_ / "e.zip", &n, "s3cret");
     EXPECT_EQ(n, 2);
-    EXPECT_EQ(t["text.txt"], ReadFile(tmp_ / "src/text.txt"));
-    EXPECT_EQ(t["noise.bin"], ReadFile(tmp_ / "src/noise.bin"));
+    EXPECT_EQ(t["text.txt"], ReadAll(tmp_ / "src/text.txt"));
+    EXPECT_EQ(t["noise.bin"], ReadAll(tmp_ / "src/noise.bin"));
   }
   tmp_.ClearOut();
   {
@@ -353,7 +353,7 @@ TEST_F(UnzDll, ManyEntriesThroughZip64) {
   x.archive = c.archive;
   x.specs = {"f69999.txt"};
   EXPECT_EQ(x.Run(), 1);
-  EXPECT_EQ(ReadFile(tmp_.Out() / "d9/f69999.txt"), "69999");
+  EXPECT_EQ(ReadAll(tmp_.Out() / "d9/f69999.txt"), "69999");
 }
 
 TEST_F(UnzDll, LargeOffsetsThroughZip64Extra) {

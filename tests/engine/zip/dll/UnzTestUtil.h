@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "TestFiles.h"
 
 namespace unztest {
 
@@ -183,13 +184,6 @@ inline int Py(const fs::path& dir, const std::string& script) {
   return Sh("/usr/bin/python3 " + Q(f));
 }
 
-inline std::string ReadFile(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 inline void WriteFile(const fs::path& p, const std::string& data) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << data;
@@ -203,7 +197,7 @@ inline std::map<std::string, std::string> Tree(const fs::path& root) {
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     const auto rel = fs::relative(it->path(), root).string();
     if (it->is_symlink()) m[rel] = "->" + fs::read_symlink(it->path()).string();
-    else if (it->is_regular_file()) m[rel] = ReadFile(it->path());
+    else if (it->is_regular_file()) m[rel] = ReadAll(it->path());
   }
   return m;
 }

@@ -63,14 +63,14 @@ TEST_F(ZipDirectoryRules, ADamagedDirectoryMakesAddAndDeleteRefuseAndLeavesTheFi
   for (const char* patch : {kBadSignature, kFewerDeclared, kMoreDeclared}) {
     SCOPED_TRACE(patch);
     const std::string z = Make("damaged.zip", kFour, patch);
-    const std::string before = ReadFile(z);
+    const std::string before = ReadAll(z);
     ZipOptions add;
     add.archive = z;
     add.specs = {"new.txt"};
     RunResult r = RunZip(add);
     EXPECT_EQ(r.result, 0);
     EXPECT_NE(r.Messages().find("damaged"), std::string::npos) << r.Messages();
-    EXPECT_EQ(ReadFile(z), before);
+    EXPECT_EQ(ReadAll(z), before);
     ZipOptions del;
     del.archive = z;
     del.remove = true;
@@ -78,7 +78,7 @@ TEST_F(ZipDirectoryRules, ADamagedDirectoryMakesAddAndDeleteRefuseAndLeavesTheFi
     r = RunZip(del);
     EXPECT_EQ(r.result, 0);
     EXPECT_TRUE(r.HasMessageCode(3)) << r.Messages();
-    EXPECT_EQ(ReadFile(z), before);
+    EXPECT_EQ(ReadAll(z), before);
     EXPECT_EQ(TempFilesIn("."), 0);
     // The component's own listing refuses the directory as well.
     zm_.SetZipFilename(z);
@@ -104,7 +104,7 @@ TEST_F(ZipDirectoryRules, TheNameTheListShowsIsTheNameTheEngineFinds) {
   zm_.FSpecArgs = {shown};
   zm_.Extract();
   EXPECT_EQ(zm_.SuccessCount(), 1) << messages_;
-  EXPECT_EQ(ReadFile("out/" + shown), "dos data");
+  EXPECT_EQ(ReadAll("out/" + shown), "dos data");
   zm_.ExactNames = true;
   zm_.FSpecArgs = {shown};
   zm_.Delete();
@@ -117,7 +117,7 @@ TEST_F(ZipDirectoryRules, SelectedRowsActOnExactlyThoseEntries) {
                              "[('Readme.txt','mixed'),('README.TXT','upper'),('readme.txt','lower'),"
                              "('docs/readme.txt','in docs'),('a?c.txt','literal'),('abc.txt','abc'),"
                              "('a*c','star'),('axc','axc')]");
-  const std::string before = ReadFile(z);
+  const std::string before = ReadAll(z);
   zm_.SetZipFilename(z);
   ASSERT_EQ(zm_.Count(), 8);
   // Delete as the window does: exact names, case and wildcard characters kept.
@@ -134,7 +134,7 @@ TEST_F(ZipDirectoryRules, SelectedRowsActOnExactlyThoseEntries) {
   zm_.FSpecArgs = {"readme.txt"};
   zm_.Extract();
   EXPECT_EQ(zm_.SuccessCount(), 1) << messages_;
-  EXPECT_EQ(ReadFile("flat/readme.txt"), "lower");
+  EXPECT_EQ(ReadAll("flat/readme.txt"), "lower");
   EXPECT_FALSE(fs::exists("flat/README.TXT"));
   // The same file name in a folder, with folder names.
   zm_.ExtrBaseDir = dir_ + "/tree";
@@ -143,7 +143,7 @@ TEST_F(ZipDirectoryRules, SelectedRowsActOnExactlyThoseEntries) {
   zm_.FSpecArgs = {"docs\\readme.txt"};
   zm_.Extract();
   EXPECT_EQ(zm_.SuccessCount(), 1) << messages_;
-  EXPECT_EQ(ReadFile("tree/docs/readme.txt"), "in docs");
+  EXPECT_EQ(ReadAll("tree/docs/readme.txt"), "in docs");
   EXPECT_FALSE(fs::exists("tree/readme.txt"));
 
   // Typed specifications keep their wildcards and ignore case.
@@ -177,9 +177,9 @@ TEST_F(ZipDirectoryRules, AnEarlierEndRecordIsNotTakenWhenTheLastOneIsDamaged) {
   ZipOptions add;
   add.archive = dir_ + "/two.zip";
   add.specs = {"x.txt"};
-  const std::string before = ReadFile("two.zip");
+  const std::string before = ReadAll("two.zip");
   EXPECT_EQ(RunZip(add).result, 0);
-  EXPECT_EQ(ReadFile("two.zip"), before);
+  EXPECT_EQ(ReadAll("two.zip"), before);
   // A lone end record whose comment is cut short is still the archive's own.
   Make("cut.zip", "[('only.txt','o')]", "d[e+20:e+22]=struct.pack('<H',50)\nd+=b'cut'");
   messages_.clear();
@@ -214,7 +214,7 @@ TEST_F(ZipDirectoryRules, AFolderEntryThatCarriesDataIsReportedByName) {
   EXPECT_GT(errors_, 0);
   EXPECT_TRUE(fs::is_directory("out/dir"));
   EXPECT_TRUE(fs::is_empty("out/dir"));
-  EXPECT_EQ(ReadFile("out/ok.txt"), "ok");
+  EXPECT_EQ(ReadAll("out/ok.txt"), "ok");
 }
 
 TEST_F(ZipDirectoryRules, NewNamesGetTheUtf8FlagOnlyWhenTheyAreUtf8) {

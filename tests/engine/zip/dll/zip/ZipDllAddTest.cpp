@@ -90,7 +90,7 @@ for i in zipfile.ZipFile('out.zip').infolist(): print(i.filename, i.flag_bits & 
   EXPECT_NE(flags.find("tree/readme.txt 0"), std::string::npos) << flags;
   // Extracted by unzip, byte for byte.
   ASSERT_EQ(Shell("unzip -q out.zip -d x"), 0);
-  for (const auto& [n, c] : files) EXPECT_EQ(ReadFile("x/" + n), c) << n;
+  for (const auto& [n, c] : files) EXPECT_EQ(ReadAll("x/" + n), c) << n;
 }
 
 TEST_F(ZipDllAdd, EveryLevelFromStoreToMaximumRoundTrips) {
@@ -158,7 +158,7 @@ TEST_F(ZipDllAdd, EncryptedEntriesOpenWithUnzipAnd7zPasswords) {
   EXPECT_EQ(Capture("unzip -p -P 's3cret pass' enc.zip tree/readme.txt"), files[0].second);
   if (HaveTool("7z")) {
     ASSERT_EQ(Shell("7z x -p's3cret pass' -o7 enc.zip"), 0);
-    EXPECT_EQ(ReadFile("7/tree/sub/deep/notes.txt"), files[3].second);
+    EXPECT_EQ(ReadAll("7/tree/sub/deep/notes.txt"), files[3].second);
   }
   EXPECT_EQ(FileContents("enc.zip", "s3cret pass"), ExpectedContents(files));
 }
@@ -302,13 +302,13 @@ TEST_F(ZipDllAdd, SelfExtractorStubInFrontIsKeptWithOffsetsRight) {
   WriteFile("b.txt", Prose(4000, 2));
   ASSERT_EQ(Shell("zip -q plain.zip a.txt"), 0);
   const std::string stub = RandomBytes(5000, 3);
-  WriteFile("sfx.exe", stub + ReadFile("plain.zip"));
+  WriteFile("sfx.exe", stub + ReadAll("plain.zip"));
   ZipOptions o;
   o.archive = "sfx.exe";
   o.specs = {"b.txt"};
   auto r = RunZip(o);
   ASSERT_EQ(r.result, 1) << r.Messages();
-  EXPECT_EQ(ReadFile("sfx.exe").substr(0, stub.size()), stub);
+  EXPECT_EQ(ReadAll("sfx.exe").substr(0, stub.size()), stub);
   // unzip warns (exit 1) about offsets that need correcting; 0 means right.
   EXPECT_EQ(Shell("unzip -t sfx.exe"), 0) << Capture("unzip -t sfx.exe");
   EXPECT_EQ(Capture("unzip -p sfx.exe b.txt"), Prose(4000, 2));
@@ -442,7 +442,7 @@ TEST_F(ZipDllAdd, AddingToEveryFixtureEitherKeepsItsEntriesRawOrRefusesUntouched
     SCOPED_TRACE(name);
     const std::string copy = "fx-" + name;
     fs::copy_file(f.path(), copy, fs::copy_options::overwrite_existing);
-    const std::string original = ReadFile(copy);
+    const std::string original = ReadAll(copy);
     const std::string before = RawEntryDigests(copy);
     ZipOptions o;
     o.archive = copy;
@@ -452,7 +452,7 @@ TEST_F(ZipDllAdd, AddingToEveryFixtureEitherKeepsItsEntriesRawOrRefusesUntouched
     if (r.result == 0) {
       ++refused;
       refusedNames += " " + name;
-      EXPECT_EQ(ReadFile(copy), original) << r.Messages();
+      EXPECT_EQ(ReadAll(copy), original) << r.Messages();
       EXPECT_TRUE(r.HasMessageCode(3)) << r.Messages();
       continue;
     }

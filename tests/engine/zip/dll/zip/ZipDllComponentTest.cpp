@@ -57,7 +57,7 @@ TEST_F(ZipDllComponent, CancelFromAProgressHandlerLeavesTheArchiveAsItWas) {
   zm_.FSpecArgs = {"a.txt"};
   zm_.Add();
   ASSERT_EQ(zm_.SuccessCount(), 1) << messages_;
-  const std::string before = ReadFile("k.zip");
+  const std::string before = ReadAll("k.zip");
   WriteFile("big.txt", Prose(3u << 20, 3));
   zm_.OnProgress = [](ez::TZipMaster& z, ez::ProgressType t, const std::string&, int64_t) {
     if (t == ez::ProgrUpdate) z.Cancel = true;
@@ -65,7 +65,7 @@ TEST_F(ZipDllComponent, CancelFromAProgressHandlerLeavesTheArchiveAsItWas) {
   zm_.FSpecArgs = {"big.txt"};
   zm_.Add();
   EXPECT_EQ(zm_.SuccessCount(), 0);
-  EXPECT_EQ(ReadFile("k.zip"), before);
+  EXPECT_EQ(ReadAll("k.zip"), before);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 

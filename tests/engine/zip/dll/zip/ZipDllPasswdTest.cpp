@@ -213,18 +213,18 @@ z.close()
 TEST_F(ZipDllPasswd, AWrongOldPasswordChangesNothing) {
   MakeTree();
   Add("d.zip", "--password right --aes 256");
-  const std::string original = ReadFile("d.zip");
+  const std::string original = ReadAll("d.zip");
   const RunResult r = Passwd("d.zip", "wrong", "new", 1);
   EXPECT_EQ(r.result, 0);
   EXPECT_TRUE(r.HasMessageCode(7)) << r.Messages();
   EXPECT_NE(r.Messages().find("wrong password"), std::string::npos) << r.Messages();
   EXPECT_EQ(r.Count(dll::kActionNewFile), 0) << "refused before any entry was written";
-  EXPECT_EQ(ReadFile("d.zip"), original);
+  EXPECT_EQ(ReadAll("d.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
   // No old password at all, and no new one.
   EXPECT_EQ(Passwd("d.zip", "", "new", 1).result, 0);
   EXPECT_EQ(Passwd("d.zip", "right", "", 1).result, 0);
-  EXPECT_EQ(ReadFile("d.zip"), original);
+  EXPECT_EQ(ReadAll("d.zip"), original);
 }
 
 TEST_F(ZipDllPasswd, APasswordThatOnlyPassesTheCheckByteIsRefusedByTheCrc) {
@@ -251,11 +251,11 @@ TEST_F(ZipDllPasswd, APasswordThatOnlyPassesTheCheckByteIsRefusedByTheCrc) {
     if (k.DecryptHeader(h, check)) impostor = pw;
   }
   ASSERT_FALSE(impostor.empty());
-  const std::string original = ReadFile("e.zip");
+  const std::string original = ReadAll("e.zip");
   const RunResult r = Passwd("e.zip", impostor, "new", 3);
   EXPECT_EQ(r.result, 0);
   EXPECT_TRUE(r.HasMessageCode(7)) << r.Messages();
-  EXPECT_EQ(ReadFile("e.zip"), original);
+  EXPECT_EQ(ReadAll("e.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 
@@ -263,18 +263,18 @@ TEST_F(ZipDllPasswd, AnEntryThatCannotBeDecodedIsNotReencryptedBlindly) {
   if (!HaveTool("7z")) GTEST_SKIP() << "7z is needed";
   WriteFile("src/p.txt", Prose(50000, 9));
   ASSERT_EQ(Shell("cd src && 7z a -tzip -mm=PPMd -ppw ../f.zip p.txt"), 0);
-  const std::string original = ReadFile("f.zip");
+  const std::string original = ReadAll("f.zip");
   const RunResult r = Passwd("f.zip", "pw", "new", 3);
   EXPECT_EQ(r.result, 0);
   EXPECT_NE(r.Messages().find("PPMd"), std::string::npos) << r.Messages();
-  EXPECT_EQ(ReadFile("f.zip"), original);
+  EXPECT_EQ(ReadAll("f.zip"), original);
 }
 
 TEST_F(ZipDllPasswd, AStopAndAFullDiskLeaveTheArchiveIdentical) {
   WriteFile("src/big.bin", RandomBytes(6u << 20, 11));
   WriteFile("src/text.txt", Prose(400000, 12));
   Add("g.zip", "--password old");
-  const std::string original = ReadFile("g.zip");
+  const std::string original = ReadAll("g.zip");
 
   // Stopped in the middle of writing the new archive.
   bool writing = false, stopped = false;
@@ -288,7 +288,7 @@ TEST_F(ZipDllPasswd, AStopAndAFullDiskLeaveTheArchiveIdentical) {
   });
   EXPECT_TRUE(stopped);
   EXPECT_EQ(r.result, 0);
-  EXPECT_EQ(ReadFile("g.zip"), original);
+  EXPECT_EQ(ReadAll("g.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
 
   // A file-size limit below the archive's size: the write fails.
@@ -312,7 +312,7 @@ TEST_F(ZipDllPasswd, AStopAndAFullDiskLeaveTheArchiveIdentical) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "expected result 0 and a write error message";
-  EXPECT_EQ(ReadFile("g.zip"), original);
+  EXPECT_EQ(ReadAll("g.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
 
   // Then the change goes through, and the old password no longer opens it.

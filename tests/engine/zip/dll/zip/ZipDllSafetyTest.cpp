@@ -23,7 +23,7 @@ std::string MakeOriginal() {
   WriteFile("o/a.txt", Prose(30000, 1));
   WriteFile("o/b.txt", Prose(30000, 2));
   EXPECT_EQ(Shell("zip -qr orig.zip o"), 0);
-  return ReadFile("orig.zip");
+  return ReadAll("orig.zip");
 }
 }  // namespace
 
@@ -47,7 +47,7 @@ TEST_F(ZipDllSafety, StopFromTheCallbackLeavesTheArchiveIdentical) {
     EXPECT_EQ(r.result, 0);
     EXPECT_TRUE(stopped);
     EXPECT_EQ(afterStop, 0) << "the library reported something after a stop";
-    EXPECT_EQ(ReadFile("orig.zip"), original);
+    EXPECT_EQ(ReadAll("orig.zip"), original);
     EXPECT_EQ(TempFilesIn("."), 0);
   }
   // A stopped new archive is not created at all.
@@ -83,7 +83,7 @@ TEST_F(ZipDllSafety, StopDeepIntoALargeFileRemovesTheTemporaryInStepsWithKeepAli
   ASSERT_TRUE(stopped);
   EXPECT_GE(keepAlive, 2) << "80 MB and more given back in 32 MB steps";
   EXPECT_EQ(otherAfterStop, 0);
-  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(ReadAll("orig.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 
@@ -108,7 +108,7 @@ TEST_F(ZipDllSafety, FullDiskLeavesTheArchiveIdentical) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "expected result 0 and a write error message";
-  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(ReadAll("orig.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 
@@ -147,7 +147,7 @@ TEST_F(ZipDllSafety, AFileSizeLimitIsAWriteErrorNotADeadlySignal) {
   ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "expected result 0 and a write error message";
-  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(ReadAll("orig.zip"), original);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 
@@ -162,7 +162,7 @@ TEST_F(ZipDllSafety, AKilledAddLeavesNoTemporaryOnceTheNextWriteRan) {
     return 0;
   });
   ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(ReadAll("orig.zip"), original);
   // Where the folder takes unnamed files nothing is left at all.
   const int probe = open(".", O_TMPFILE | O_RDWR, 0600);
   if (probe >= 0) {
@@ -205,7 +205,7 @@ TEST_F(ZipDllSafety, TheTemporaryArchiveIsPrivateWhileItIsWritten) {
     out.Replace("./secret.zip", 0600, getuid(), getgid());
     ASSERT_EQ(stat("secret.zip", &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(ReadFile("secret.zip"), "data of the new archive");
+    EXPECT_EQ(ReadAll("secret.zip"), "data of the new archive");
     zipdll::OutFile fresh;
     ASSERT_TRUE(fresh.Create("fresh.zip", unnamed));
     fresh.Write("x");
@@ -228,7 +228,7 @@ TEST_F(ZipDllSafety, DamagedArchivesAreRefusedUntouched) {
   auto r = RunZip(o);
   EXPECT_EQ(r.result, 0);
   EXPECT_TRUE(r.HasMessageCode(3)) << r.Messages();
-  EXPECT_EQ(ReadFile("junk.zip"), RandomBytes(4000, 5));
+  EXPECT_EQ(ReadAll("junk.zip"), RandomBytes(4000, 5));
   // A directory pointing at a local header that is not one.
   std::string broken = MakeOriginal();
   const size_t sig = broken.find("PK\3\4", 10);
@@ -239,7 +239,7 @@ TEST_F(ZipDllSafety, DamagedArchivesAreRefusedUntouched) {
   r = RunZip(o);
   EXPECT_EQ(r.result, 0);
   EXPECT_TRUE(r.HasMessageCode(3)) << r.Messages();
-  EXPECT_EQ(ReadFile("broken.zip"), broken);
+  EXPECT_EQ(ReadAll("broken.zip"), broken);
   EXPECT_EQ(TempFilesIn("."), 0);
 }
 
@@ -252,7 +252,7 @@ TEST_F(ZipDllSafety, MoveKeepsTheSourcesWhenTheArchiveCannotBeWritten) {
   auto r = RunZip(o);
   EXPECT_EQ(r.result, 0);
   EXPECT_TRUE(r.HasMessageCode(4)) << r.Messages();
-  EXPECT_EQ(ReadFile("keep.txt"), "keep");
+  EXPECT_EQ(ReadAll("keep.txt"), "keep");
 }
 
 TEST_F(ZipDllSafety, NothingMatchedWritesNothing) {
@@ -263,11 +263,11 @@ TEST_F(ZipDllSafety, NothingMatchedWritesNothing) {
   auto r = RunZip(o);
   EXPECT_EQ(r.result, 0);
   EXPECT_TRUE(r.HasMessageCode(1)) << r.Messages();
-  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(ReadAll("orig.zip"), original);
   o.remove = true;
   o.specs = {"absent"};
   EXPECT_EQ(RunZip(o).result, 0);
-  EXPECT_EQ(ReadFile("orig.zip"), original);
+  EXPECT_EQ(ReadAll("orig.zip"), original);
 }
 
 class ZipDllDelete : public ZipDllTest {};

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "TestFiles.h"
 
 namespace ziptest {
 
@@ -146,13 +147,6 @@ inline RunResult RunZip(ZipOptions o) {
 inline void WriteFile(const std::string& path, const std::string& data) {
   fs::create_directories(fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << data;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 inline std::string RandomBytes(size_t n, uint32_t seed) {

@@ -17,6 +17,7 @@
 #include <regex>
 
 #include "SmtpTestServer.h"
+#include "TestFiles.h"
 
 namespace arkelin::mail {
 namespace {
@@ -25,16 +26,6 @@ using test::ClosedPort;
 using test::ReadWithPython;
 using test::ScriptedServer;
 using test::SmtpTestServer;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
-}
 
 std::string HostName() {
   const std::string h = QHostInfo::localHostName().toStdString();
@@ -45,6 +36,19 @@ std::vector<std::string> Strings(const QJsonArray& a) {
   std::vector<std::string> v;
   for (const auto& x : a) v.push_back(x.toString().toStdString());
   return v;
+}
+
+// The text of the E that `call` throws; a failure of the test when it
+// throws none.
+template <class E, class Call>
+std::string ThrownText(Call&& call) {
+  try {
+    call();
+  } catch (const E& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "nothing was thrown";
+  return {};
 }
 
 // What a handler saw, in order.
@@ -69,77 +73,73 @@ class NMsmtpServer : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(tmp_.isValid()); }
   std::string Dir() const { return tmp_.path().toStdString(); }
 
-  // Starts the server in its own subfolder.
-  std::unique_ptr<SmtpTestServer> StartServer(const std::vector<std::string>& args = {}) {
+  // Starts the server (with `args`) in its own subfolder and addresses the
+  // client's mail from Ann to it.
+  void Serve(const std::vector<std::string>& args = {}) {
     std::filesystem::create_directories(Dir() + "/server");
-    auto s = std::make_unique<SmtpTestServer>(Dir() + "/server", args);
-    EXPECT_TRUE(s->Started()) << s->Error();
-    return s;
-  }
-
-  void Address(TNMSMTP& smtp, const SmtpTestServer& server) {
-    smtp.Host = "127.0.0.1";
-    smtp.Port = server.Port();
-    smtp.PostMessage.FromName = "Ann Sender";
-    smtp.PostMessage.FromAddress = "ann@example.org";
-    smtp.PostMessage.Subject = "Archive";
-    smtp.PostMessage.LocalProgram = "Arkelin mail";
+    server_ = std::make_unique<SmtpTestServer>(Dir() + "/server", args);
+    ASSERT_TRUE(server_->Started()) << server_->Error();
+    smtp_.Host = "127.0.0.1";
+    smtp_.Port = server_->Port();
+    smtp_.PostMessage.FromName = "Ann Sender";
+    smtp_.PostMessage.FromAddress = "ann@example.org";
+    smtp_.PostMessage.Subject = "Archive";
+    smtp_.PostMessage.LocalProgram = "Arkelin mail";
   }
 
   QTemporaryDir tmp_;
+  std::unique_ptr<SmtpTestServer> server_;
+  TNMSMTP smtp_;  // ends before the server
 };
 
 TEST_F(NMsmtpServer, MailWithEmptyAndLargeAttachmentArrivesIntact) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
+  ASSERT_NO_FATAL_FAILURE(Serve());
   const std::string empty = Dir() + "/empty.bin";
   const std::string large = Dir() + "/random.zip";
-  WriteFile(empty, "");
+  WriteAll(empty, "");
   std::string bytes(1 << 20, '\0');
   std::mt19937 rng(7);
   for (char& c : bytes) c = static_cast<char>(rng());
-  WriteFile(large, bytes);
+  WriteAll(large, bytes);
 
-  TNMSMTP smtp;
-  Address(smtp, *server);
   EventLog log;
-  log.Attach(smtp);
+  log.Attach(smtp_);
   int packets = 0;
-  smtp.OnPacketSent = [&](TNMSMTP& s) {
+  smtp_.OnPacketSent = [&](TNMSMTP& s) {
     ++packets;
     EXPECT_LE(s.BytesSent(), s.BytesTotal());
   };
-  smtp.PostMessage.ToAddress = {"Bob Receiver <bob@example.org>"};
-  smtp.PostMessage.ToCarbonCopy = {"carol@example.org"};
-  smtp.PostMessage.ToBlindCarbonCopy = {"dave@example.org"};
-  smtp.PostMessage.Date = "Wed, 09 Dec 2026 18:00:00 +0000";
-  smtp.PostMessage.Attachments = {empty, large};
+  smtp_.PostMessage.ToAddress = {"Bob Receiver <bob@example.org>"};
+  smtp_.PostMessage.ToCarbonCopy = {"carol@example.org"};
+  smtp_.PostMessage.ToBlindCarbonCopy = {"dave@example.org"};
+  smtp_.PostMessage.Date = "Wed, 09 Dec 2026 18:00:00 +0000";
+  smtp_.PostMessage.Attachments = {empty, large};
 
-  smtp.Connect();
-  EXPECT_TRUE(smtp.Connected());
-  smtp.SendMail();
-  EXPECT_EQ(smtp.BytesSent(), smtp.BytesTotal());
-  EXPECT_EQ(packets, static_cast<int>((smtp.BytesTotal() + 65535) / 65536));
+  smtp_.Connect();
+  EXPECT_TRUE(smtp_.Connected());
+  smtp_.SendMail();
+  EXPECT_EQ(smtp_.BytesSent(), smtp_.BytesTotal());
+  EXPECT_EQ(packets, static_cast<int>((smtp_.BytesTotal() + 65535) / 65536));
   EXPECT_GT(packets, 20);  // 1 MB in base64 takes about 22 pieces
-  smtp.Disconnect();
-  EXPECT_FALSE(smtp.Connected());
+  smtp_.Disconnect();
+  EXPECT_FALSE(smtp_.Connected());
 
   EXPECT_EQ(log.events, (std::vector<std::string>{"connect", "encode start " + empty, "encode end " + empty,
                                                   "encode start " + large, "encode end " + large, "send start",
                                                   "success", "disconnect"}));
   // Recipients and attachments are emptied after the send; the rest stays.
-  EXPECT_TRUE(smtp.PostMessage.ToAddress.empty());
-  EXPECT_TRUE(smtp.PostMessage.ToCarbonCopy.empty());
-  EXPECT_TRUE(smtp.PostMessage.ToBlindCarbonCopy.empty());
-  EXPECT_TRUE(smtp.PostMessage.Attachments.empty());
-  EXPECT_EQ(smtp.PostMessage.Subject, "Archive");
+  EXPECT_TRUE(smtp_.PostMessage.ToAddress.empty());
+  EXPECT_TRUE(smtp_.PostMessage.ToCarbonCopy.empty());
+  EXPECT_TRUE(smtp_.PostMessage.ToBlindCarbonCopy.empty());
+  EXPECT_TRUE(smtp_.PostMessage.Attachments.empty());
+  EXPECT_EQ(smtp_.PostMessage.Subject, "Archive");
 
-  EXPECT_EQ(server->Commands(),
+  EXPECT_EQ(server_->Commands(),
             (std::vector<std::string>{"HELO " + HostName(), "RSET", "MAIL FROM:<ann@example.org>",
                                       "RCPT TO:<bob@example.org>", "RCPT TO:<carol@example.org>",
                                       "RCPT TO:<dave@example.org>", "DATA", "QUIT"}));
-  ASSERT_EQ(server->MessageCount(), 1);
-  EXPECT_EQ(Strings(server->Envelope(1)["rcpt_tos"].toArray()),
+  ASSERT_EQ(server_->MessageCount(), 1);
+  EXPECT_EQ(Strings(server_->Envelope(1)["rcpt_tos"].toArray()),
             (std::vector<std::string>{"bob@example.org", "carol@example.org", "dave@example.org"}));
 
   std::filesystem::create_directories(Dir() + "/read");
@@ -170,13 +170,13 @@ TEST_F(NMsmtpServer, MailWithEmptyAndLargeAttachmentArrivesIntact) {
   EXPECT_EQ(parts[1]["content_type"].toString(), "application/octet-stream");
   EXPECT_EQ(parts[1]["filename"].toString(), "empty.bin");
   EXPECT_EQ(parts[1]["encoding"].toString(), "base64");
-  EXPECT_EQ(Slurp(parts[1]["file"].toString().toStdString()), "");
+  EXPECT_EQ(ReadAll(parts[1]["file"].toString().toStdString()), "");
   EXPECT_EQ(parts[2]["filename"].toString(), "random.zip");
-  EXPECT_TRUE(Slurp(parts[2]["file"].toString().toStdString()) == bytes) << "decoded attachment differs";
+  EXPECT_TRUE(ReadAll(parts[2]["file"].toString().toStdString()) == bytes) << "decoded attachment differs";
 
   // On the wire every base64 line of the large part has 60 characters but
   // the last.
-  const std::string raw = server->Message(1);
+  const std::string raw = server_->Message(1);
   const std::size_t start = raw.find("\r\n\r\n", raw.find("filename=\"random.zip\"")) + 4;
   const std::size_t end = raw.find("--" + boundary + "--", start);
   ASSERT_NE(end, std::string::npos);
@@ -193,115 +193,93 @@ TEST_F(NMsmtpServer, MailWithEmptyAndLargeAttachmentArrivesIntact) {
 }
 
 TEST_F(NMsmtpServer, BoundariesOfARunStartWithTheFixedSequence) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  WriteFile(Dir() + "/a.txt", "abc");
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  WriteAll(Dir() + "/a.txt", "abc");
   TBoundarySource::ForProcess() = TBoundarySource(0);  // as at program start
-  TNMSMTP smtp;
-  Address(smtp, *server);
-  smtp.Connect();
+  smtp_.Connect();
   for (int i = 0; i < 2; ++i) {
-    smtp.PostMessage.ToAddress = {"bob@example.org"};
-    smtp.PostMessage.Attachments = {Dir() + "/a.txt"};
-    smtp.SendMail();
+    smtp_.PostMessage.ToAddress = {"bob@example.org"};
+    smtp_.PostMessage.Attachments = {Dir() + "/a.txt"};
+    smtp_.SendMail();
   }
-  smtp.Disconnect();
-  ASSERT_EQ(server->MessageCount(), 2);
-  EXPECT_NE(server->Message(1).find("boundary=\"====================54535aavfgq====\""), std::string::npos);
-  EXPECT_NE(server->Message(2).find("boundary=\"====================54535hejkcl====\""), std::string::npos);
+  smtp_.Disconnect();
+  ASSERT_EQ(server_->MessageCount(), 2);
+  EXPECT_NE(server_->Message(1).find("boundary=\"====================54535aavfgq====\""), std::string::npos);
+  EXPECT_NE(server_->Message(2).find("boundary=\"====================54535hejkcl====\""), std::string::npos);
 }
 
 TEST_F(NMsmtpServer, RefusedRecipientIsReportedAndTheOthersGetTheMail) {
-  auto server = StartServer({"--refuse-rcpt", "nobody@example.org"});
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
+  ASSERT_NO_FATAL_FAILURE(Serve({"--refuse-rcpt", "nobody@example.org"}));
   EventLog log;
-  log.Attach(smtp);
-  smtp.PostMessage.ToAddress = {"Nobody <nobody@example.org>", "bob@example.org"};
-  smtp.Connect();
-  smtp.SendMail();
-  smtp.Disconnect();
+  log.Attach(smtp_);
+  smtp_.PostMessage.ToAddress = {"Nobody <nobody@example.org>", "bob@example.org"};
+  smtp_.Connect();
+  smtp_.SendMail();
+  smtp_.Disconnect();
   EXPECT_EQ(log.Count("not found Nobody <nobody@example.org>"), 1);
   EXPECT_EQ(log.Count("success"), 1);
-  ASSERT_EQ(server->MessageCount(), 1);
-  EXPECT_EQ(Strings(server->Envelope(1)["rcpt_tos"].toArray()), std::vector<std::string>{"bob@example.org"});
+  ASSERT_EQ(server_->MessageCount(), 1);
+  EXPECT_EQ(Strings(server_->Envelope(1)["rcpt_tos"].toArray()), std::vector<std::string>{"bob@example.org"});
   // The To line carries both recipients as typed.
-  EXPECT_NE(server->Message(1).find("To: Nobody <nobody@example.org>,bob@example.org\r\n"), std::string::npos);
+  EXPECT_NE(server_->Message(1).find("To: Nobody <nobody@example.org>,bob@example.org\r\n"), std::string::npos);
 }
 
 TEST_F(NMsmtpServer, RefusedEndOfDataFiresFailureAndRaisesTheReply) {
-  auto server = StartServer({"--refuse-data"});
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
+  ASSERT_NO_FATAL_FAILURE(Serve({"--refuse-data"}));
   EventLog log;
-  log.Attach(smtp);
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
-  smtp.Connect();
-  try {
-    smtp.SendMail();
-    FAIL() << "a refused mail was reported as sent";
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "554 5.6.0 Message refused by policy");
-  }
+  log.Attach(smtp_);
+  smtp_.PostMessage.ToAddress = {"bob@example.org"};
+  smtp_.Connect();
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp_.SendMail(); }), "554 5.6.0 Message refused by policy")
+      << "a refused mail was reported as sent";
   EXPECT_EQ(log.Count("failure"), 1);
   EXPECT_EQ(log.Count("success"), 0);
-  EXPECT_EQ(smtp.PostMessage.ToAddress.size(), 1u);  // nothing cleared
-  EXPECT_FALSE(smtp.Busy());
-  smtp.Disconnect();
-  EXPECT_EQ(server->MessageCount(), 0);
+  EXPECT_EQ(smtp_.PostMessage.ToAddress.size(), 1u);  // nothing cleared
+  EXPECT_FALSE(smtp_.Busy());
+  smtp_.Disconnect();
+  EXPECT_EQ(server_->MessageCount(), 0);
 }
 
 TEST_F(NMsmtpServer, ConnectionDroppedAtEndOfDataIsNoSuccess) {
-  auto server = StartServer({"--drop-data"});
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
+  ASSERT_NO_FATAL_FAILURE(Serve({"--drop-data"}));
   EventLog log;
-  log.Attach(smtp);
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
-  smtp.Connect();
-  EXPECT_THROW(smtp.SendMail(), ESmtpError);
+  log.Attach(smtp_);
+  smtp_.PostMessage.ToAddress = {"bob@example.org"};
+  smtp_.Connect();
+  EXPECT_THROW(smtp_.SendMail(), ESmtpError);
   EXPECT_EQ(log.Count("failure"), 1);
   EXPECT_EQ(log.Count("success"), 0);
-  EXPECT_FALSE(smtp.Connected());
+  EXPECT_FALSE(smtp_.Connected());
   EXPECT_EQ(log.Count("disconnect"), 1);
 }
 
 TEST_F(NMsmtpServer, SecondSendMailFromAHandlerDoesNothing) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  smtp_.PostMessage.ToAddress = {"bob@example.org"};
   int nested = 0;
-  smtp.OnSendStart = [&](TNMSMTP& s) {
+  smtp_.OnSendStart = [&](TNMSMTP& s) {
     ++nested;
     EXPECT_TRUE(s.Busy());
     s.SendMail();
   };
-  smtp.Connect();
-  smtp.SendMail();
-  smtp.Disconnect();
+  smtp_.Connect();
+  smtp_.SendMail();
+  smtp_.Disconnect();
   EXPECT_EQ(nested, 1);
-  EXPECT_EQ(server->MessageCount(), 1);
-  const auto cmds = server->Commands();
+  EXPECT_EQ(server_->MessageCount(), 1);
+  const auto cmds = server_->Commands();
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 1);
 }
 
 TEST_F(NMsmtpServer, BodyLinesStartingWithADotArriveUnchanged) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
-  smtp.PostMessage.Body = {"first", ".", ".hidden", "..two", "last"};
-  smtp.Connect();
-  smtp.SendMail();
-  smtp.Disconnect();
-  ASSERT_EQ(server->MessageCount(), 1);
-  const std::string raw = server->Message(1);
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  smtp_.PostMessage.ToAddress = {"bob@example.org"};
+  smtp_.PostMessage.Body = {"first", ".", ".hidden", "..two", "last"};
+  smtp_.Connect();
+  smtp_.SendMail();
+  smtp_.Disconnect();
+  ASSERT_EQ(server_->MessageCount(), 1);
+  const std::string raw = server_->Message(1);
   EXPECT_NE(raw.find("Content-Type: text/plain; charset=us-ascii\r\n"), std::string::npos);
   const std::size_t body = raw.find("\r\n\r\n");
   ASSERT_NE(body, std::string::npos);
@@ -310,97 +288,68 @@ TEST_F(NMsmtpServer, BodyLinesStartingWithADotArriveUnchanged) {
 }
 
 TEST_F(NMsmtpServer, UserIdIsTheHeloArgument) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
-  smtp.UserID = "client.example.org";
-  smtp.Connect();
-  smtp.Disconnect();
-  EXPECT_EQ(server->Commands(), (std::vector<std::string>{"HELO client.example.org", "QUIT"}));
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  smtp_.UserID = "client.example.org";
+  smtp_.Connect();
+  smtp_.Disconnect();
+  EXPECT_EQ(server_->Commands(), (std::vector<std::string>{"HELO client.example.org", "QUIT"}));
 }
 
 TEST_F(NMsmtpServer, UnreadableAttachmentSendsNothing) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
+  ASSERT_NO_FATAL_FAILURE(Serve());
   EventLog log;
-  log.Attach(smtp);
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  log.Attach(smtp_);
+  smtp_.PostMessage.ToAddress = {"bob@example.org"};
   const std::string missing = Dir() + "/gone.zip";
-  smtp.PostMessage.Attachments = {missing};
-  smtp.Connect();
-  try {
-    smtp.SendMail();
-    FAIL() << "a missing attachment was sent";
-  } catch (const EFileOpenError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + missing + "\". No such file or directory");
-  }
+  smtp_.PostMessage.Attachments = {missing};
+  smtp_.Connect();
+  EXPECT_EQ(ThrownText<EFileOpenError>([&] { smtp_.SendMail(); }),
+            "Cannot open file \"" + missing + "\". No such file or directory")
+      << "a missing attachment was sent";
   EXPECT_EQ(log.Count("send start"), 0);
   EXPECT_EQ(log.Count("encode start " + missing), 0);
-  EXPECT_FALSE(smtp.Busy());
-  EXPECT_TRUE(smtp.Connected());
-  smtp.Disconnect();
-  EXPECT_EQ(server->Commands(), (std::vector<std::string>{"HELO " + HostName(), "QUIT"}));
+  EXPECT_FALSE(smtp_.Busy());
+  EXPECT_TRUE(smtp_.Connected());
+  smtp_.Disconnect();
+  EXPECT_EQ(server_->Commands(), (std::vector<std::string>{"HELO " + HostName(), "QUIT"}));
 }
 
 TEST_F(NMsmtpServer, SendWithoutConnectionAsksForOne) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
-  smtp.PostMessage.ToAddress = {"bob@example.org"};
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  smtp_.PostMessage.ToAddress = {"bob@example.org"};
   // No handler: refused.
-  try {
-    smtp.SendMail();
-    FAIL();
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "Not Connected");
-  }
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp_.SendMail(); }), "Not Connected");
   // A handler that declines leaves it refused even when it connected.
-  smtp.OnConnectionRequired = [](TNMSMTP& s, bool& handled) { handled = false; };
-  EXPECT_THROW(smtp.SendMail(), ESmtpError);
+  smtp_.OnConnectionRequired = [](TNMSMTP& s, bool& handled) { handled = false; };
+  EXPECT_THROW(smtp_.SendMail(), ESmtpError);
   // A handler that connects and says so lets the mail go.
   int asked = 0;
-  smtp.OnConnectionRequired = [&](TNMSMTP& s, bool& handled) {
+  smtp_.OnConnectionRequired = [&](TNMSMTP& s, bool& handled) {
     ++asked;
     s.Connect();
     handled = true;
   };
-  smtp.SendMail();
+  smtp_.SendMail();
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(server->MessageCount(), 1);
-  EXPECT_FALSE(smtp.Busy());
-  smtp.Disconnect();
+  EXPECT_EQ(server_->MessageCount(), 1);
+  EXPECT_FALSE(smtp_.Busy());
+  smtp_.Disconnect();
 }
 
 TEST_F(NMsmtpServer, IncompleteHeaderAndSecondConnectFail) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  TNMSMTP smtp;
-  Address(smtp, *server);
-  smtp.Connect();
-  try {
-    smtp.Connect();
-    FAIL();
-  } catch (const ESockError& e) {
-    EXPECT_STREQ(e.what(), "Already connected");
-  }
-  try {
-    smtp.SendMail();  // no recipient
-    FAIL();
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "Incomplete Header");
-  }
-  smtp.PostMessage.ToBlindCarbonCopy = {"dave@example.org"};  // a BCC alone is enough
-  smtp.PostMessage.FromAddress.clear();
-  EXPECT_THROW(smtp.SendMail(), ESmtpError);
-  smtp.PostMessage.FromAddress = "ann@example.org";
-  smtp.SendMail();
-  smtp.Disconnect();
-  EXPECT_EQ(server->MessageCount(), 1);
-  EXPECT_EQ(server->Message(1).find("dave"), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  smtp_.Connect();
+  EXPECT_EQ(ThrownText<ESockError>([&] { smtp_.Connect(); }), "Already connected");
+  // No recipient yet.
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp_.SendMail(); }), "Incomplete Header");
+  smtp_.PostMessage.ToBlindCarbonCopy = {"dave@example.org"};  // a BCC alone is enough
+  smtp_.PostMessage.FromAddress.clear();
+  EXPECT_THROW(smtp_.SendMail(), ESmtpError);
+  smtp_.PostMessage.FromAddress = "ann@example.org";
+  smtp_.SendMail();
+  smtp_.Disconnect();
+  EXPECT_EQ(server_->MessageCount(), 1);
+  EXPECT_EQ(server_->Message(1).find("dave"), std::string::npos);
 }
 
 // ---- Failures before a server answers --------------------------------------
@@ -414,12 +363,7 @@ TEST(NMsmtpConnect, UnresolvableHostGivesNullRemoteAddressAfterOneRetry) {
     s.Host = "still-no-such-host.invalid";
     handled = asked < 5;  // keeps a component that asks again from looping for ever
   };
-  try {
-    smtp.Connect();
-    FAIL();
-  } catch (const ESockError& e) {
-    EXPECT_STREQ(e.what(), "Null Remote Address");
-  }
+  EXPECT_EQ(ThrownText<ESockError>([&] { smtp.Connect(); }), "Null Remote Address");
   EXPECT_EQ(asked, 1);
   EXPECT_FALSE(smtp.Connected());
   EXPECT_FALSE(smtp.Busy());
@@ -450,12 +394,7 @@ TEST(NMsmtpConnect, ClosedPortGivesConnectionRefused) {
   smtp.Port = ClosedPort();
   EventLog log;
   log.Attach(smtp);
-  try {
-    smtp.Connect();
-    FAIL();
-  } catch (const ESockError& e) {
-    EXPECT_STREQ(e.what(), "10061:Connection refused");
-  }
+  EXPECT_EQ(ThrownText<ESockError>([&] { smtp.Connect(); }), "10061:Connection refused");
   EXPECT_EQ(log.events, std::vector<std::string>{"connection failed"});
   EXPECT_FALSE(smtp.Connected());
 }
@@ -507,12 +446,7 @@ TEST(NMsmtpScripted, AbortWhileWaitingForAReplyEndsTheWait) {
   client = &smtp;
   AimAt(smtp, server);
   smtp.Connect();
-  try {
-    smtp.SendMail();
-    FAIL();
-  } catch (const EAbortError& e) {
-    EXPECT_STREQ(e.what(), "Socket readln aborted");
-  }
+  EXPECT_EQ(ThrownText<EAbortError>([&] { smtp.SendMail(); }), "Socket readln aborted");
   EXPECT_FALSE(smtp.Busy());
   // The request is used up: the next wait runs normally.
   smtp.Disconnect();
@@ -525,13 +459,8 @@ TEST(NMsmtpScripted, AbortBeforeSendingEndsTheSend) {
   AimAt(smtp, server);
   smtp.OnSendStart = [](TNMSMTP& s) { s.Abort(); };
   smtp.Connect();
-  try {
-    smtp.SendMail();
-    FAIL();
-  } catch (const EAbortError& e) {
-    // RSET had been queued but the wait for it to leave was cut short.
-    EXPECT_STREQ(e.what(), "Socket send aborted");
-  }
+  // RSET had been queued but the wait for it to leave was cut short.
+  EXPECT_EQ(ThrownText<EAbortError>([&] { smtp.SendMail(); }), "Socket send aborted");
 }
 
 TEST(NMsmtpScripted, MultiLineRepliesAreReadWhole) {
@@ -544,12 +473,7 @@ TEST(NMsmtpScripted, MultiLineRepliesAreReadWhole) {
   smtp.Connect();
   EXPECT_EQ(smtp.LastReply(), "250-mail.test\r\n");
   // Were the second RSET line left unread, it would pass for MAIL's answer.
-  try {
-    smtp.SendMail();
-    FAIL();
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "550 sender refused");
-  }
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp.SendMail(); }), "550 sender refused");
   EXPECT_EQ(server.Received().back(), "MAIL FROM:<ann@example.org>");
 }
 
@@ -560,12 +484,7 @@ TEST(NMsmtpScripted, EndOfDataAnsweredWithoutANumberIsNoSuccess) {
   log.Attach(smtp);
   AimAt(smtp, server);
   smtp.Connect();
-  try {
-    smtp.SendMail();
-    FAIL();
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "thanks");
-  }
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp.SendMail(); }), "thanks");
   EXPECT_EQ(log.Count("failure"), 1);
   EXPECT_EQ(log.Count("success"), 0);
 }
@@ -577,12 +496,7 @@ TEST(NMsmtpScripted, RefusedGreetingRaisesItsText) {
   log.Attach(smtp);
   smtp.Host = "127.0.0.1";
   smtp.Port = server.Port();
-  try {
-    smtp.Connect();
-    FAIL();
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "554 go away");
-  }
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp.Connect(); }), "554 go away");
   EXPECT_FALSE(smtp.Connected());
   EXPECT_EQ(log.events, std::vector<std::string>{"disconnect"});
   EXPECT_EQ(server.Received(), std::vector<std::string>{"QUIT"});
@@ -595,12 +509,7 @@ TEST(NMsmtpScripted, RefusedHeloIsAuthenticationFailed) {
   smtp.Port = server.Port();
   int connected = 0;
   smtp.OnConnect = [&](TNMSMTP&) { ++connected; };
-  try {
-    smtp.Connect();
-    FAIL();
-  } catch (const ESmtpError& e) {
-    EXPECT_STREQ(e.what(), "Authentication failed");
-  }
+  EXPECT_EQ(ThrownText<ESmtpError>([&] { smtp.Connect(); }), "Authentication failed");
   EXPECT_EQ(connected, 0);
   EXPECT_FALSE(smtp.Connected());
   ASSERT_EQ(server.Received().size(), 2u);
@@ -628,12 +537,7 @@ TEST(NMsmtpScripted, SilentServerTimesOutWhenALimitIsSet) {
   smtp.Host = "127.0.0.1";
   smtp.Port = server.Port();
   smtp.TimeOut = 100;
-  try {
-    smtp.Connect();
-    FAIL();
-  } catch (const ESockError& e) {
-    EXPECT_STREQ(e.what(), "Socket readln timed out");
-  }
+  EXPECT_EQ(ThrownText<ESockError>([&] { smtp.Connect(); }), "Socket readln timed out");
   EXPECT_FALSE(smtp.Connected());
 }
 

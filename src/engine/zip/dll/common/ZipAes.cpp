@@ -22,9 +22,6 @@ namespace {
 constexpr int kRounds = 1000;
 // Counter blocks are encrypted this many at a time.
 constexpr size_t kStreamBlocks = 256;
-}  // namespace
-
-namespace {
 
 void PutBe32(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v >> 24);
@@ -95,6 +92,9 @@ void Pbkdf2Sha1(std::string_view password, const uint8_t* salt, size_t saltLen, 
     std::memcpy(out, t, n);
     out += n;
     outLen -= n;
+    OPENSSL_cleanse(u, sizeof u);
+    OPENSSL_cleanse(t, sizeof t);
+    OPENSSL_cleanse(&c, sizeof c);
   }
   OPENSSL_cleanse(key, sizeof key);
   OPENSSL_cleanse(pad, sizeof pad);

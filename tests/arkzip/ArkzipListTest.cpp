@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/common/CodePage437.h"
+#include "ShellRun.h"
 
 namespace {
 
@@ -28,22 +29,8 @@ struct Row {
   bool operator==(const Row&) const = default;
 };
 
-struct RunResult {
-  int rc = -1;
-  std::string out;
-};
-
-RunResult Shell(const std::string& cmd) {
-  RunResult r;
-  FILE* p = popen(("LC_ALL=C.UTF-8 TZ=UTC " + cmd + " 2>/dev/null").c_str(), "r");
-  if (!p) return r;
-  std::array<char, 65536> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  int status = pclose(p);
-  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+// `cmd` in the C locale and UTC, its errors dropped.
+ShellRun Shell(const std::string& cmd) { return RunShell("LC_ALL=C.UTF-8 TZ=UTC " + cmd + " 2>/dev/null"); }
 
 std::string Arkzip() { return std::string(ARKELIN_BIN_DIR) + "/arkzip"; }
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
@@ -124,10 +111,10 @@ std::vector<Row> ParseArkzip(const std::string& text) {
 // without escapes (it prints other bytes raw or as ^X).
 void ExpectAgreement(const std::string& archive) {
   SCOPED_TRACE(archive);
-  RunResult zi = Shell("zipinfo -v " + Quote(archive));
-  ASSERT_LE(zi.rc, 1) << "zipinfo cannot read it";
-  RunResult ours = Shell(Arkzip() + " list " + Quote(archive));
-  ASSERT_EQ(ours.rc, 0);
+  ShellRun zi = Shell("zipinfo -v " + Quote(archive));
+  ASSERT_LE(zi.code, 1) << "zipinfo cannot read it";
+  ShellRun ours = Shell(Arkzip() + " list " + Quote(archive));
+  ASSERT_EQ(ours.code, 0);
   std::vector<Row> a = ParseZipinfo(zi.out), b = ParseArkzip(ours.out);
   ASSERT_EQ(a.size(), b.size());
   ASSERT_FALSE(a.empty() && zi.out.find("Central directory entry") != std::string::npos);
@@ -170,8 +157,8 @@ class ArkzipList : public ::testing::Test {
 TEST_F(ArkzipList, AgreesWithZipinfoOnEveryReadableFixture) {
   int compared = 0;
   for (const auto& f : fs::directory_iterator(std::string(ARKELIN_FIXTURES) + "/zip")) {
-    RunResult zi = Shell("zipinfo -v " + Quote(f.path().string()));
-    if (zi.rc > 1) continue;  // zipinfo cannot read it either
+    ShellRun zi = Shell("zipinfo -v " + Quote(f.path().string()));
+    if (zi.code > 1) continue;  // zipinfo cannot read it either
     ExpectAgreement(f.path().string());
     ++compared;
   }
@@ -180,16 +167,16 @@ TEST_F(ArkzipList, AgreesWithZipinfoOnEveryReadableFixture) {
 
 TEST_F(ArkzipList, AgreesWithZipinfoOnArchivesOfOtherArchivers) {
   const std::string tree = Quote((tmp_ / "tree").string());
-  ASSERT_EQ(Shell("cd " + tree + " && zip -qr " + Quote(Made("zip.zip")) + " .").rc, 0);
-  ASSERT_EQ(Shell("cd " + tree + " && zip -qr -0 " + Quote(Made("stored.zip")) + " .").rc, 0);
-  ASSERT_EQ(Shell("cd " + tree + " && zip -qr -P secret " + Quote(Made("crypt.zip")) + " .").rc, 0);
-  ASSERT_EQ(Shell("cd " + tree + " && 7z a -tzip -bd " + Quote(Made("7z.zip")) + " . >/dev/null").rc, 0);
-  ASSERT_EQ(Shell("cd " + tree + " && bsdtar --format zip -cf " + Quote(Made("bsdtar.zip")) + " .").rc, 0);
+  ASSERT_EQ(Shell("cd " + tree + " && zip -qr " + Quote(Made("zip.zip")) + " .").code, 0);
+  ASSERT_EQ(Shell("cd " + tree + " && zip -qr -0 " + Quote(Made("stored.zip")) + " .").code, 0);
+  ASSERT_EQ(Shell("cd " + tree + " && zip -qr -P secret " + Quote(Made("crypt.zip")) + " .").code, 0);
+  ASSERT_EQ(Shell("cd " + tree + " && 7z a -tzip -bd " + Quote(Made("7z.zip")) + " . >/dev/null").code, 0);
+  ASSERT_EQ(Shell("cd " + tree + " && bsdtar --format zip -cf " + Quote(Made("bsdtar.zip")) + " .").code, 0);
   ASSERT_EQ(Shell("cd " + tree + " && /usr/bin/python3 -c \"import zipfile,os\n"
                 "z=zipfile.ZipFile('" + Made("py.zip") + "','w',zipfile.ZIP_DEFLATED)\n"
                 "for r,d,f in os.walk('.'):\n"
                 "  for n in d+f: z.write(os.path.join(r,n))\n"
-                "z.comment=b'python comment'\nz.close()\"").rc, 0);
+                "z.comment=b'python comment'\nz.close()\"").code, 0);
   for (const char* n : {"zip.zip", "stored.zip", "crypt.zip", "7z.zip", "bsdtar.zip", "py.zip"}) {
     ExpectAgreement(Made(n));
     EXPECT_NE(Shell(Arkzip() + " list " + Quote(Made(n))).out.find("sub dir/deeper/gr\xc3\xbc\xc3\x9f" "e.txt"),
@@ -199,12 +186,12 @@ TEST_F(ArkzipList, AgreesWithZipinfoOnArchivesOfOtherArchivers) {
 
 TEST_F(ArkzipList, ExitCodesAndTotals) {
   std::ofstream(Made("bad.zip")) << "this is not an archive at all";
-  EXPECT_EQ(Shell(Arkzip() + " list " + Quote(Made("bad.zip"))).rc, 2);
-  EXPECT_EQ(Shell(Arkzip() + " list").rc, 2);
-  EXPECT_EQ(Shell(Arkzip() + " frobnicate " + Quote(Made("bad.zip"))).rc, 2);
-  ASSERT_EQ(Shell("cd " + Quote((tmp_ / "tree").string()) + " && zip -qr " + Quote(Made("t.zip")) + " .").rc, 0);
-  RunResult r = Shell(Arkzip() + " list " + Quote(Made("t.zip")));
-  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(Shell(Arkzip() + " list " + Quote(Made("bad.zip"))).code, 2);
+  EXPECT_EQ(Shell(Arkzip() + " list").code, 2);
+  EXPECT_EQ(Shell(Arkzip() + " frobnicate " + Quote(Made("bad.zip"))).code, 2);
+  ASSERT_EQ(Shell("cd " + Quote((tmp_ / "tree").string()) + " && zip -qr " + Quote(Made("t.zip")) + " .").code, 0);
+  ShellRun r = Shell(Arkzip() + " list " + Quote(Made("t.zip")));
+  EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("7 files, 150034 bytes uncompressed"), std::string::npos) << r.out;
 }
 

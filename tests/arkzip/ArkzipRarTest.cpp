@@ -13,29 +13,16 @@
 #include <string>
 
 #include "../engine/rar/RarBuilder.h"
+#include "ShellRun.h"
 #include "TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int rc = -1;
-  std::string out;
-};
-
-RunResult Arkzip(const std::string& args, const std::string& cwd = ".") {
-  RunResult r;
-  const std::string cmd = "cd '" + cwd + "' && LC_ALL=C.UTF-8 TZ=UTC '" + std::string(ARKELIN_BIN_DIR) +
-                          "/arkzip' " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 65536> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  const int status = pclose(p);
-  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+ShellRun Arkzip(const std::string& args, const std::string& cwd = ".") {
+  return RunShell("cd '" + cwd + "' && LC_ALL=C.UTF-8 TZ=UTC '" + std::string(ARKELIN_BIN_DIR) + "/arkzip' " + args +
+                  " 2>&1");
 }
 
 std::string Fx(const std::string& name) { return "'" + std::string(ARKELIN_FIXTURES) + "/rar/" + name + "'"; }
@@ -43,15 +30,15 @@ std::string Fx(const std::string& name) { return "'" + std::string(ARKELIN_FIXTU
 }  // namespace
 
 TEST(ArkzipRar, ListShowsTheZipColumnsWithDates) {
-  const RunResult r = Arkzip("list " + Fx("la-test_read_format_rar.rar"));
-  EXPECT_EQ(r.rc, 0) << r.out;
+  const ShellRun r = Arkzip("list " + Fx("la-test_read_format_rar.rar"));
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("      Length       Packed  Ratio Modified            CRC-32    Name\n"), std::string::npos);
   EXPECT_NE(r.out.find("          20           20     0% 2011-06-26 14:53:46 bec8a242  test.txt\n"), std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("bec8a242  testdir/test.txt\n"), std::string::npos);
   EXPECT_NE(r.out.find("5 files, 48 bytes uncompressed, 48 bytes compressed, 0%\n"), std::string::npos) << r.out;
   // RAR 5 times (a time record in nanoseconds), shown in two-second steps.
-  const RunResult r5 = Arkzip("list " + Fx("la-test_read_format_rar5_stored.rar"));
+  const ShellRun r5 = Arkzip("list " + Fx("la-test_read_format_rar5_stored.rar"));
   EXPECT_NE(r5.out.find("          29           29     0% 2018-09-26 04:43:42 95a043b4  helloworld.txt\n"),
             std::string::npos)
       << r5.out;
@@ -63,8 +50,8 @@ TEST(ArkzipRar, HostileNamesAreShownEscaped) {
   e.name = std::string("evil\x1b[2Jname\nforged line.txt");
   e.data = "x";
   rartest::Write((dir.File("names.rar")), rartest::Archive({e}));
-  const RunResult r = Arkzip("list '" + (dir.File("names.rar")) + "'");
-  EXPECT_EQ(r.rc, 0);
+  const ShellRun r = Arkzip("list '" + (dir.File("names.rar")) + "'");
+  EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("evil^[[2Jname^Jforged line.txt\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
@@ -72,12 +59,12 @@ TEST(ArkzipRar, HostileNamesAreShownEscaped) {
 TEST(ArkzipRar, ExtractTakesTheZipOptionsAndTypedSpecifications) {
   TempFolder dir;
   // Without --dirnames the folders are dropped, as for ZIP.
-  RunResult r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir flat 'testdir/*'", dir.Path().string());
-  EXPECT_EQ(r.rc, 0) << r.out;
+  ShellRun r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir flat 'testdir/*'", dir.Path().string());
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(ReadAll(dir.File("flat/test.txt")), "test text document\r\n");
   EXPECT_FALSE(fs::exists(dir.File("flat/testdir")));
   r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir tree --dirnames '*.TXT'", dir.Path().string());
-  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("2 file(s) extracted"), std::string::npos) << r.out;
   EXPECT_TRUE(fs::exists(dir.File("tree/testdir/test.txt")));
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir.File("tree/testlink"))));
@@ -93,29 +80,29 @@ TEST(ArkzipRar, ExtractTakesTheZipOptionsAndTypedSpecifications) {
 
 TEST(ArkzipRar, PasswordsAndExitCodes) {
   TempFolder dir;
-  RunResult r = Arkzip("test " + Fx("rf-rar5-hpsw.rar") + " --password password");
-  EXPECT_EQ(r.rc, 0) << r.out;
+  ShellRun r = Arkzip("test " + Fx("rf-rar5-hpsw.rar") + " --password password");
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("2 file(s) tested OK"), std::string::npos);
   r = Arkzip("list " + Fx("rf-rar5-hpsw.rar") + " --password wrong");
-  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("Wrong password"), std::string::npos) << r.out;
   r = Arkzip("test " + Fx("gen-rar5-datacrc.rar"));
-  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
   r = Arkzip("extract " + Fx("la-test_read_format_rar5_encrypted.rar") + " --dir e --password password", dir.Path().string());
-  EXPECT_EQ(r.rc, 1);  // d.txt has another password
+  EXPECT_EQ(r.code, 1);  // d.txt has another password
   EXPECT_EQ(ReadAll(dir.File("e/b.txt")), "This is from b.txt");
   EXPECT_FALSE(fs::exists(dir.File("e/d.txt")));
   r = Arkzip("list '" + std::string(ARKELIN_FIXTURES) + "/README.md.rar'");
-  EXPECT_EQ(r.rc, 2);
+  EXPECT_EQ(r.code, 2);
   r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --level 9");
-  EXPECT_EQ(r.rc, 2);
+  EXPECT_EQ(r.code, 2);
   r = Arkzip("delete " + Fx("la-test_read_format_rar.rar") + " x");
-  EXPECT_EQ(r.rc, 2);
+  EXPECT_EQ(r.code, 2);
   // A target folder that cannot be made stops the command, as for ZIP.
   std::ofstream(dir.File("afile")) << "a file, not a folder";
   r = Arkzip("extract " + Fx("la-test_read_format_rar.rar") + " --dir afile/sub", dir.Path().string());
-  EXPECT_EQ(r.rc, 2);
+  EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.out.find("cannot create the folder afile/sub"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir.File("test.txt")));
 }
@@ -123,20 +110,20 @@ TEST(ArkzipRar, PasswordsAndExitCodes) {
 TEST(ArkzipRar, ArchivesAreRarByTheirContentWhateverTheirName) {
   TempFolder dir;
   // A RAR self-extracting program and an old-style later volume.
-  RunResult r = Arkzip("list " + Fx("la-test_read_format_rar_sfx.exe"));
-  EXPECT_EQ(r.rc, 0) << r.out;
+  ShellRun r = Arkzip("list " + Fx("la-test_read_format_rar_sfx.exe"));
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("testdir/test.txt\n"), std::string::npos) << r.out;
   r = Arkzip("test " + Fx("la-test_read_format_rar5_sfx.exe"));
-  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("1 file(s) tested OK"), std::string::npos) << r.out;
   r = Arkzip("extract " + Fx("rf-rar3-old.r01") + " --dir v --dirnames", dir.Path().string());
-  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(fs::file_size(dir.File("v/vols/smallfile.txt")), 2050u);
   // A ZIP self-extractor stays a ZIP; a file that is neither is refused.
   r = Arkzip("list '" + std::string(ARKELIN_FIXTURES) + "/zip/gen-sfx-adjusted.exe'");
-  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("SFX fixture archive comment"), std::string::npos) << r.out;
   std::ofstream(dir.File("plain.exe")) << "neither archive";
   r = Arkzip("list plain.exe", dir.Path().string());
-  EXPECT_EQ(r.rc, 2) << r.out;
+  EXPECT_EQ(r.code, 2) << r.out;
 }

@@ -31,7 +31,7 @@ class ArkzipSfxSpan : public ::testing::Test {
 TEST_F(ArkzipSfxSpan, SfxAndBack) {
   const std::string in = Sample();
   const std::string original = ReadAll(in);
-  RunResult r = RunIn(tmp.Path().string(), Quote(kArkzip) +
+  ShellRun r = RunIn(tmp.Path().string(), Quote(kArkzip) +
                                                " sfx in.zip --caption 'From arkzip' --dir sub --overwrite never");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_FALSE(fs::exists(in));
@@ -59,7 +59,7 @@ TEST_F(ArkzipSfxSpan, SfxAndBack) {
 
 TEST_F(ArkzipSfxSpan, SplitAndJoinBothForms) {
   const std::string in = Sample();
-  RunResult r = RunIn(tmp.Path().string(), Quote(kArkzip) + " split in.zip --size 100000 --dir vol");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(kArkzip) + " split in.zip --size 100000 --dir vol");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_TRUE(fs::exists(tmp.File("vol/in001.zip")));
   EXPECT_TRUE(fs::exists(tmp.File("vol/in003.zip")));

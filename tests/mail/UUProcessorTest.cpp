@@ -1,6 +1,7 @@
 // Attachment lines: base64 checked against Qt's decoder, uuencode against
 // Python's encoder.
 #include "mail/UUProcessor.h"
+#include "ShellRun.h"
 
 #include <gtest/gtest.h>
 
@@ -89,13 +90,9 @@ TEST(TNMUUProcessor, UuencodeLinesMatchPythonsEncoder) {
         "/usr/bin/python3 -c \"import binascii,sys\nd=bytes.fromhex('" + hex +
         "')\nfor i in range(0,len(d),45):\n l=binascii.b2a_uu(d[i:i+45],backtick=True).rstrip(b'\\n')\n"
         " sys.stdout.buffer.write((b'.' if l[:1]==b'.' else b'')+l+b'\\r\\n')\"";
-    std::string expected;
-    FILE* f = popen(cmd.c_str(), "r");
-    ASSERT_NE(f, nullptr);
-    char buf[4096];
-    for (std::size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) expected.append(buf, n);
-    ASSERT_EQ(pclose(f), 0);
-    EXPECT_EQ(UuencodeLines(part, "d.bin"), "begin 644 d.bin\r\n" + expected + "`\r\nend\r\n");
+    const ShellRun python = RunShell(cmd);
+    ASSERT_EQ(python.code, 0);
+    EXPECT_EQ(UuencodeLines(part, "d.bin"), "begin 644 d.bin\r\n" + python.out + "`\r\nend\r\n");
   }
   EXPECT_EQ(UuencodeLines(data.substr(0, 14), "x").substr(13, 2), "..");  // after "begin 644 x\r\n"
 }

@@ -60,7 +60,7 @@ TEST_F(StubTest, ExtractsListsAndTestsByteIdentical) {
   ASSERT_EQ(::stat(exe.c_str(), &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR) << "the .exe is made executable";
 
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d out -y");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d out -y");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Self-extracting Archive") << "the caption comes first";
   EXPECT_EQ(TreeOf(tmp.File("out")), TreeOf(Src()));
@@ -84,7 +84,7 @@ TEST_F(StubTest, ExtractsListsAndTestsByteIdentical) {
 
 TEST_F(StubTest, EncryptedEntriesNeedTheRightPassword) {
   const std::string exe = Exe(Zip("enc.zip", "-P secret"));
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d good -y -p secret");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d good -y -p secret");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(TreeOf(tmp.File("good")), TreeOf(Src()));
 
@@ -109,7 +109,7 @@ TEST_F(StubTest, OverwriteModes) {
   zm.SFXOverWriteMode = OvrNever;
   std::string exe = Exe(zipFile);
   reset();
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d dest");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(ReadAll(tmp.File("dest/a.txt")), "old");
   EXPECT_EQ(ReadAll(tmp.File("dest/sub/big.txt")).size(), 200000u) << "new files are written";
@@ -153,7 +153,7 @@ TEST_F(StubTest, CommandLineRunsWithTheFolderAndCanBeDeclined) {
   // "><" as default folder is the temporary folder.
   const std::string tempRoot = tmp.File("systemp");
   fs::create_directories(tempRoot);
-  RunResult r = RunIn(tmp.Path().string(), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
+  ShellRun r = RunIn(tmp.Path().string(), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(ReadAll(tempRoot + "/a.txt"), "hello, world\n");
   EXPECT_EQ(ReadAll(tempRoot + "/ran.txt"), "ran\n") << r.out;
@@ -192,7 +192,7 @@ TEST_F(StubTest, DefaultFolderOfTheBlock) {
     zm.SFXDefaultDir = dir;
     const std::string exe = Exe(current);
     fs::create_directories(tmp.File("run"));
-    const RunResult r = RunIn(tmp.File("run"), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
+    const ShellRun r = RunIn(tmp.File("run"), "TMPDIR=" + Quote(tempRoot) + " " + Quote(exe) + " -y");
     ASSERT_EQ(r.code, 0) << dir << ": " << r.out;
     EXPECT_EQ(ReadAll(where + "/sub/big.txt").size(), 200000u) << dir << ": " << r.out;
     EXPECT_EQ(ReadAll(where + "/a.txt"), "hello, world\n") << dir;
@@ -212,7 +212,7 @@ TEST_F(StubTest, FileListChoice) {
   ASSERT_EQ(RunIn(Src(), "zip -q " + Quote(z) + " 1.txt 2.txt 3.txt").code, 0);
   zm.SFXOptions |= SFXAskFiles;
   const std::string exe = Exe(z);
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d pick", "9\n2-3\n");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d pick", "9\n2-3\n");
   ASSERT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("Please give numbers from 1 to 3"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(tmp.File("pick/1.txt")));
@@ -233,7 +233,7 @@ TEST_F(StubTest, HostileEntriesAreRefused) {
     std::string exe;
     ASSERT_EQ(MakeSfx(z, exe, zm), 0);
     fs::create_directories(tmp.File("box"));
-    RunResult r = RunIn(tmp.File("box"), Quote(exe) + " -d inner -y");
+    ShellRun r = RunIn(tmp.File("box"), Quote(exe) + " -d inner -y");
     EXPECT_NE(r.code, 0) << bad << ": " << r.out;
     EXPECT_NE(r.out.find("refused"), std::string::npos) << r.out;
     EXPECT_EQ(ReadAll(tmp.File("box/inner/fine.txt")), "fine");
@@ -251,7 +251,7 @@ TEST_F(StubTest, HostileEntriesAreRefused) {
   ASSERT_EQ(RunIn(Src(), "zip -q -y " + Quote(z) + " up").code, 0);
   std::string exe;
   ASSERT_EQ(MakeSfx(z, exe, zm), 0);
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d linked -y");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d linked -y");
   EXPECT_NE(r.code, 0) << r.out;
   EXPECT_FALSE(fs::is_symlink(tmp.File("linked/up"))) << r.out;
 }
@@ -266,7 +266,7 @@ TEST_F(StubTest, DamagedProgramsFail) {
   ASSERT_NE(at, std::string::npos);
   bad[at] = 'J';
   WriteFile(exe, bad);
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d crc -y");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d crc -y");
   EXPECT_NE(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(tmp.File("crc/a.txt")));
@@ -298,7 +298,7 @@ TEST_F(StubTest, SizeCheckCanBeSwitchedOff) {
   zm.SFXOptions = 0;  // option byte 32: no size check
   const std::string exe = Exe(Zip("s.zip"));
   WriteFile(exe, ReadAll(exe) + std::string(100, 'x'));
-  RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -d grown -y");
+  ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -d grown -y");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(TreeOf(tmp.File("grown")), TreeOf(Src()));
 }
@@ -326,7 +326,7 @@ TEST(StubSize, StaysSmallAndNeedsNoLibraries) {
   }
   EXPECT_GT(loads, 0);
   // And it runs with an empty environment and no library path at all.
-  const RunResult r = RunIn("/", "env -i " + Quote(StubPath()) + " -l");
+  const ShellRun r = RunIn("/", "env -i " + Quote(StubPath()) + " -l");
   EXPECT_EQ(r.code, 3) << r.out;  // no archive behind the bare stub
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/zip/ZipMstr.h"
+#include "ShellRun.h"
 #include "tests/engine/zip/ZipTestUtil.h"
 
 namespace arkelin::engine::zip::testing {
@@ -23,27 +24,16 @@ inline std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-struct RunResult {
-  int code = -1;
-  std::string out;  // standard output and error together
-};
 
-// Runs `command` with /bin/sh in `folder`, standard input from `input`.
-inline RunResult RunIn(const std::string& folder, const std::string& command, const std::string& input = "") {
+// Runs `command` with /bin/sh in `folder`, standard input from `input`;
+// standard output and error together.
+inline ShellRun RunIn(const std::string& folder, const std::string& command, const std::string& input = "") {
   char in[] = "/tmp/arkelin-stdin-XXXXXX";
   const int fd = ::mkstemp(in);
   if (fd < 0) return {};
   ::close(fd);
   WriteFile(in, input);
-  const std::string line = "cd " + Quote(folder) + " && " + command + " < " + Quote(in) + " 2>&1";
-  RunResult r;
-  FILE* p = ::popen(line.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const ShellRun r = RunShell("cd " + Quote(folder) + " && " + command + " < " + Quote(in) + " 2>&1");
   std::filesystem::remove(in);
   return r;
 }

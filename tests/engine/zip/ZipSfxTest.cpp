@@ -92,7 +92,7 @@ TEST_F(SfxTest, PeersAcceptTheProgramMadeWithTheRealStub) {
   ASSERT_EQ(MakeSfx(z, exe, zm), 0);
   EXPECT_EQ(zm.ArchiveStart(), static_cast<int64_t>(fs::file_size(StubPath())) + 256);
   EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -t " + Quote(exe)).code, 0);
-  const RunResult r = RunIn(tmp.Path().string(), "7z t " + Quote(exe));
+  const ShellRun r = RunIn(tmp.Path().string(), "7z t " + Quote(exe));
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(r.out.find("Everything is Ok"), std::string::npos) << r.out;
 }
@@ -334,7 +334,7 @@ TEST_F(SfxTest, Zip64RecordsAndOffsetsAreMoved) {
   EXPECT_TRUE(messages.empty()) << messages.front();
   EXPECT_EQ(fs::file_size(exe), stubSize + 256 + original.size());
   // The peers find every offset where it is, without a word about a prefix.
-  RunResult r = RunIn(tmp.Path().string(), "unzip -t " + Quote(exe));
+  ShellRun r = RunIn(tmp.Path().string(), "unzip -t " + Quote(exe));
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(r.out.find("extra bytes"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("not where expected"), std::string::npos) << r.out;
@@ -377,7 +377,7 @@ TEST_F(SfxTest, RebuildWithAnotherStub) {
     messages.clear();
     zm.SetZipFilename(exe);
     EXPECT_TRUE(messages.empty()) << messages.front();
-    const RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -t");
+    const ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -t");
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(r.out.substr(0, 8), "Rebuilt\n");
     EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -tq " + Quote(exe)).code, 0);
@@ -418,7 +418,7 @@ TEST_F(SfxTest, AddToANewProgram) {
   ASSERT_EQ(zm.SuccessCount(), 1) << (messages.empty() ? "" : messages.back());
   EXPECT_EQ(zm.Count(), 1);
   EXPECT_EQ(zm.ArchiveStart(), static_cast<int64_t>(fs::file_size(StubPath())) + 256);
-  const RunResult r = RunIn(tmp.Path().string(), Quote(exe) + " -y -d out");
+  const ShellRun r = RunIn(tmp.Path().string(), Quote(exe) + " -y -d out");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(ReadAll(tmp.File("out/in.txt")), "added to a new program\n");
   EXPECT_EQ(RunIn(tmp.Path().string(), "unzip -t " + Quote(exe)).code, 0);

@@ -380,7 +380,7 @@ TEST_F(SpanTest, StandardFormIsReadByThePeers) {
   EXPECT_TRUE(fs::exists(tmp.File("std/set.z03")));
   EXPECT_TRUE(fs::exists(tmp.File("std/set.zip")));
   EXPECT_FALSE(fs::exists(tmp.File("std/set.z04")));
-  RunResult r = RunIn(tmp.File("std"), "7z x -y -opeer set.zip");
+  ShellRun r = RunIn(tmp.File("std"), "7z x -y -opeer set.zip");
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(TreeOf(tmp.File("std/peer")), TreeOf(tmp.File("src")));
   r = RunIn(tmp.File("std"), "zip -q -s 0 set.zip --out whole.zip && unzip -tq whole.zip");

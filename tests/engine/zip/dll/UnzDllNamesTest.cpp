@@ -8,6 +8,7 @@
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
 #include "engine/zip/dll/common/NameEncoding.h"
+#include "ShellRun.h"
 
 using namespace unztest;
 namespace dll = arkelin::engine::zip::dll;
@@ -18,16 +19,7 @@ fs::path Fixture(const std::string& name) { return fs::path(ARKELIN_FIXTURES) / 
 std::string Arkzip() { return Q(fs::path(ARKELIN_BIN_DIR) / "arkzip"); }
 
 // Output of a command (stdout only).
-std::string Out(const std::string& cmd) {
-  std::string r;
-  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.append(buf, n);
-  pclose(p);
-  return r;
-}
+std::string Out(const std::string& cmd) { return RunShell(cmd + " 2>/dev/null").out; }
 
 dll::CodePageRule Rule(dll::NameEncoding e) { return dll::WithEncoding(dll::CodePageRule::kAuto, e); }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "ShellRun.h"
 #include "TestFiles.h"
 
 namespace ziptest {
@@ -173,16 +174,8 @@ inline int Shell(const std::string& cmd) {
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-inline std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-  if (!p) return out;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  pclose(p);
-  return out;
-}
+// Standard output of a shell command.
+inline std::string Capture(const std::string& cmd) { return RunShell(cmd + " 2>/dev/null").out; }
 
 inline bool HaveTool(const char* name) { return Shell(std::string("command -v ") + name) == 0; }
 

@@ -12,13 +12,12 @@
 #include "platform/Paths.h"
 #include "platform/qt/QtPlatform.h"
 #include "settings/u_settings.h"
+#include "PictureTools.h"
 
 using namespace arkelin;
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  platform::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (argc < 2) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
@@ -33,10 +32,7 @@ int main(int argc, char** argv) {
   s.FormCreate();
   s.PageControl1->setCurrentIndex(0);
   s.show();
-  for (int i = 0; i < 20; ++i) {
-    QApplication::processEvents();
-    QThread::msleep(20);
-  }
+  Settle();
   const bool saved = s.grab().save(out + QStringLiteral("/configuration-user-interface.png"));
   platform::SetDataFolderOverride("");
   return saved ? 0 : 1;

@@ -15,25 +15,17 @@
 #include "shared/widgets/SortGrid.h"
 #include "window/U_FileToInstall.h"
 #include "window/U_Install.h"
+#include "PictureTools.h"
 
 using namespace arkelin;
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  platform::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (argc < 2) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
   QTemporaryDir data;
   platform::SetDataFolderOverride(data.path().toStdString() + "/");
-  auto settle = [] {
-    for (int i = 0; i < 20; ++i) {
-      QApplication::processEvents();
-      QThread::msleep(20);
-    }
-  };
-
   settings::TFavorites list;
   list.Load();
   list.Append({"/home/user/Downloads/backup-2024.zip", "3/14/24", "1048576"});
@@ -43,21 +35,21 @@ int main(int argc, char** argv) {
   list.Load();
   settings::TF_Favorites fav(list, QColor(Qt::white));
   fav.show();
-  settle();
+  Settle();
   fav.StringGrid1->SortByColumn(2, {});
   fav.StringGrid1->SetCurrent(0, 2);
   fav.RowClick(2);
-  settle();
+  Settle();
   fav.grab().save(out + "/favorites-window.png");
 
   window::TF_FileToInstall chooser({"disk1\\setup.exe", "tools\\linux\\install.sh", "setup.exe"}, QColor(Qt::white));
   chooser.show();
-  settle();
+  Settle();
   chooser.grab().save(out + "/install-chooser.png");
 
   window::TF_Install inst(QStringLiteral("install.sh"), QDir::tempPath() + QStringLiteral("/arkelin-temp"));
   inst.show();
-  settle();
+  Settle();
   inst.grab().save(out + "/install-window.png");
   platform::SetDataFolderOverride("");
   return 0;

@@ -14,13 +14,12 @@
 #include "window/extrunit.h"
 #include "window/mainunit.h"
 #include "window/sfxunit.h"
+#include "PictureTools.h"
 
 using namespace arkelin::window;
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  arkelin::platform::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (argc < 3) return 2;
   const QString archive = QString::fromLocal8Bit(argv[1]);
   const QString out = QString::fromLocal8Bit(argv[2]);
@@ -33,18 +32,12 @@ int main(int argc, char** argv) {
   f.EnterZipSession(archive);
   f.lw_Files->selectRow(0);
   f.CountSelection(0);
-  auto settle = [] {
-    for (int i = 0; i < 20; ++i) {
-      QApplication::processEvents();
-      QThread::msleep(20);
-    }
-  };
-  settle();
+  Settle();
   f.grab().save(out + "/main-window.png");
   TExtract::SetShowHook([&](TExtract& d) {
     d.SetFolder(QDir::homePath());
     d.show();
-    settle();
+    Settle();
     d.grab().save(out + "/extract-window.png");
     d.BitBtn2->click();
   });
@@ -56,17 +49,17 @@ int main(int argc, char** argv) {
     w.ed_Password->setText(QStringLiteral("secret"));
     w.co_Encryption->setCurrentText(QStringLiteral("AES-256"));
     w.show();
-    settle();
+    Settle();
     w.grab().save(out + "/add-window.png");
     w.BitBtn2->click();
   });
   f.Add1Click();
   TMakeSFX::SetShowHook([&](TMakeSFX& w) {
     w.show();
-    settle();
+    Settle();
     w.grab().save(out + "/make-sfx-page1.png");
     w.Pages->setCurrentIndex(1);
-    settle();
+    Settle();
     w.grab().save(out + "/make-sfx-page2.png");
     w.bu_Close->click();
   });

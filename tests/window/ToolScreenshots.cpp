@@ -12,18 +12,12 @@
 #include "search/forms/U_Seach.h"
 #include "window/U_mfe.h"
 #include "window/mainunit.h"
+#include "PictureTools.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
 
 namespace {
-void Settle() {
-  for (int i = 0; i < 20; ++i) {
-    QApplication::processEvents();
-    QThread::msleep(20);
-  }
-}
-
 // Answers every box with OK at once; the file dialog with the archives.
 class ScriptedDialogs : public pf::IDialogs {
  public:
@@ -42,9 +36,7 @@ class ScriptedDialogs : public pf::IDialogs {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  pf::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (argc < 3) return 2;
   const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   const QString out = QString::fromLocal8Bit(argv[2]);

@@ -23,17 +23,11 @@
 #include "window/MainSettings.h"
 #include "window/extrunit.h"
 #include "window/mainunit.h"
+#include "PictureTools.h"
 
 using namespace arkelin::window;
 
 namespace {
-
-void Settle() {
-  for (int i = 0; i < 15; ++i) {
-    QApplication::processEvents();
-    QThread::msleep(20);
-  }
-}
 
 QString PictureName(const QString& fallback) {
   const QString n = qEnvironmentVariable("ARKELIN_PICTURE_NAME");
@@ -43,9 +37,7 @@ QString PictureName(const QString& fallback) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  arkelin::platform::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (qEnvironmentVariable("ARKELIN_PICTURE_PALETTE") == QStringLiteral("dark"))
     QApplication::setPalette(DarkDesktopPalette());
   if (argc < 4) return 2;
@@ -60,13 +52,13 @@ int main(int argc, char** argv) {
   if (mode == QStringLiteral("first")) {
     f.show();
     f.EnterZipSession(archive);
-    Settle();
+    Settle(300);
     f.grab().save(out + "/" + PictureName(QStringLiteral("first-window.png")));
     return 0;
   }
   f.show();
   f.EnterZipSession(archive);
-  Settle();
+  Settle(300);
   const QString target = QDir::tempPath() + QStringLiteral("/arkelin-pictures-out");
   QDir(target).removeRecursively();
   QDir().mkpath(target);

@@ -17,13 +17,12 @@
 #include "mail/forms/u_AttachFile.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtPlatform.h"
+#include "PictureTools.h"
 
 using namespace arkelin::mail;
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  arkelin::platform::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (argc < 2) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
@@ -37,13 +36,6 @@ int main(int argc, char** argv) {
         "<Jo Quill>jo.quill@example.org\r\n<Ann Sender>ann@example.net\r\n<Mail Archive Team>team@example.com\r\n");
   write(tmp.path() + "/project-2026.zip", QByteArray(4096, 'z'));
   write(tmp.path() + "/notes.txt", "notes");
-  auto settle = [] {
-    for (int i = 0; i < 20; ++i) {
-      QApplication::processEvents();
-      QThread::msleep(20);
-    }
-  };
-
   TArchiveMailer mailer;
   QStringList attachments;
   TF_MailForm::Settings settings;
@@ -54,13 +46,13 @@ int main(int argc, char** argv) {
   form.ed_Email->setText(QStringLiteral("jo.quill@example.org"));
   form.ed_Subject->setText(QStringLiteral("The project archive"));
   form.show();
-  settle();
+  Settle();
   form.grab().save(out + "/mail-window.png");
 
   TF_SearchHist::SetShowHook([&](TF_SearchHist& h) {
     h.show();
     h.lb_History->setCurrentRow(0);
-    settle();
+    Settle();
     h.grab().save(out + "/address-book.png");
   });
   form.bu_AddressBookClick();
@@ -71,7 +63,7 @@ int main(int argc, char** argv) {
       if (d.flb_Files->item(i)->text() == QStringLiteral("notes.txt")) d.flb_Files->item(i)->setSelected(true);
     d.bu_AddClick();
     d.show();
-    settle();
+    Settle();
     d.grab().save(out + "/attachments-window.png");
   });
   form.bu_AttachClick();

@@ -12,24 +12,12 @@
 #include "viewers/MPGifImg.h"
 #include "viewers/widgets/REMain.h"
 #include "viewers/widgets/u_ShowImg.h"
+#include "PictureTools.h"
 
 using namespace arkelin::viewers;
 
-namespace {
-void Settle(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) {
-    QApplication::processEvents();
-    QThread::msleep(10);
-  }
-}
-}  // namespace
-
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Tolvaren Arkelin2001"));
-  arkelin::platform::qt::InstallQtPlatform();
+  PictureApp app(argc, argv);
   if (argc < 5) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);

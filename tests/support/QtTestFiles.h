@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
 #include <QtTest>
 
 #include <cstdint>
@@ -32,6 +34,15 @@ inline QByteArray ReadFile(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
+}
+
+// Runs the peer Info-ZIP zip, quiet, with `args` in `folder`; true when it
+// ended with status 0 within a minute.
+inline bool RunZipTool(const QString& folder, const QStringList& args) {
+  QProcess zip;
+  zip.setWorkingDirectory(folder);
+  zip.start(QStringLiteral("zip"), QStringList{QStringLiteral("-q")} + args);
+  return zip.waitForFinished(60000) && zip.exitStatus() == QProcess::NormalExit && zip.exitCode() == 0;
 }
 
 // `n` bytes of xorshift noise: the same for the same `seed`, and

@@ -95,10 +95,7 @@ class ByteNamesTest : public SessionTestBase {
     WriteFile(src + "/a.txt", QByteArray(3000, 'a'));
     WriteFile(src + "/sub/b.txt", "bee\n");
     const QString plain = dir_->path() + "/plain.zip";
-    QProcess zip;
-    zip.setWorkingDirectory(src);
-    zip.start("zip", {"-q", "-r", plain, "."});
-    if (!zip.waitForFinished() || zip.exitCode() != 0) return {};
+    if (!RunZipTool(src, {"-r", plain, "."})) return {};
     const std::string target = B(name);
     if (::rename(QFile::encodeName(plain).constData(), target.c_str()) != 0) return {};
     return target;

@@ -73,14 +73,10 @@ class DragOutTest : public SessionTestBase {
     WriteFile(src + "/docs/a.txt", QByteArray(3000, 'a'));
     WriteFile(src + "/img/2000/b.bin", QByteArray("\x00\x01\x02 binary", 10));
     WriteFile(src + "/c.txt", "the third file\n");
-    QStringList args{"-q", "-r", "-X"};
+    QStringList args{"-r", "-X"};
     if (!password.isEmpty()) args << "-P" << password;
     args << P(name) << ".";
-    QProcess zip;
-    zip.setWorkingDirectory(src);
-    zip.start("zip", args);
-    if (!zip.waitForFinished(30000) || zip.exitCode() != 0) return {};
-    return P(name);
+    return RunZipTool(src, args) ? P(name) : QString();
   }
   static void Select(TMainform& f, const QStringList& captions) {
     f.lw_Files->clearSelection();

@@ -25,6 +25,7 @@
 #include "platform/Paths.h"
 #include "window/DragOut.h"
 #include "window/mainunit.h"
+#include "QtTestFiles.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -58,15 +59,8 @@ class DragOutXdsTest : public QObject {
     QTemporaryDir dir;
     pf::SetDataFolderOverride(dir.path().toStdString() + "/");
     pf::FakePlatformScope fake;
-    QDir().mkpath(dir.path() + "/src/docs");
-    QFile f1(dir.path() + "/src/docs/a.txt");
-    QVERIFY(f1.open(QIODevice::WriteOnly));
-    f1.write("direct save\n");
-    f1.close();
-    QProcess zip;
-    zip.setWorkingDirectory(dir.path() + "/src");
-    zip.start("zip", {"-q", "-r", "-X", dir.path() + "/x.zip", "."});
-    QVERIFY(zip.waitForFinished(30000) && zip.exitCode() == 0);
+    WriteFile(dir.path() + "/src/docs/a.txt", "direct save\n");
+    QVERIFY(RunZipTool(dir.path() + "/src", {"-r", "-X", dir.path() + "/x.zip", "."}));
     QVERIFY(QDir().mkpath(dir.path() + "/target"));
     const QString wanted = dir.path() + "/target/renamed.txt";
 

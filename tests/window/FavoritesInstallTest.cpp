@@ -44,11 +44,7 @@ class FavoritesInstallTest : public SessionTestBase {
     const QString src = P("src-" + name);
     for (const auto& f : files) WriteFile(src + "/" + f.first, f.second);
     const QString zipFile = P(name);
-    QProcess zip;
-    zip.setWorkingDirectory(src);
-    zip.start("zip", {"-q", "-r", "-X", zipFile, "."});
-    if (!zip.waitForFinished(30000) || zip.exitCode() != 0) return {};
-    return zipFile;
+    return RunZipTool(src, {"-r", "-X", zipFile, "."}) ? zipFile : QString();
   }
   std::string FavoritesText() const {
     std::ifstream in(dir_->path().toStdString() + "/Favorites.lst", std::ios::binary);

@@ -18,6 +18,7 @@
 #include "window/extrunit.h"
 #include "window/mainunit.h"
 #include "window/u_Info.h"
+#include "QtTestFiles.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -574,11 +575,7 @@ void MainformTest::zipArchiveMadeByZipListsItsFiles() {
   for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919 + 13) % 251);
   write("noise.bin", noise, QDateTime(QDate(2020, 2, 29), QTime(6, 0, 0)));
   const QString zipFile = dir_->path() + "/made-by-zip.zip";
-  QProcess zip;
-  zip.setWorkingDirectory(work);
-  zip.start("zip", {"-q", "-r", "-X", zipFile, "."});
-  QVERIFY(zip.waitForFinished(30000));
-  QCOMPARE(zip.exitCode(), 0);
+  QVERIFY(RunZipTool(work, {"-r", "-X", zipFile, "."}));
 
   TMainform f;
   f.SetCommandLine({zipFile});

@@ -72,11 +72,7 @@ QString MfeWindowTest::MakeZip(const QString& name, int files, int size) {
     WriteFile(src + QString("/f%1.bin").arg(i), QByteArray(size + i, char('a' + i)));
     names << QString("f%1.bin").arg(i);
   }
-  QProcess zip;
-  zip.setWorkingDirectory(src);
-  zip.start("zip", QStringList{"-q", "-X", P(name)} + names);
-  zip.waitForFinished();
-  return P(name);
+  return RunZipTool(src, QStringList{"-X", P(name)} + names) ? P(name) : QString();
 }
 
 void MfeWindowTest::controlsAndDefaults() {

@@ -136,11 +136,7 @@ QString SafetyTest::MakeSampleZip(const QString& name) {
   WriteFile(src + "/docs/a.txt", QByteArray(5000, 'a'));
   WriteFile(src + "/c.txt", "the third file\n");
   const QString zipFile = P(name);
-  QProcess zip;
-  zip.setWorkingDirectory(src);
-  zip.start("zip", {"-q", "-r", "-X", zipFile, "."});
-  if (!zip.waitForFinished(30000) || zip.exitCode() != 0) return {};
-  return zipFile;
+  return RunZipTool(src, {"-r", "-X", zipFile, "."}) ? zipFile : QString();
 }
 
 // ---- Settings that cannot be written ----------------------------------------------------------

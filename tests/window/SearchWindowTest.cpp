@@ -87,10 +87,7 @@ void SearchWindowTest::cleanup() {
 void SearchWindowTest::MakeTree() {
   WriteFile(P("tree/src/one.txt"), "one\n");
   WriteFile(P("tree/src/two.txt"), "two two\n");
-  QProcess zip;
-  zip.setWorkingDirectory(P("tree/src"));
-  zip.start("zip", {"-q", "-X", P("tree/a.zip"), "one.txt", "two.txt"});
-  QVERIFY(zip.waitForFinished());
+  QVERIFY(RunZipTool(P("tree/src"), {"-X", P("tree/a.zip"), "one.txt", "two.txt"}));
   QDir().mkpath(P("tree/sub"));
   QVERIFY(QFile::copy(P("tree/a.zip"), P("tree/sub/b.zip")));
   WriteFile(P("tree/notes.txt"), "notes");

@@ -49,11 +49,7 @@ class SfxWindowTest : public SessionTestBase {
   QString MakeZip(const QString& name) {
     WriteFile(P("src/a.txt"), QByteArray(3000, 'a'));
     WriteFile(P("src/sub/b.txt"), "bee\n");
-    QProcess zip;
-    zip.setWorkingDirectory(P("src"));
-    zip.start("zip", {"-q", "-r", P(name), "."});
-    zip.waitForFinished();
-    return P(name);
+    return RunZipTool(P("src"), {"-r", P(name), "."}) ? P(name) : QString();
   }
 
  private slots:

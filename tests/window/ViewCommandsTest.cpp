@@ -122,10 +122,7 @@ void ViewCommandsTest::init() {
   WriteFile(src + "/My Data.arkt", "associated data\n");
   WriteFile(src + "/plain.qqq", "no program\n");
   zip_ = P("sample.zip");
-  QProcess zip;
-  zip.setWorkingDirectory(src);
-  zip.start("zip", {"-q", "-r", "-X", zip_, "."});
-  QVERIFY(zip.waitForFinished(30000) && zip.exitCode() == 0);
+  QVERIFY(RunZipTool(src, {"-r", "-X", zip_, "."}));
 }
 
 void ViewCommandsTest::cleanup() {

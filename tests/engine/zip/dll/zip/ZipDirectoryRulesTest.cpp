@@ -15,17 +15,8 @@ namespace ez = arkelin::engine::zip;
 
 namespace {
 
-class ZipDirectoryRules : public ZipDllTest {
+class ZipDirectoryRules : public ZipMasterTest {
  protected:
-  void SetUp() override {
-    ZipDllTest::SetUp();
-    zm_.Unattended = true;
-    zm_.SetDLLDirectory(ARKELIN_BIN_DIR);
-    zm_.OnMessage = [this](ez::TZipMaster&, int code, const std::string& m) {
-      messages_ += std::to_string(code) + " " + m + "\n";
-      if (code > 0) ++errors_;
-    };
-  }
   // An archive made by Python's zipfile from (name, data) pairs, then `patch`
   // run over its bytes `d` (with `e` the end record's offset).
   std::string Make(const std::string& name, const std::string& entries, const std::string& patch = "") {
@@ -43,10 +34,6 @@ class ZipDirectoryRules : public ZipDllTest {
     for (const auto& e : zm_.Entries()) v.push_back(e.FileName);
     return v;
   }
-  arkelin::platform::FakePlatformScope platform_;
-  ez::TZipMaster zm_;
-  std::string messages_;
-  int errors_ = 0;
 };
 
 const char* kFour = "[('a.txt','a'*10),('b.txt','b'*10),('c.txt','c'*10),('d.txt','d'*10)]";

@@ -9,20 +9,7 @@
 using namespace ziptest;
 namespace ez = arkelin::engine::zip;
 
-class ZipDllComponent : public ZipDllTest {
- protected:
-  void SetUp() override {
-    ZipDllTest::SetUp();
-    zm_.Unattended = true;
-    zm_.SetDLLDirectory(ARKELIN_BIN_DIR);
-    zm_.OnMessage = [this](ez::TZipMaster&, int code, const std::string& m) {
-      messages_ += std::to_string(code) + " " + m + "\n";
-    };
-  }
-  arkelin::platform::FakePlatformScope platform_;
-  ez::TZipMaster zm_;
-  std::string messages_;
-};
+class ZipDllComponent : public ZipMasterTest {};
 
 TEST_F(ZipDllComponent, AddThenDeleteListsTheNewDirectory) {
   WriteFile("docs/a.txt", Prose(5000, 1));

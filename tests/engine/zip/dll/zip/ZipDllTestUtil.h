@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "engine/zip/ZipCommands_p.h"
+#include "engine/zip/ZipMstr.h"
+#include "platform/FakePlatform.h"
 #include "ShellRun.h"
 #include "TestFiles.h"
 
@@ -250,6 +252,25 @@ class ZipDllTest : public ::testing::Test {
   }
   fs::path saved_;
   std::string dir_;
+};
+
+// A TZipMaster on the built libraries, unattended, with its messages kept
+// ("code text" a line) and the errors among them counted.
+class ZipMasterTest : public ZipDllTest {
+ protected:
+  void SetUp() override {
+    ZipDllTest::SetUp();
+    zm_.Unattended = true;
+    zm_.SetDLLDirectory(ARKELIN_BIN_DIR);
+    zm_.OnMessage = [this](arkelin::engine::zip::TZipMaster&, int code, const std::string& m) {
+      messages_ += std::to_string(code) + " " + m + "\n";
+      if (code > 0) ++errors_;
+    };
+  }
+  arkelin::platform::FakePlatformScope platform_;
+  arkelin::engine::zip::TZipMaster zm_;
+  std::string messages_;
+  int errors_ = 0;
 };
 
 }  // namespace ziptest

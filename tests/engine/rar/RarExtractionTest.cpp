@@ -25,6 +25,7 @@
 #include "RarBuilder.h"
 #include "engine/rar/RARArc.h"
 #include "TestFiles.h"
+#include "UtcTestZone.h"
 
 using arkelin::engine::rar::TRAR;
 namespace fs = std::filesystem;
@@ -33,15 +34,6 @@ namespace {
 
 const std::string kLib = std::string(ARKELIN_BIN_DIR) + "/libarkunrar.so";
 std::string Fx(const std::string& name) { return std::string(ARKELIN_FIXTURES) + "/rar/" + name; }
-
-class UtcEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-};
-const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcEnvironment);
 
 template <class F>
 void Guarded(F fn) {

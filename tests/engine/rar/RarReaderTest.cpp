@@ -24,6 +24,7 @@
 #include "engine/rar/archive/VolumeSet.h"
 #include "RarBuilder.h"
 #include "TestFiles.h"
+#include "UtcTestZone.h"
 
 using namespace arkelin::engine::rar::archive;
 namespace fs = std::filesystem;
@@ -31,15 +32,6 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Fx(const std::string& name) { return std::string(ARKELIN_FIXTURES) + "/rar/" + name; }
-
-class UtcEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-};
-const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcEnvironment);
 
 struct Row {
   std::string name;

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QHostInfo>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -19,13 +18,9 @@ namespace {
 
 namespace pf = arkelin::platform;
 using test::ClosedPort;
+using test::HostName;
 using test::MakeSelfSignedCertificate;
 using test::SmtpTestServer;
-
-std::string HostName() {
-  const std::string h = QHostInfo::localHostName().toStdString();
-  return h.empty() ? "localhost" : h;
-}
 
 TEST(ArchiveMailerChecks, SixChecksInOrderWithTheirMessages) {
   const TMailSettings full{"smtp.example.org", "25", "Ann", "ann@example.org", "", ""};

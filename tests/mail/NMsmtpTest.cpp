@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QHostInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -23,14 +22,10 @@ namespace arkelin::mail {
 namespace {
 
 using test::ClosedPort;
+using test::HostName;
 using test::ReadWithPython;
 using test::ScriptedServer;
 using test::SmtpTestServer;
-
-std::string HostName() {
-  const std::string h = QHostInfo::localHostName().toStdString();
-  return h.empty() ? "localhost" : h;
-}
 
 std::vector<std::string> Strings(const QJsonArray& a) {
   std::vector<std::string> v;

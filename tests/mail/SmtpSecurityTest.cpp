@@ -5,7 +5,6 @@
 // that would smuggle parameters into MAIL FROM and RCPT TO.
 #include <gtest/gtest.h>
 
-#include <QHostInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -20,15 +19,11 @@
 namespace arkelin::mail {
 namespace {
 
+using test::HostName;
 using test::MakeSelfSignedCertificate;
 using test::ReadWithPython;
 using test::ScriptedServer;
 using test::SmtpTestServer;
-
-std::string HostName() {
-  const std::string h = QHostInfo::localHostName().toStdString();
-  return h.empty() ? "localhost" : h;
-}
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

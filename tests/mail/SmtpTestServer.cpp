@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QHostInfo>
 #include <QJsonDocument>
 #include <QThread>
 #include <fstream>
@@ -123,6 +124,11 @@ int ClosedPort() {
   const int port = probe.serverPort();
   probe.close();
   return port;
+}
+
+std::string HostName() {
+  const std::string h = QHostInfo::localHostName().toStdString();
+  return h.empty() ? "localhost" : h;
 }
 
 std::string MakeSelfSignedCertificate(const std::string& folder, const std::string& name, std::string* error) {

@@ -66,6 +66,10 @@ class ScriptedServer {
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort();
 
+// The name a client greets with: this machine's name, "localhost" when it
+// has none.
+std::string HostName();
+
 // A self-signed certificate and its key made with the openssl command in
 // folder (cert.pem, key.pem) for name: its common name and the DNS name it
 // carries, beside the address 127.0.0.1. Answers the certificate's PEM text,

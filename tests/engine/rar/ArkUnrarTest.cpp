@@ -92,6 +92,20 @@ Outcome TestArc(const std::string& fixture, bool* answer = nullptr) {
   return run;
 }
 
+// Extracts the archive at `archive` into `target`.
+Outcome Extract(const std::string& archive, const fs::path& target, bool* answer = nullptr) {
+  Outcome run;
+  Guarded([&] {
+    TRAR r(kLib);
+    Attach(r, run);
+    r.ArchiveName = archive;
+    r.TargetDir = target.string();
+    const bool a = r.ExtractFiles();
+    if (answer) *answer = a;
+  });
+  return run;
+}
+
 unsigned Crc(const std::string& s) {
   return static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
@@ -148,15 +162,8 @@ TEST(ArkUnrar, ExtractedFilesMatchTheirListedSizesAndCrcs) {
                          "la-test_read_format_rar5_compressed.rar", "rf-rar3-solid.rar"}) {
     Outcome listed = List(fx);
     TempFolder dir;
-    Outcome run;
     bool ok = false;
-    Guarded([&] {
-      TRAR r(kLib);
-      Attach(r, run);
-      r.ArchiveName = Fx(fx);
-      r.TargetDir = dir.Path().string();
-      ok = r.ExtractFiles();
-    });
+    Outcome run = Extract(Fx(fx), dir.Path(), &ok);
     EXPECT_TRUE(ok) << fx;
     int files = 0;
     for (const auto& [name, crc] : listed.crcs) {
@@ -195,15 +202,8 @@ TEST(ArkUnrar, DamagedDataIsFoundByTestIncludingStoredEntries) {
 TEST(ArkUnrar, EncryptedEntriesAskForAPasswordThenFailWhileTheOthersExtract) {
   for (const char* fx : {"la-test_read_format_rar4_encrypted.rar", "la-test_read_format_rar5_encrypted.rar"}) {
     TempFolder dir;
-    Outcome run;
     bool ok = true;
-    Guarded([&] {
-      TRAR r(kLib);
-      Attach(r, run);
-      r.ArchiveName = Fx(fx);
-      r.TargetDir = dir.Path().string();
-      ok = r.ExtractFiles();
-    });
+    Outcome run = Extract(Fx(fx), dir.Path(), &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(run.askedPassword, (std::vector<std::string>{"b.txt", "d.txt"})) << fx;
     EXPECT_EQ(run.failed, (std::vector<std::string>{"b.txt", "d.txt"})) << fx;
@@ -245,14 +245,7 @@ TEST(ArkUnrar, SymlinkTraversalWritesNothingOutsideTheDestination) {
   TempFolder outer;
   fs::path dest = outer.Path() / "dest";
   fs::create_directories(dest);
-  Outcome run;
-  Guarded([&] {
-    TRAR r(kLib);
-    Attach(r, run);
-    r.ArchiveName = Fx("rf-rar5-evil-symlink-traversal.rar");
-    r.TargetDir = dest.string();
-    r.ExtractFiles();
-  });
+  Extract(Fx("rf-rar5-evil-symlink-traversal.rar"), dest);
   for (const auto& e : fs::recursive_directory_iterator(outer.Path())) {
     std::string rel = fs::relative(e.path(), outer.Path()).string();
     EXPECT_EQ(rel.rfind("dest", 0), 0u) << rel;
@@ -268,14 +261,7 @@ TEST(ArkUnrar, PlantedSymlinkInTheDestinationIsNotFollowed) {
   fs::create_directories(dest);
   fs::create_directories(elsewhere);
   fs::create_directory_symlink(elsewhere, dest / "testdir");
-  Outcome run;
-  Guarded([&] {
-    TRAR r(kLib);
-    Attach(r, run);
-    r.ArchiveName = Fx("la-test_read_format_rar.rar");
-    r.TargetDir = dest.string();
-    r.ExtractFiles();
-  });
+  Outcome run = Extract(Fx("la-test_read_format_rar.rar"), dest);
   EXPECT_TRUE(fs::is_empty(elsewhere));
   EXPECT_NE(std::find(run.errors.begin(), run.errors.end(), 16), run.errors.end());
   EXPECT_TRUE(fs::exists(dest / "test.txt"));
@@ -296,27 +282,15 @@ TEST(ArkUnrar, NoFixtureCrashesOrHangs) {
 
 TEST(ArkUnrar, SymlinksInsideTheDestinationAreMadeAndEscapingOnesRefused) {
   TempFolder dir;
-  Outcome run;
-  Guarded([&] {
-    TRAR r(kLib);
-    Attach(r, run);
-    r.ArchiveName = Fx("la-test_read_format_rar5_symlink.rar");
-    r.TargetDir = dir.Path().string();
-    EXPECT_TRUE(r.ExtractFiles());
-  });
+  bool ok = false;
+  Extract(Fx("la-test_read_format_rar5_symlink.rar"), dir.Path(), &ok);
+  EXPECT_TRUE(ok);
   ASSERT_TRUE(fs::is_symlink(fs::symlink_status(dir.Path() / "symlink.txt")));
   EXPECT_EQ(fs::read_symlink(dir.Path() / "symlink.txt"), fs::path("file.txt"));
   EXPECT_EQ(ReadAll(dir.Path() / "symlink.txt"), ReadAll(dir.Path() / "file.txt"));
 
   TempFolder evil;
-  Outcome bad;
-  Guarded([&] {
-    TRAR r(kLib);
-    Attach(r, bad);
-    r.ArchiveName = Fx("rf-rar5-evil-symlink-traversal.rar");
-    r.TargetDir = evil.Path().string();
-    r.ExtractFiles();
-  });
+  Extract(Fx("rf-rar5-evil-symlink-traversal.rar"), evil.Path());
   EXPECT_FALSE(fs::is_symlink(fs::symlink_status(evil.Path() / "up")));
   EXPECT_TRUE(fs::exists(evil.Path() / "up" / "pwned.txt"));  // a plain folder inside the destination
 }

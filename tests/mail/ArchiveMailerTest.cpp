@@ -79,15 +79,16 @@ class ArchiveMailer : public ::testing::Test {
     ASSERT_TRUE(tmp_.isValid());
     archive_ = Dir() + "/archive.zip";
     std::ofstream(archive_, std::ios::binary) << std::string(150000, 'z');
+    Watch(mailer_);
   }
   std::string Dir() const { return tmp_.path().toStdString(); }
 
-  std::unique_ptr<SmtpTestServer> StartServer(std::vector<std::string> args = {}) {
+  // Starts the server (with `args`) in a folder of its own.
+  void Serve(const std::vector<std::string>& args = {}) {
     const std::string folder = Dir() + "/server" + std::to_string(++servers_);
     std::filesystem::create_directories(folder);
-    auto s = std::make_unique<SmtpTestServer>(folder, args);
-    EXPECT_TRUE(s->Started()) << s->Error();
-    return s;
+    server_ = std::make_unique<SmtpTestServer>(folder, args);
+    ASSERT_TRUE(server_->Started()) << server_->Error();
   }
 
   TMailSettings Copies(const SmtpTestServer& server) const {
@@ -111,24 +112,23 @@ class ArchiveMailer : public ::testing::Test {
   std::vector<std::string> captions_;
   std::vector<bool> shown_;
   std::uint64_t lastSent_ = 0, lastTotal_ = 0;
+  std::unique_ptr<SmtpTestServer> server_;
+  pf::FakePlatformScope fake_;
+  TArchiveMailer mailer_;  // ends first
 };
 
 TEST_F(ArchiveMailer, ClassicSendAsksConfirmsAndKeepsTheCommandSequence) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  fake.dialogs.answers = {pf::BtnYes, pf::BtnOK};
-  TArchiveMailer mailer;
-  Watch(mailer);
-  EXPECT_TRUE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {archive_}, "The archive"));
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  fake_.dialogs.answers = {pf::BtnYes, pf::BtnOK};
+  EXPECT_TRUE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, "The archive"));
 
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[0].text, "Are you connected to Internet?");
-  EXPECT_EQ(fake.dialogs.boxes[0].kind, pf::MsgKind::Confirm);
-  EXPECT_EQ(fake.dialogs.boxes[0].buttons, pf::Buttons(pf::BtnYes | pf::BtnNo));
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "Mail sent successfully!");
-  EXPECT_EQ(fake.dialogs.boxes[1].kind, pf::MsgKind::Information);
-  EXPECT_TRUE(fake.dialogs.inputsAsked.empty());  // no user: no password
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[0].text, "Are you connected to Internet?");
+  EXPECT_EQ(fake_.dialogs.boxes[0].kind, pf::MsgKind::Confirm);
+  EXPECT_EQ(fake_.dialogs.boxes[0].buttons, pf::Buttons(pf::BtnYes | pf::BtnNo));
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "Mail sent successfully!");
+  EXPECT_EQ(fake_.dialogs.boxes[1].kind, pf::MsgKind::Information);
+  EXPECT_TRUE(fake_.dialogs.inputsAsked.empty());  // no user: no password
   EXPECT_EQ(captions_, (std::vector<std::string>{"Starting to send mail", "Connected to: 127.0.0.1", "Sending mail",
                                                  "Encoding: " + archive_, "Finished encoding: " + archive_,
                                                  "Sending message", "Disconnected"}));
@@ -136,16 +136,16 @@ TEST_F(ArchiveMailer, ClassicSendAsksConfirmsAndKeepsTheCommandSequence) {
   EXPECT_EQ(shown_.back(), false);
   EXPECT_GT(lastTotal_, 150000u);
   EXPECT_EQ(lastSent_, lastTotal_);
-  EXPECT_GE(fake.busy.maxDepth, 1);
-  EXPECT_EQ(fake.busy.depth, 0);
-  EXPECT_FALSE(mailer.Smtp().Connected());
+  EXPECT_GE(fake_.busy.maxDepth, 1);
+  EXPECT_EQ(fake_.busy.depth, 0);
+  EXPECT_FALSE(mailer_.Smtp().Connected());
 
   // Without the new settings the conversation is the classic one.
-  EXPECT_EQ(server->Commands(),
+  EXPECT_EQ(server_->Commands(),
             (std::vector<std::string>{"HELO " + HostName(), "RSET", "MAIL FROM:<ann@example.org>",
                                       "RCPT TO:<bob@example.org>", "DATA", "QUIT"}));
-  ASSERT_EQ(server->MessageCount(), 1);
-  const std::string raw = server->Message(1);
+  ASSERT_EQ(server_->MessageCount(), 1);
+  const std::string raw = server_->Message(1);
   EXPECT_NE(raw.find("From: Ann Sender<ann@example.org>\r\n"), std::string::npos);
   EXPECT_NE(raw.find("To: bob@example.org\r\n"), std::string::npos);
   EXPECT_NE(raw.find("Subject: The archive\r\n"), std::string::npos);
@@ -154,22 +154,18 @@ TEST_F(ArchiveMailer, ClassicSendAsksConfirmsAndKeepsTheCommandSequence) {
 }
 
 TEST_F(ArchiveMailer, NotOnlineOrNoPasswordSendsNothing) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  TArchiveMailer mailer;
-  Watch(mailer);
-  fake.dialogs.answers = {pf::BtnNo};
-  EXPECT_FALSE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {archive_}, ""));
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  fake_.dialogs.answers = {pf::BtnNo};
+  EXPECT_FALSE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, ""));
   EXPECT_TRUE(captions_.empty());
   // With a user the password is asked; Cancel ends the send.
-  TMailSettings copies = Copies(*server);
+  TMailSettings copies = Copies(*server_);
   copies.user = "ann";
-  fake.dialogs.answers = {pf::BtnYes};
-  EXPECT_FALSE(mailer.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
-  EXPECT_EQ(fake.dialogs.inputsAsked, std::vector<std::string>{"SMTP password: Password of ann on 127.0.0.1:"});
-  EXPECT_TRUE(server->Commands().empty());
-  EXPECT_EQ(fake.dialogs.boxes.size(), 2u);
+  fake_.dialogs.answers = {pf::BtnYes};
+  EXPECT_FALSE(mailer_.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
+  EXPECT_EQ(fake_.dialogs.inputsAsked, std::vector<std::string>{"SMTP password: Password of ann on 127.0.0.1:"});
+  EXPECT_TRUE(server_->Commands().empty());
+  EXPECT_EQ(fake_.dialogs.boxes.size(), 2u);
   EXPECT_EQ(shown_.back(), false);
 }
 
@@ -177,151 +173,131 @@ TEST_F(ArchiveMailer, StartTlsLoginWithThePasswordAskedAtSendTime) {
   std::string error;
   const std::string pem = MakeSelfSignedCertificate(Dir(), "localhost", &error);
   ASSERT_FALSE(pem.empty()) << error;
-  auto server = StartServer({"--cert", Dir() + "/cert.pem", "--key", Dir() + "/key.pem", "--starttls", "--auth",
-                             "ann:s3cret"});
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  TArchiveMailer mailer;
-  Watch(mailer);
-  mailer.Smtp().TrustedCertificates = {pem};
-  TMailSettings copies = Copies(*server);
+  ASSERT_NO_FATAL_FAILURE(Serve(
+      {"--cert", Dir() + "/cert.pem", "--key", Dir() + "/key.pem", "--starttls", "--auth", "ann:s3cret"}));
+  mailer_.Smtp().TrustedCertificates = {pem};
+  TMailSettings copies = Copies(*server_);
   copies.server = "localhost";
   copies.user = "ann";
   copies.security = "starttls";
 
   // A wrong password: the server's refusal, as the connect error it is.
-  fake.dialogs.answers = {pf::BtnYes};
-  fake.dialogs.inputs = {std::string("wrong")};
-  EXPECT_FALSE(mailer.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "Login refused by the server: 535 5.7.8 Authentication credentials invalid");
-  EXPECT_EQ(fake.dialogs.boxes[1].kind, pf::MsgKind::Error);
-  EXPECT_TRUE(mailer.Smtp().Password.empty());
+  fake_.dialogs.answers = {pf::BtnYes};
+  fake_.dialogs.inputs = {std::string("wrong")};
+  EXPECT_FALSE(mailer_.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "Login refused by the server: 535 5.7.8 Authentication credentials invalid");
+  EXPECT_EQ(fake_.dialogs.boxes[1].kind, pf::MsgKind::Error);
+  EXPECT_TRUE(mailer_.Smtp().Password.empty());
 
   // The right one.
-  fake.dialogs.boxes.clear();
-  fake.dialogs.answers = {pf::BtnYes, pf::BtnOK};
-  fake.dialogs.inputs = {std::string("s3cret")};
-  EXPECT_TRUE(mailer.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "Mail sent successfully!");
-  EXPECT_TRUE(mailer.Smtp().Password.empty());  // kept for the send only
-  ASSERT_EQ(server->MessageCount(), 1);
-  EXPECT_TRUE(server->Envelope(1)["tls"].toBool());
-  EXPECT_EQ(server->Envelope(1)["login"].toString(), "ann");
+  fake_.dialogs.boxes.clear();
+  fake_.dialogs.answers = {pf::BtnYes, pf::BtnOK};
+  fake_.dialogs.inputs = {std::string("s3cret")};
+  EXPECT_TRUE(mailer_.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "Mail sent successfully!");
+  EXPECT_TRUE(mailer_.Smtp().Password.empty());  // kept for the send only
+  ASSERT_EQ(server_->MessageCount(), 1);
+  EXPECT_TRUE(server_->Envelope(1)["tls"].toBool());
+  EXPECT_EQ(server_->Envelope(1)["login"].toString(), "ann");
 
   // The same server without the test's trust: refused, nothing sent.
   TArchiveMailer untrusting;
   untrusting.Smtp().TimeOut = 20000;
-  fake.dialogs.boxes.clear();
-  fake.dialogs.answers = {pf::BtnYes};
-  fake.dialogs.inputs = {std::string("s3cret")};
+  fake_.dialogs.boxes.clear();
+  fake_.dialogs.answers = {pf::BtnYes};
+  fake_.dialogs.inputs = {std::string("s3cret")};
   EXPECT_FALSE(untrusting.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text.rfind("The server's certificate was refused (", 0), 0u)
-      << fake.dialogs.boxes[1].text;
-  EXPECT_EQ(server->MessageCount(), 1);
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text.rfind("The server's certificate was refused (", 0), 0u)
+      << fake_.dialogs.boxes[1].text;
+  EXPECT_EQ(server_->MessageCount(), 1);
 }
 
 TEST_F(ArchiveMailer, RefusedRecipientAndRefusedConnectionAreReported) {
-  auto server = StartServer({"--refuse-rcpt", "nobody@example.org"});
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  TArchiveMailer mailer;
-  Watch(mailer);
-  fake.dialogs.answers = {pf::BtnYes};
-  EXPECT_FALSE(mailer.SendArchiveMail(Copies(*server), "Nobody", "nobody@example.org", {archive_}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 3u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "Recipient \"nobody@example.org\" not found!, Disconnecting");
-  EXPECT_EQ(fake.dialogs.boxes[1].kind, pf::MsgKind::Error);
-  EXPECT_EQ(fake.dialogs.boxes[2].text, "ERROR: Couldn't send mail");
-  EXPECT_EQ(server->MessageCount(), 0);
+  ASSERT_NO_FATAL_FAILURE(Serve({"--refuse-rcpt", "nobody@example.org"}));
+  fake_.dialogs.answers = {pf::BtnYes};
+  EXPECT_FALSE(mailer_.SendArchiveMail(Copies(*server_), "Nobody", "nobody@example.org", {archive_}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 3u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "Recipient \"nobody@example.org\" not found!, Disconnecting");
+  EXPECT_EQ(fake_.dialogs.boxes[1].kind, pf::MsgKind::Error);
+  EXPECT_EQ(fake_.dialogs.boxes[2].text, "ERROR: Couldn't send mail");
+  EXPECT_EQ(server_->MessageCount(), 0);
 
-  TMailSettings closed = Copies(*server);
+  TMailSettings closed = Copies(*server_);
   closed.port = std::to_string(ClosedPort());
-  fake.dialogs.boxes.clear();
-  fake.dialogs.answers = {pf::BtnYes};
-  EXPECT_FALSE(mailer.SendArchiveMail(closed, "Bob", "bob@example.org", {archive_}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 3u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "Connection Failed, Disconnecting");
-  EXPECT_EQ(fake.dialogs.boxes[2].text, "10061:Connection refused");
-  EXPECT_EQ(fake.dialogs.boxes[2].kind, pf::MsgKind::Error);
+  fake_.dialogs.boxes.clear();
+  fake_.dialogs.answers = {pf::BtnYes};
+  EXPECT_FALSE(mailer_.SendArchiveMail(closed, "Bob", "bob@example.org", {archive_}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 3u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "Connection Failed, Disconnecting");
+  EXPECT_EQ(fake_.dialogs.boxes[2].text, "10061:Connection refused");
+  EXPECT_EQ(fake_.dialogs.boxes[2].kind, pf::MsgKind::Error);
 
   closed.port = "twenty-five";
-  fake.dialogs.boxes.clear();
-  fake.dialogs.answers = {pf::BtnYes};
-  EXPECT_FALSE(mailer.SendArchiveMail(closed, "Bob", "bob@example.org", {archive_}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "'twenty-five' is not a valid integer value");
+  fake_.dialogs.boxes.clear();
+  fake_.dialogs.answers = {pf::BtnYes};
+  EXPECT_FALSE(mailer_.SendArchiveMail(closed, "Bob", "bob@example.org", {archive_}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "'twenty-five' is not a valid integer value");
 }
 
 TEST_F(ArchiveMailer, InvalidHostAsksForAnother) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  TArchiveMailer mailer;
-  Watch(mailer);
-  TMailSettings copies = Copies(*server);
+  ASSERT_NO_FATAL_FAILURE(Serve());
+  TMailSettings copies = Copies(*server_);
   copies.server = "no-such-host.invalid";
-  fake.dialogs.answers = {pf::BtnYes, pf::BtnOK};
-  fake.dialogs.inputs = {std::string("127.0.0.1")};
-  EXPECT_TRUE(mailer.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
-  EXPECT_EQ(fake.dialogs.inputsAsked, std::vector<std::string>{"Invalid Host!: Specify a new host:"});
-  EXPECT_EQ(server->MessageCount(), 1);
+  fake_.dialogs.answers = {pf::BtnYes, pf::BtnOK};
+  fake_.dialogs.inputs = {std::string("127.0.0.1")};
+  EXPECT_TRUE(mailer_.SendArchiveMail(copies, "Bob", "bob@example.org", {archive_}, ""));
+  EXPECT_EQ(fake_.dialogs.inputsAsked, std::vector<std::string>{"Invalid Host!: Specify a new host:"});
+  EXPECT_EQ(server_->MessageCount(), 1);
 }
 
 TEST_F(ArchiveMailer, AFailedOrAbortedSendLeavesNoConnectionBehind) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  TArchiveMailer mailer;
-  Watch(mailer);
+  ASSERT_NO_FATAL_FAILURE(Serve());
   const std::string missing = Dir() + "/gone.zip";
-  fake.dialogs.answers = {pf::BtnYes};
-  EXPECT_FALSE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {missing}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "ERROR: Couldn't send mail");
-  EXPECT_FALSE(mailer.Smtp().Connected());
+  fake_.dialogs.answers = {pf::BtnYes};
+  EXPECT_FALSE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {missing}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "ERROR: Couldn't send mail");
+  EXPECT_FALSE(mailer_.Smtp().Connected());
 
   // The user closes the mail window while the mail is on its way.
   std::string big(3 << 20, 'b');
   std::ofstream(Dir() + "/big.bin", std::ios::binary) << big;
-  mailer.OnProgress = [&](std::uint64_t sent, std::uint64_t) {
-    if (sent > 0) mailer.Abort();
+  mailer_.OnProgress = [&](std::uint64_t sent, std::uint64_t) {
+    if (sent > 0) mailer_.Abort();
   };
-  fake.dialogs.boxes.clear();
-  fake.dialogs.answers = {pf::BtnYes};
-  EXPECT_FALSE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {Dir() + "/big.bin"}, ""));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "ERROR: Couldn't send mail");
-  EXPECT_FALSE(mailer.Smtp().Connected());
-  EXPECT_FALSE(mailer.Sending());
+  fake_.dialogs.boxes.clear();
+  fake_.dialogs.answers = {pf::BtnYes};
+  EXPECT_FALSE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {Dir() + "/big.bin"}, ""));
+  ASSERT_EQ(fake_.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fake_.dialogs.boxes[1].text, "ERROR: Couldn't send mail");
+  EXPECT_FALSE(mailer_.Smtp().Connected());
+  EXPECT_FALSE(mailer_.Sending());
 
   // The next send starts afresh ("Already connected" would stop it).
-  Watch(mailer);
-  fake.dialogs.boxes.clear();
-  fake.dialogs.answers = {pf::BtnYes, pf::BtnOK};
-  EXPECT_TRUE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {archive_}, ""));
-  EXPECT_EQ(fake.dialogs.boxes.back().text, "Mail sent successfully!");
-  EXPECT_EQ(server->MessageCount(), 1);
+  Watch(mailer_);
+  fake_.dialogs.boxes.clear();
+  fake_.dialogs.answers = {pf::BtnYes, pf::BtnOK};
+  EXPECT_TRUE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, ""));
+  EXPECT_EQ(fake_.dialogs.boxes.back().text, "Mail sent successfully!");
+  EXPECT_EQ(server_->MessageCount(), 1);
 }
 
 TEST_F(ArchiveMailer, ASecondSendFromInsideTheFirstIsRefused) {
-  auto server = StartServer();
-  ASSERT_TRUE(server->Started());
-  pf::FakePlatformScope fake;
-  TArchiveMailer mailer;
-  Watch(mailer);
+  ASSERT_NO_FATAL_FAILURE(Serve());
   int nested = 0;
-  fake.pump.onProcess = [&] {
-    if (mailer.Sending() && nested++ == 0)
-      EXPECT_FALSE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {archive_}, ""));
+  fake_.pump.onProcess = [&] {
+    if (mailer_.Sending() && nested++ == 0)
+      EXPECT_FALSE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, ""));
   };
-  fake.dialogs.answers = {pf::BtnYes, pf::BtnOK};
-  EXPECT_TRUE(mailer.SendArchiveMail(Copies(*server), "Bob", "bob@example.org", {archive_}, ""));
+  fake_.dialogs.answers = {pf::BtnYes, pf::BtnOK};
+  EXPECT_TRUE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, ""));
   EXPECT_EQ(nested > 0, true);
-  EXPECT_EQ(fake.dialogs.boxes.size(), 2u);  // the inner send asked nothing
-  EXPECT_EQ(server->MessageCount(), 1);
+  EXPECT_EQ(fake_.dialogs.boxes.size(), 2u);  // the inner send asked nothing
+  EXPECT_EQ(server_->MessageCount(), 1);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "window/mainunit.h"
 #include "window/u_Info.h"
 #include "QtTestFiles.h"
+#include "WindowRows.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -67,14 +68,6 @@ class CommandsTest : public SessionTestBase {
   // A ZIP archive by Info-ZIP zip of docs/a.txt, img/2000/b.png and c.txt,
   // with folder entries; stored when store is true.
   QString MakeSampleZip(const QString& name, bool store = false);
-  int RowOf(TMainform& f, const QString& caption);
-  void Select(TMainform& f, const QStringList& captions);
-  QStringList ZipEntries(TMainform& f) {
-    QStringList out;
-    for (const auto& e : f.ZipMaster1().Entries()) out << QString::fromStdString(e.FileName);
-    out.sort();
-    return out;
-  }
 
  private slots:
   void init();
@@ -151,22 +144,6 @@ QString CommandsTest::MakeSampleZip(const QString& name, bool store) {
   QStringList args = {"-r", "-X"};
   if (store) args << "-0";
   return RunZipTool(src, args << zipFile << ".") ? zipFile : QString();
-}
-
-int CommandsTest::RowOf(TMainform& f, const QString& caption) {
-  for (int r = 0; r < f.Model().RowCountValue(); ++r)
-    if (f.Model().Row(r).caption == caption) return r;
-  return -1;
-}
-
-void CommandsTest::Select(TMainform& f, const QStringList& captions) {
-  f.lw_Files->clearSelection();
-  for (const QString& c : captions) {
-    const int r = RowOf(f, c);
-    QVERIFY2(r >= 0, qPrintable(c));
-    f.lw_Files->selectionModel()->select(f.lw_Files->model()->index(r, 0),
-                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  }
 }
 
 // ---- Progress, messages and cancel --------------------------------------------------------
@@ -349,9 +326,9 @@ void CommandsTest::extractWindowPresetFollowsSelection() {
     seen << d.RadioGroup3->ItemIndex();
     d.BitBtn2->click();
   });
-  Select(f, {"a.txt"});
+  SelectRows(f, {"a.txt"});
   f.Item("Extract1")->trigger();
-  Select(f, {"a.txt", "b.txt"});
+  SelectRows(f, {"a.txt", "b.txt"});
   f.Item("Extract2")->trigger();
   QCOMPARE(seen, QList<int>({0, 1}));
 }
@@ -433,7 +410,7 @@ void CommandsTest::extractAllAndSelectedFromZip() {
   // Two selected rows in different folders: only they come out, in their folders.
   const QString some = P("out-some");
   QVERIFY(QDir().mkpath(some));
-  Select(f, {"a.txt", "b.png"});
+  SelectRows(f, {"a.txt", "b.png"});
   TExtract::SetShowHook([&](TExtract& d) {
     QCOMPARE(d.RadioGroup3->ItemIndex(), 1);
     d.SetFolder(some);
@@ -629,7 +606,7 @@ void CommandsTest::addFolderTreeWithAndWithoutFolderNames() {
   f.Newarchive1Click();
   QCOMPARE(f.CurrentZipName(), P("withnames.zip"));
   QVERIFY(f.ArchiveModified);
-  const QStringList with = ZipEntries(f);
+  const QStringList with = ZipEntryNames(f);
   QVERIFY2(with.contains(P("tree/sub/more/deeper.bin").mid(1).replace('/', '\\')) ||
                with.join(",").contains("sub\\more\\deeper.bin"),
            qPrintable(with.join(",")));
@@ -641,12 +618,12 @@ void CommandsTest::addFolderTreeWithAndWithoutFolderNames() {
   settings_.recurseDirs = false;
   fake_->dialogs.openFiles.push_back({P("flat").toStdString()});
   f.Newarchive1Click();
-  QCOMPARE(ZipEntries(f), QStringList({"top.txt"}));
+  QCOMPARE(ZipEntryNames(f), QStringList({"top.txt"}));
   QCOMPARE(f.Model().Row(0).path, QString());
   settings_.recurseDirs = true;
   fake_->dialogs.openFiles.push_back({P("flatrec").toStdString()});
   f.Newarchive1Click();
-  QCOMPARE(ZipEntries(f), QStringList({"deep.txt", "deeper.bin", "top.txt"}));
+  QCOMPARE(ZipEntryNames(f), QStringList({"deep.txt", "deeper.bin", "top.txt"}));
 }
 
 void CommandsTest::addOptionsFollowSettingsAndWindow() {
@@ -741,7 +718,7 @@ void CommandsTest::dropOfThreeFilesAddsAtOnceWithFoldersAndRecursion() {
   QCOMPARE(fake_->busy.depth, 0);
   if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
   QCOMPARE(f.Model().RowCountValue(), 3);
-  QVERIFY(ZipEntries(f).join(",").contains("three\\three.txt"));
+  QVERIFY(ZipEntryNames(f).join(",").contains("three\\three.txt"));
   QCOMPARE(Texts().last(), QString("3 files were added"));
   QCOMPARE(f.Panel4->text(), QString("Total 3 files,  6 Bytes"));
 }
@@ -773,7 +750,7 @@ void CommandsTest::deleteSelectedEntriesInDifferentFolders() {
   const QString zipFile = MakeSampleZip("del.zip");
   f.EnterZipSession(zipFile);
   fake_->dialogs.boxes.clear();
-  Select(f, {"a.txt", "c.txt"});
+  SelectRows(f, {"a.txt", "c.txt"});
   fake_->dialogs.answers.push_back(pf::BtnNo);
   f.Delete1Click();
   QCOMPARE(Texts(), QStringList({"Delete selected files from: " + zipFile + "?"}));
@@ -831,7 +808,7 @@ void CommandsTest::selectedRowsNameTheirEntriesExactly() {
   fake_->dialogs.answers.push_back(pf::BtnYes);
   f.Delete1Click();
   QCOMPARE(Texts().last(), QString("2 file(s) were Deleted"));
-  QCOMPARE(ZipEntries(f), QStringList({"README.TXT", "abc.txt", "docs\\readme.txt", "readme.txt"}));
+  QCOMPARE(ZipEntryNames(f), QStringList({"README.TXT", "abc.txt", "docs\\readme.txt", "readme.txt"}));
 
   // The root readme.txt, folder names junked: its own content, nothing else.
   const QString out = P("exact-out");
@@ -1153,7 +1130,7 @@ void CommandsTest::rarSessionListsExtractsAndTests() {
   // Selected: only the entry in the folder.
   const QString one = P("rarone");
   QVERIFY(QDir().mkpath(one));
-  Select(f, {"test.txt"});
+  SelectRows(f, {"test.txt"});
   const int inFolder = [&] {
     for (int r = 0; r < f.Model().RowCountValue(); ++r)
       if (f.Model().Row(r).path == "testdir") return r;

@@ -23,6 +23,7 @@
 #include "window/DragOut.h"
 #include "window/mainunit.h"
 #include "QtTestFiles.h"
+#include "WindowRows.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -78,13 +79,6 @@ class DragOutTest : public SessionTestBase {
     args << P(name) << ".";
     return RunZipTool(src, args) ? P(name) : QString();
   }
-  static void Select(TMainform& f, const QStringList& captions) {
-    f.lw_Files->clearSelection();
-    for (int r = 0; r < f.Model().RowCountValue(); ++r)
-      if (captions.contains(f.Model().Row(r).caption))
-        f.lw_Files->selectionModel()->select(f.Model().index(r, 0),
-                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  }
 
  private slots:
   void init() {
@@ -98,7 +92,7 @@ class DragOutTest : public SessionTestBase {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
     TMainform f;
     f.EnterZipSession(MakeZip("a.zip"));
-    Select(f, {"a.txt", "b.bin"});
+    SelectRows(f, {"a.txt", "b.bin"});
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
     QVERIFY(data->formats().contains("text/uri-list"));
@@ -139,7 +133,7 @@ class DragOutTest : public SessionTestBase {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
     TMainform f;
     f.EnterZipSession(MakeZip("b.zip"));
-    Select(f, {"c.txt"});
+    SelectRows(f, {"c.txt"});
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
     QVERIFY(!data->data("text/uri-list").isEmpty());  // a target looked, then refused
@@ -161,7 +155,7 @@ class DragOutTest : public SessionTestBase {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
     TMainform f;
     f.EnterZipSession(MakeZip("p.zip", "secret"));
-    Select(f, {"a.txt"});
+    SelectRows(f, {"a.txt"});
     // Cancelled: no drag at all.
     fake_->dialogs.inputs.push_back(std::nullopt);
     QVERIFY(!f.DragOutCommand().Prepare());
@@ -181,7 +175,7 @@ class DragOutTest : public SessionTestBase {
     // Rows that need no password ask nothing.
     TMainform g;
     g.EnterZipSession(MakeZip("q.zip"));
-    Select(g, {"a.txt"});
+    SelectRows(g, {"a.txt"});
     QVERIFY(g.DragOutCommand().Prepare());
     QCOMPARE(fake_->dialogs.inputsAsked.size(), size_t(2));
   }
@@ -190,7 +184,7 @@ class DragOutTest : public SessionTestBase {
     if (!HaveEngineLibraries()) QSKIP("the engine libraries are not built");
     TMainform f;
     f.EnterZipSession(MakeZip("w.zip", "secret"));
-    Select(f, {"a.txt", "c.txt"});
+    SelectRows(f, {"a.txt", "c.txt"});
     fake_->dialogs.inputs = {std::string("wrong"), std::string("secret")};
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
@@ -224,7 +218,7 @@ class DragOutTest : public SessionTestBase {
     QVERIFY(zip.waitForFinished(30000) && zip.exitCode() == 0);
     TMainform f;
     f.EnterZipSession(P("two.zip"));
-    Select(f, {"a.txt", "c.txt"});
+    SelectRows(f, {"a.txt", "c.txt"});
     fake_->dialogs.inputs = {std::string("one")};
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
@@ -244,7 +238,7 @@ class DragOutTest : public SessionTestBase {
     f.EnterRarSession(QStringLiteral(ARKELIN_FIXTURES "/rar/la-test_read_format_rar5_encrypted.rar"));
     QVERIFY(f.Model().RowCountValue() > 0);
     fake_->dialogs.inputsAsked.clear();
-    Select(f, {"b.txt"});
+    SelectRows(f, {"b.txt"});
     fake_->dialogs.inputs = {std::string("password2"), std::string("password")};
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
@@ -268,7 +262,7 @@ class DragOutTest : public SessionTestBase {
     }
     TMainform f;
     f.EnterRarSession(P("rf-rar5-vols.part1.rar"));
-    Select(f, {"bigfile.txt"});
+    SelectRows(f, {"bigfile.txt"});
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
     QVERIFY(QFile::remove(P("rf-rar5-vols.part3.rar")));
@@ -289,7 +283,7 @@ class DragOutTest : public SessionTestBase {
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     f.EnterZipSession(zip);
-    Select(f, {"c.txt"});
+    SelectRows(f, {"c.txt"});
     std::unique_ptr<DragOutData> data = f.DragOutCommand().Prepare();
     QVERIFY(data);
     fake_->dialogs.boxes.clear();

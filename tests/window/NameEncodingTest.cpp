@@ -18,6 +18,7 @@
 #include "settings/IniFile.h"
 #include "window/mainunit.h"
 #include "SessionTestBase.h"
+#include "WindowRows.h"
 
 using namespace arkelin::window;
 namespace pf = arkelin::platform;
@@ -28,12 +29,7 @@ namespace {
 const QString kPrivetUpper = QString::fromUtf8("\xd0\x9f\xd0\xa0\xd0\x98\xd0\x92\xd0\x95\xd0\xa2");
 const QString kPrivetLower = QString::fromUtf8("\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82");
 
-QString Names(TMainform& f) {
-  QStringList out;
-  for (int r = 0; r < f.Model().RowCountValue(); ++r) out << f.Model().Row(r).caption;
-  out.sort();
-  return out.join('|');
-}
+QString Names(TMainform& f) { return Captions(f).join('|'); }
 
 }  // namespace
 

@@ -17,6 +17,7 @@
 #include "window/ArchiveKind.h"
 #include "window/mainunit.h"
 #include "QtTestFiles.h"
+#include "WindowRows.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -25,13 +26,6 @@ namespace pf = arkelin::platform;
 namespace {
 
 QString Fixture(const QString& rel) { return QStringLiteral(ARKELIN_FIXTURES "/") + rel; }
-
-QStringList Captions(TMainform& f) {
-  QStringList out;
-  for (int r = 0; r < f.Model().RowCountValue(); ++r) out << f.Model().Row(r).caption;
-  out.sort();
-  return out;
-}
 
 }  // namespace
 

@@ -21,6 +21,7 @@
 #include "window/extrunit.h"
 #include "window/mainunit.h"
 #include "QtTestFiles.h"
+#include "WindowRows.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -67,13 +68,6 @@ class RarWindowTest : public SessionTestBase {
       if (b.caption == caption) out << QString::fromStdString(b.text);
     return out;
   }
-  void SelectOnly(TMainform& f, const QString& caption) {
-    f.lw_Files->clearSelection();
-    for (int r = 0; r < f.Model().RowCountValue(); ++r)
-      if (f.Model().Row(r).caption == caption)
-        f.lw_Files->selectionModel()->select(f.lw_Files->model()->index(r, 0),
-                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  }
   void ExtractTo(TMainform& f, const QString& out, bool selected, bool overwrite = true, bool folders = true) {
     QDir().mkpath(out);  // the extract window's tree picks folders that exist
     TExtract::SetShowHook([=](TExtract& d) {
@@ -108,7 +102,7 @@ class RarWindowTest : public SessionTestBase {
     f.SetSettings(&settings_);
     f.EnterRarSession(Fixture("la-test_read_format_rar5_encrypted.rar"));
     QCOMPARE(f.Model().RowCountValue(), 4);
-    SelectOnly(f, "d.txt");
+    SelectRows(f, {"d.txt"});
     g_answers = {"password", "password2"};
     fake_->dialogs.boxes.clear();
     ExtractTo(f, P("out"), true);
@@ -129,7 +123,7 @@ class RarWindowTest : public SessionTestBase {
     TMainform f;
     f.SetSettings(&settings_);
     f.EnterRarSession(Fixture("la-test_read_format_rar4_encrypted.rar"));
-    SelectOnly(f, "d.txt");
+    SelectRows(f, {"d.txt"});
     g_answers = {"password", ""};
     fake_->dialogs.boxes.clear();
     ExtractTo(f, P("out"), true);

@@ -33,6 +33,7 @@
 #include "window/u_Info.h"
 #include "window/mainunit.h"
 #include "QtTestFiles.h"
+#include "WindowRows.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -95,12 +96,6 @@ class SafetyTest : public SessionTestBase {
   Q_OBJECT
  private:
   QString MakeSampleZip(const QString& name);
-  static QStringList Entries(TMainform& f) {
-    QStringList out;
-    for (const auto& e : f.ZipMaster1().Entries()) out << QString::fromStdString(e.FileName);
-    out.sort();
-    return out;
-  }
 
  private slots:
   void init();
@@ -180,7 +175,7 @@ void SafetyTest::settingsWritersRefusedByTheFolderNeverStopACommand() {
   });
   f.Item("Add1")->trigger();
   QCOMPARE(Texts().first(), unable);
-  QCOMPARE(Entries(f).filter(QRegularExpression("(^|\\\\)new\\.txt$")).size(), qsizetype(1));
+  QCOMPARE(ZipEntryNames(f).filter(QRegularExpression("(^|\\\\)new\\.txt$")).size(), qsizetype(1));
 
   // Configuration OK and the layout at exit.
   fake_->dialogs.boxes.clear();
@@ -282,7 +277,7 @@ void SafetyTest::newArchiveReplacesTheOldFileOnlyOnceMade() {
     w.BitBtn1->click();
   });
   f.Newarchive1Click();
-  const QStringList entries = Entries(f);
+  const QStringList entries = ZipEntryNames(f);
   QCOMPARE(entries.size(), qsizetype(1));
   QVERIFY2(entries[0].endsWith("fresh.txt"), qPrintable(entries[0]));
   QVERIFY(ReadFile(old) != oldBytes);

@@ -26,6 +26,7 @@
 #include "viewers/widgets/u_ShowImg.h"
 #include "window/mainunit.h"
 #include "QtTestFiles.h"
+#include "WindowRows.h"
 #include "SessionTestBase.h"
 
 using namespace arkelin::window;
@@ -70,17 +71,6 @@ class ViewCommandsTest : public SessionTestBase {
     f.SetSettings(&settings_);
     f.EnterZipSession(zip_);
     fake_->dialogs.boxes.clear();
-  }
-  void Select(TMainform& f, const QStringList& captions) {
-    f.lw_Files->clearSelection();
-    for (const QString& c : captions) {
-      int row = -1;
-      for (int r = 0; r < f.Model().RowCountValue(); ++r)
-        if (f.Model().Row(r).caption == c) row = r;
-      QVERIFY2(row >= 0, qPrintable(c));
-      f.lw_Files->selectionModel()->select(f.lw_Files->model()->index(row, 0),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
   }
   // Appends text at the end of the editor and closes it.
   static void EditAndClose(vw::TF_Editform& e, const QString& text) {
@@ -137,7 +127,7 @@ void ViewCommandsTest::editedTextGoesBackAsTheOneEntryInItsFolder() {
   TMainform f;
   Open(f);
   const qsizetype entriesBefore = Entries().size();
-  Select(f, {"readme.txt"});
+  SelectRows(f, {"readme.txt"});
   int shown = 0;
   vw::TF_Editform::SetShowHook([&](vw::TF_Editform& e) {
     ++shown;
@@ -172,7 +162,7 @@ void ViewCommandsTest::rtfEntryStaysRtfWithItsFormatting() {
   if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
   TMainform f;
   Open(f);
-  Select(f, {"letter.rtf"});
+  SelectRows(f, {"letter.rtf"});
   vw::TF_Editform::SetShowHook([&](vw::TF_Editform& e) {
     QCOMPARE(e.Format().kind, vw::TextFileFormat::Kind::Rtf);
     QCOMPARE(e.Memo1->toPlainText(), QString("Dear reader, hello."));
@@ -199,7 +189,7 @@ void ViewCommandsTest::closingWithoutChangesWritesNothing() {
   TMainform f;
   Open(f);
   const QByteArray before = ReadFile(zip_);
-  Select(f, {"readme.txt", "notes.txt"});   // the first selected row in list order is viewed
+  SelectRows(f, {"readme.txt", "notes.txt"});   // the first selected row in list order is viewed
   const QString first = f.Model().Row(f.lw_Files->selectionModel()->selectedRows().front().row() <
                                               f.lw_Files->selectionModel()->selectedRows().back().row()
                                           ? f.lw_Files->selectionModel()->selectedRows().front().row()
@@ -229,7 +219,7 @@ void ViewCommandsTest::externalEditorThenYesOrNo() {
   settings_.editorPath = editor;
   TMainform f;
   Open(f);
-  Select(f, {"readme.txt"});
+  SelectRows(f, {"readme.txt"});
   fake_->dialogs.answers.push_back(pf::BtnYes);
   f.Viewfile1Click();
   QCOMPARE(Texts(), QStringList({"Update zip archive?"}));
@@ -241,7 +231,7 @@ void ViewCommandsTest::externalEditorThenYesOrNo() {
   QVERIFY(!QFile::exists(Temp() + "/docs/readme.txt"));
   // No: the archive stays as it is; the copy is deleted all the same.
   const QByteArray before = ReadFile(zip_);
-  Select(f, {"readme.txt"});
+  SelectRows(f, {"readme.txt"});
   fake_->dialogs.answers.push_back(pf::BtnNo);
   f.Viewfile1Click();
   QCOMPARE(ReadFile(zip_), before);
@@ -252,7 +242,7 @@ void ViewCommandsTest::picturesOneAfterTheOtherTextOnlyWithoutPictures() {
   if (!HaveEngineLibraries()) QSKIP("the engine libraries libzipdll.so/libunzdll.so are not built");
   TMainform f;
   Open(f);
-  Select(f, {"one.jpg", "notes.txt", "two.jpg"});
+  SelectRows(f, {"one.jpg", "notes.txt", "two.jpg"});
   QVERIFY(f.bu_View->isEnabled());
   QStringList captions;
   QList<bool> stillThere;
@@ -277,7 +267,7 @@ void ViewCommandsTest::picturesOneAfterTheOtherTextOnlyWithoutPictures() {
   QVERIFY(!QFile::exists(Temp() + "/notes.txt"));   // not even extracted
   QVERIFY(fake_->dialogs.boxes.empty());
   // Without a picture in the selection the text is shown.
-  Select(f, {"notes.txt"});
+  SelectRows(f, {"notes.txt"});
   f.Item("View1")->trigger();                // the pop-up menu's View/edit
   QCOMPARE(edited, 1);
   QCOMPARE(captions.size(), 2);
@@ -290,7 +280,7 @@ void ViewCommandsTest::externalGraphicViewerMissingOrThere() {
   settings_.graphicPath = P("no-such-viewer");
   TMainform f;
   Open(f);
-  Select(f, {"one.jpg", "two.jpg"});
+  SelectRows(f, {"one.jpg", "two.jpg"});
   f.Viewfile1Click();
   QCOMPARE(Texts(), QStringList({"Can't find external graphic viewer!"}));
   QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::Error);
@@ -308,7 +298,7 @@ void ViewCommandsTest::externalGraphicViewerMissingOrThere() {
   QVERIFY(fake_->dialogs.boxes.empty());
   // FORMATS set to PNG only: a GIF entry is viewed as text.
   settings_.graphicFormats = "PNG";
-  Select(f, {"anim.gif"});
+  SelectRows(f, {"anim.gif"});
   QString title;
   vw::TF_Editform::SetShowHook([&](vw::TF_Editform& e) { title = e.windowTitle(); });
   f.Viewfile1Click();
@@ -335,19 +325,19 @@ void ViewCommandsTest::runWithAndWithoutAnAssociatedProgram() {
   Open(f);
   // Associated: the program gets the extracted file (one argument, blank
   // and all); no question.
-  Select(f, {"My Data.arkt"});
+  SelectRows(f, {"My Data.arkt"});
   f.Executefile1Click();
   QCOMPARE(ReadFile(P("opened-copy")), QByteArray("associated data\n"));
   QVERIFY(fake_->dialogs.boxes.empty());
   QVERIFY(!QFile::exists(work + "/My Data.arkt"));   // deleted when the program ended
   // No program and not executable: the user is told.
-  Select(f, {"plain.qqq"});
+  SelectRows(f, {"plain.qqq"});
   f.bu_run->click();                                  // the toolbar's Run
   QCOMPARE(Texts(), QStringList({QString::fromStdString(arkelin::open::NotAProgramText((work + "/plain.qqq").toStdString()))}));
   QVERIFY(!QFile::exists(work + "/plain.qqq"));
   // A program from the archive: started only after Yes to the question naming it.
   fake_->dialogs.boxes.clear();
-  Select(f, {"tool"});
+  SelectRows(f, {"tool"});
   fake_->dialogs.answers.push_back(pf::BtnNo);
   f.lw_FilesDblClick();                               // a double-click on the row runs it
   const QString tool = work + "/bin/tool";
@@ -383,13 +373,13 @@ void ViewCommandsTest::failureTableMessages() {
   Open(f);
   // The temporary folder cannot be made (one level only) for a text.
   settings_.tempFolder = P("missing/two/levels");
-  Select(f, {"notes.txt"});
+  SelectRows(f, {"notes.txt"});
   f.Viewfile1Click();
   QCOMPARE(Texts(), QStringList({"Couldn't create TEMP directory: " + P("missing/two/levels")}));
   QCOMPARE(fake_->dialogs.boxes[0].kind, pf::MsgKind::Error);
   // ... and for pictures.
   fake_->dialogs.boxes.clear();
-  Select(f, {"one.jpg"});
+  SelectRows(f, {"one.jpg"});
   f.Viewfile1Click();
   QCOMPARE(Texts(), QStringList({"Cannot create directory \"" + P("missing/two/levels") + "\"."}));
   // No temporary folder set: the program's folder, with a warning, for the rest of the run.
@@ -407,7 +397,7 @@ void ViewCommandsTest::failureTableMessages() {
   settings_.tempFolder = Temp();
   WriteFile(QString::fromStdString(arkelin::shared::WorkFolder()), "a file where the folder should be");
   fake_->dialogs.boxes.clear();
-  Select(f, {"notes.txt"});
+  SelectRows(f, {"notes.txt"});
   f.Executefile1Click();
   QCOMPARE(Texts(), QStringList({"Cannot create directory \"" +
                                  QString::fromStdString(arkelin::shared::WorkFolder()) + "\"."}));

@@ -40,13 +40,8 @@ class MultiExtractTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveEngines()) GTEST_SKIP() << "the engine libraries are not built";
-    char tmpl[] = "/tmp/arkelin-mfe-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!root_.empty()) fs::remove_all(root_, ec);
+    ASSERT_TRUE(tmp_.Made());
+    root_ = tmp_.Path().string();
   }
   std::string P(const std::string& rel) const { return root_ + "/" + rel; }
   void File(const std::string& rel, const std::string& data) {
@@ -60,6 +55,7 @@ class MultiExtractTest : public ::testing::Test {
     EXPECT_EQ(std::system(cmd.c_str()), 0);
     return P(name);
   }
+  TempFolder tmp_{"arkelin-mfe"};
   std::string root_;
   pf::FakePlatformScope fake_;
 };

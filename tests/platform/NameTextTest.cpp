@@ -57,9 +57,8 @@ TEST(NameText, UriListLinesDecodeToBytesAndOnlyLocalFiles) {
 class TrashTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/arkelin-trash-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
+    ASSERT_TRUE(tmp_.Made());
+    root_ = tmp_.Path().string();
     const char* old = std::getenv("XDG_DATA_HOME");
     saved_ = old ? old : "";
     hadOld_ = old != nullptr;
@@ -70,9 +69,9 @@ class TrashTest : public ::testing::Test {
       ::setenv("XDG_DATA_HOME", saved_.c_str(), 1);
     else
       ::unsetenv("XDG_DATA_HOME");
-    fs::remove_all(root_);
   }
   void Write(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
+  TempFolder tmp_{"arkelin-trash"};
   std::string root_, saved_;
   bool hadOld_ = false;
 };

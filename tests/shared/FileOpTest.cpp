@@ -89,9 +89,8 @@ class TrashRecorder : public arkelin::platform::IFiles {
 class FileOperation : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/arkelin-fileop-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_TRUE(tmp_.Made());
+    dir = tmp_.Path();
     SetFileOpProgressFactory([this](TFileOperation&) {
       ++log.made;
       return std::make_unique<RecordingProgress>(log);
@@ -99,11 +98,10 @@ class FileOperation : public ::testing::Test {
   }
   void TearDown() override {
     SetFileOpProgressFactory({});
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
   std::string P(const std::string& rel) const { return (dir / rel).string(); }
 
+  TempFolder tmp_{"arkelin-fileop"};
   fs::path dir;
   ProgressLog log;
   FakePlatformScope fake;

@@ -112,6 +112,10 @@ echo "  ours / cp -r = $(ratio "$ours" "$cp_x") (target at most 0.80)"
 
 echo
 echo "test mixed"
+# The command that runs first after an extraction section pays for the file
+# system still putting away the deleted output (0.25 s against 0.165 s for
+# ours here); an untimed run takes that, so every side is timed settled.
+once "$ARKZIP" test "$MIXED_ZIP" >/dev/null
 ours_t=$(timed "$ARKZIP" test "$MIXED_ZIP")
 unzip_t=$(timed unzip -tq "$MIXED_ZIP")
 sz_t=$(timed 7z t -mmt=1 "$MIXED_ZIP")
@@ -126,6 +130,7 @@ echo "small entries ($SMALL_FILES)"
 ours_sx=$(timed "$ARKZIP" extract "$SMALL_ZIP" --dir "$OUT" --dirnames --overwrite)
 n=$(find "$OUT" -type f | wc -l); [[ "$n" == "$SMALL_FILES" ]] || echo "WARNING: ours extracted $n of $SMALL_FILES files"
 unzip_sx=$(timed unzip -qo "$SMALL_ZIP" -d "$OUT")
+once "$ARKZIP" test "$SMALL_ZIP" >/dev/null  # untimed, as for the mixed test
 ours_st=$(timed "$ARKZIP" test "$SMALL_ZIP")
 unzip_st=$(timed unzip -tq "$SMALL_ZIP")
 ours_sl=$(timed "$ARKZIP" list "$SMALL_ZIP")

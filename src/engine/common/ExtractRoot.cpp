@@ -268,21 +268,7 @@ bool ExtractRoot::File::Commit(uint32_t storedMode, StoredTime mtime, std::strin
 }
 
 bool ExtractRoot::BeginFile(const std::vector<std::string>& parts, File& out, std::string& failure) {
-  if (parts.empty()) {
-    failure = "no file name";
-    return false;
-  }
-  const int dir = OpenFolder(parts, parts.size() - 1, failure);
-  if (dir < 0) return false;
-  out.Discard();
-  out.leaf_ = parts.back();
-  out.umask_ = umask_;
-  out.error_ = 0;
-  if (!out.temp_.Create(dir, kTempPrefix, "")) {
-    failure = "cannot create the file: " + ErrText(errno);
-    return false;
-  }
-  return true;
+  return PrepareFile(parts, out, failure) && out.Create(failure);
 }
 
 bool ExtractRoot::PrepareFile(const std::vector<std::string>& parts, File& out, std::string& failure) {

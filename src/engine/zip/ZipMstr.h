@@ -336,6 +336,11 @@ class TZipMaster {
   void FireDirUpdate();
   void FireMessage(int code, const std::string& text);
   void FireProgress(ProgressType type, const std::string& name, int64_t size);
+  // Runs a command of the zip library that rewrites the archive in place
+  // (delete, the change of password): `run` gets the loaded library and
+  // answers the count done; defined where the commands are.
+  template <class Run>
+  void RewriteInPlace(Run run);
 
   std::string zipFilename_;
   std::string dllDirectory_;

@@ -374,20 +374,20 @@ void TZipMaster::Add() {
   if (listAgain) List();
 }
 
-void TZipMaster::Delete() {
-  successCount_ = 0;
-  if (FSpecArgs.empty()) return ReportMessage(10401, "");
-  if (!FileExists(zipFilename_)) return ReportMessage(10102, "");
-  if (writeBusy_) return;
+// The write flag and busy cursor are held around the command; a library
+// that cannot be loaded leaves the file specifications for another try; a
+// throw counts as nothing done; the archive is listed again when something
+// changed.
+template <class Run>
+void TZipMaster::RewriteInPlace(Run run) {
   bool listAgain = false;
   {
     FlagScope busy(writeBusy_, Cancel);
     platform::BusyCursorScope cursor(platform::Busy());
     auto lib = LoadLibrary(*this, kZipLib);
     if (!lib->Loaded()) return;
-    RecordTexts t = TextsFor(*this, zipFilename_);
     try {
-      successCount_ = RunZipDll(*this, *lib, t, true);
+      successCount_ = run(*lib);
     } catch (...) {
       successCount_ = 0;
       ReportMessage(10101, "");
@@ -399,20 +399,26 @@ void TZipMaster::Delete() {
   if (listAgain) List();
 }
 
+void TZipMaster::Delete() {
+  successCount_ = 0;
+  if (FSpecArgs.empty()) return ReportMessage(10401, "");
+  if (!FileExists(zipFilename_)) return ReportMessage(10102, "");
+  if (writeBusy_) return;
+  RewriteInPlace([this](Library& lib) {
+    RecordTexts t = TextsFor(*this, zipFilename_);
+    return RunZipDll(*this, lib, t, true);
+  });
+}
+
 void TZipMaster::ChangePassword(const std::string& oldPassword, const std::string& newPassword, int aesBits) {
   successCount_ = 0;
   if (!FileExists(zipFilename_)) return ReportMessage(10102, "");
   if (writeBusy_) return;
-  bool listAgain = false;
-  {
-    FlagScope busy(writeBusy_, Cancel);
-    platform::BusyCursorScope cursor(platform::Busy());
-    auto lib = LoadLibrary(*this, kZipLib);
-    if (!lib->Loaded()) return;
-    if (lib->version() < dll::kFirstLongZipVersion) {
+  RewriteInPlace([&](Library& lib) {
+    if (lib.version() < dll::kFirstLongZipVersion) {
       lastMessage_ = "The zip library is too old to change a password";
       FireMessage(1, lastMessage_);
-      return;
+      return 0;
     }
     RecordTexts t = TextsFor(*this, zipFilename_);
     t.password = oldPassword.substr(0, 80);
@@ -430,15 +436,8 @@ void TZipMaster::ChangePassword(const std::string& oldPassword, const std::strin
     rec->newPassword = fresh.c_str();
     rec->changePassword = -1;
     rec->seven = dll::kSeven;
-    try {
-      successCount_ = reinterpret_cast<dll::ZipDllExecFn>(lib->exec)(&rec->head);
-    } catch (...) {
-      successCount_ = 0;
-      ReportMessage(10101, "");
-    }
-    listAgain = successCount_ > 0;
-  }
-  if (listAgain) List();
+    return static_cast<int>(reinterpret_cast<dll::ZipDllExecFn>(lib.exec)(&rec->head));
+  });
 }
 
 void TZipMaster::Extract() {

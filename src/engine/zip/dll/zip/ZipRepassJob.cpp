@@ -198,18 +198,11 @@ class Rewriter {
     if (!rep_.NewFile(e.name, e.uncompressedSize)) throw Cancelled{};
     const uint16_t method = e.RealMethod();
     const bool aes = cmd_.aes != 0;
-    OutEntry oe;
-    oe.madeBy = e.versionMadeBy;
+    // Method, sizes, CRC and the version needed are set below, for the new
+    // encryption.
+    OutEntry oe = KeptEntry(e, out.Position());
     oe.flags = static_cast<uint16_t>((e.flags & ~dll::kFlagDescriptor) | dll::kFlagEncrypted);
-    oe.dosTime = e.dosTime;
-    oe.dosDate = e.dosDate;
-    oe.usize = e.uncompressedSize;
-    oe.offset = out.Position();
-    oe.internalAttr = e.internalAttr;
-    oe.externalAttr = e.externalAttr;
-    oe.name = e.rawName;
-    oe.comment = e.comment;
-    oe.extra = StripExtraBlock(StripExtraBlock(e.extra, kExtraZip64), dll::kExtraAes);
+    oe.extra = StripExtraBlock(oe.extra, dll::kExtraAes);
     std::string localExtra = StripExtraBlock(StripExtraBlock(it.lh.extra, kExtraZip64), dll::kExtraAes);
     const uint16_t baseNeeded = it.wasAes ? NeededFor(method) : std::max(e.versionNeeded, NeededFor(method));
     size_t overhead = dll::kCryptHeaderSize;

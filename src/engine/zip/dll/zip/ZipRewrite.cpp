@@ -51,13 +51,7 @@ bool LoadOld(const std::string& path, OldArchive& old, Reporter& rep, bool mustE
 
 // Copies one existing entry (local header, data, descriptor) unchanged and
 // answers its central record for the new place.
-OutEntry CopyOldEntry(const OldArchive& old, const dll::CentralEntry& e, OutFile& out) {
-  dll::LocalHeader lh;
-  const dll::ReadResult r = dll::ReadLocalHeader(old.file, e.localOffset, lh);
-  if (!r.Ok()) throw BadArchive{e.name + ": " + r.message};
-  uint64_t end = lh.dataOffset + e.compressedSize;
-  if (end < lh.dataOffset || end > old.file.Size()) throw BadArchive{e.name + ": data runs past the end of the archive"};
-  if (e.flags & kFlagDescriptor) end += dll::DescriptorSize(old.file, end, lh.zip64Extra, e.crc);
+OutEntry KeptEntry(const dll::CentralEntry& e, uint64_t offset) {
   OutEntry oe;
   oe.madeBy = e.versionMadeBy;
   oe.needed = e.versionNeeded;
@@ -68,12 +62,23 @@ OutEntry CopyOldEntry(const OldArchive& old, const dll::CentralEntry& e, OutFile
   oe.crc = e.crc;
   oe.csize = e.compressedSize;
   oe.usize = e.uncompressedSize;
-  oe.offset = out.Position();
+  oe.offset = offset;
   oe.internalAttr = e.internalAttr;
   oe.externalAttr = e.externalAttr;
   oe.name = e.rawName;
   oe.extra = StripExtraBlock(e.extra, kExtraZip64);
   oe.comment = e.comment;
+  return oe;
+}
+
+OutEntry CopyOldEntry(const OldArchive& old, const dll::CentralEntry& e, OutFile& out) {
+  dll::LocalHeader lh;
+  const dll::ReadResult r = dll::ReadLocalHeader(old.file, e.localOffset, lh);
+  if (!r.Ok()) throw BadArchive{e.name + ": " + r.message};
+  uint64_t end = lh.dataOffset + e.compressedSize;
+  if (end < lh.dataOffset || end > old.file.Size()) throw BadArchive{e.name + ": data runs past the end of the archive"};
+  if (e.flags & kFlagDescriptor) end += dll::DescriptorSize(old.file, end, lh.zip64Extra, e.crc);
+  OutEntry oe = KeptEntry(e, out.Position());
   std::string buf(static_cast<size_t>(std::min<uint64_t>(end - e.localOffset, 1 << 20)), '\0');
   for (uint64_t pos = e.localOffset; pos < end;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(end - pos, buf.size()));

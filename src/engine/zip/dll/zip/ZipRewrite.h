@@ -46,6 +46,10 @@ struct OldArchive {
 // drop the entries that could not be read.
 bool LoadOld(const std::string& path, OldArchive& old, Reporter& rep, bool mustExist, dll::CodePageRule rule);
 
+// The central record of an existing entry as it stands, placed at `offset`
+// (without its Zip64 block, which the writer adds where the sizes need it).
+OutEntry KeptEntry(const dll::CentralEntry& e, uint64_t offset);
+
 // Copies one existing entry (local header, data, descriptor) unchanged and
 // answers its central record for the new place. Throws BadArchive.
 OutEntry CopyOldEntry(const OldArchive& old, const dll::CentralEntry& e, OutFile& out);

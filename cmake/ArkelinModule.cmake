@@ -14,6 +14,10 @@
 
 set(ARKELIN_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
 set(ARKELIN_SHARED_FIXTURES ${CMAKE_SOURCE_DIR}/tests/fixtures CACHE PATH "Archives made by other tools")
+# Every test runs offscreen and in a UTF-8 locale whatever the caller's:
+# the peer tools (bsdtar above all) refuse non-ASCII names in the C locale.
+# (Each property has one value: gtest_discover_tests splits lists apart.)
+set(ARKELIN_TEST_PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "LC_ALL=set:C.UTF-8")
 
 # Layers, lowest first. Targets in the layers listed in ARKELIN_NO_WIDGETS
 # must never reach Qt6::Widgets, checked at configure time.
@@ -53,7 +57,7 @@ function(arkelin_add_gtest)
   # A test that waits on a server or a child process for ever fails after
   # ten minutes instead of holding up the whole run.
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600 LABELS ${layer})
+    PROPERTIES ${ARKELIN_TEST_PROPERTIES} TIMEOUT 600 LABELS ${layer})
 endfunction()
 
 function(arkelin_add_qtest)
@@ -67,7 +71,7 @@ function(arkelin_add_qtest)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REGEX REPLACE "/.*$" "" layer "${rel}")
-  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 1200 LABELS ${layer})
+  set_tests_properties(${T_NAME} PROPERTIES ${ARKELIN_TEST_PROPERTIES} TIMEOUT 1200 LABELS ${layer})
 endfunction()
 
 # Fails the configure step when a Widgets-free layer reaches Qt6::Widgets,
@@ -125,7 +129,7 @@ function(arkelin_add_fuzz)
   if(ARKELIN_TESTS)
     add_test(NAME ${F_NAME}_smoke COMMAND ${F_NAME}_smoke --runs ${F_RUNS} ${F_SEEDS})
     set_tests_properties(${F_NAME}_smoke PROPERTIES LABELS fuzz TIMEOUT 900
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+      ${ARKELIN_TEST_PROPERTIES})
   endif()
   if(ARKELIN_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     add_executable(${F_NAME}_fuzzer ${F_SOURCES})

@@ -39,11 +39,12 @@ case "${1:-}" in
     install_packages
     build
     export QT_QPA_PLATFORM=offscreen
-    status=0
-    (cd build && ctest --output-on-failure -j2 -LE fuzz) || status=1
+    failed=()
+    rm -f build/Testing/Temporary/LastTestsFailed.log build-asan/Testing/Temporary/LastTestsFailed.log
+    (cd build && ctest --output-on-failure -j2 -LE fuzz) || failed+=("the suite in build/")
     # The Debian package: built, validated, installed, run from /usr/bin and
     # removed again (the install part needs root).
-    scripts/package-test.sh build || status=1
+    scripts/package-test.sh build 2>&1 | tee build/package-test.log || failed+=("the package test")
     # Then the whole suite again under AddressSanitizer and
     # UndefinedBehaviorSanitizer (a Debug build, without the benchmarks):
     # every test, window tests and fuzz smoke tests included, except the
@@ -51,8 +52,18 @@ case "${1:-}" in
     # libraries are left aside by cmake/sanitizers/lsan.supp.
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DARKELIN_SANITIZE=ON -DARKELIN_BENCH=OFF >/dev/null
     cmake --build build-asan
-    (cd build-asan && ctest --output-on-failure -j2 -E 'Above4GiB') || status=1
-    exit $status
+    (cd build-asan && ctest --output-on-failure -j2 -E 'Above4GiB') || failed+=("the suite in build-asan/")
+    # A long log is often read from its end: say there what failed.
+    if [ ${#failed[@]} -gt 0 ]; then
+      echo "== FAILED: ${failed[*]}"
+      for dir in build build-asan; do
+        log=$dir/Testing/Temporary/LastTestsFailed.log
+        if [ -s "$log" ]; then echo "== failed tests in $dir/:"; cat "$log"; fi
+      done
+      grep '^package FAIL' build/package-test.log || true
+      exit 1
+    fi
+    echo "== all passed"
     ;;
   *)
     echo "usage: $0 start [ARCHIVE] | test" >&2

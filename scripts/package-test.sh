@@ -20,6 +20,7 @@ build=$(cd "${1:-$here/build}" && pwd)
 work=$(mktemp -d /tmp/arkelin-package-test.XXXXXX)
 passed=0
 failed=0
+failures=()
 installed_here=0
 cleanup() {
   if [ "$installed_here" -eq 1 ]; then
@@ -30,7 +31,7 @@ cleanup() {
 trap cleanup EXIT
 
 ok() { echo "PASS: $1"; passed=$((passed + 1)); }
-bad() { echo "FAIL: $1"; failed=$((failed + 1)); }
+bad() { echo "FAIL: $1"; failed=$((failed + 1)); failures+=("$1"); }
 check() {  # check NAME COMMAND...
   local name=$1; shift
   if "$@" >"$work/out.txt" 2>&1; then ok "$name"; else bad "$name"; sed 's/^/    /' "$work/out.txt"; fi
@@ -177,4 +178,5 @@ else
 fi
 
 echo "package: $passed passed, $failed failed"
+for f in "${failures[@]}"; do echo "package FAIL: $f"; done
 [ "$failed" -eq 0 ]

@@ -60,9 +60,18 @@ size_t Utf8SequenceLength(const std::string& s, size_t i) {
   return n;
 }
 
+// Most names are plain ASCII, which every one of the mappings below keeps
+// as it is; one pass without branches finds them.
+bool AllAscii(const std::string& s) {
+  unsigned char any = 0;
+  for (const char c : s) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
 }  // namespace
 
 std::string Cp437ToUtf8(const std::string& raw) {
+  if (AllAscii(raw)) return raw;
   std::string out;
   out.reserve(raw.size() * 2);
   for (unsigned char c : raw) {
@@ -73,6 +82,7 @@ std::string Cp437ToUtf8(const std::string& raw) {
 }
 
 bool IsValidUtf8(const std::string& s) {
+  if (AllAscii(s)) return true;
   for (size_t i = 0; i < s.size();) {
     size_t n = Utf8SequenceLength(s, i);
     if (n == 0) return false;
@@ -82,6 +92,7 @@ bool IsValidUtf8(const std::string& s) {
 }
 
 std::string Utf8OrCp437(const std::string& raw) {
+  if (AllAscii(raw)) return raw;
   std::string out;
   out.reserve(raw.size());
   for (size_t i = 0; i < raw.size();) {

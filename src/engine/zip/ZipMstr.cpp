@@ -328,7 +328,7 @@ void TZipMaster::ListInner() {
     }
   }
   entries_.reserve(read.size());
-  for (const dll::CentralEntry& c : read) {
+  for (dll::CentralEntry& c : read) {
     ZipDirEntry e;
     e.MadeByVersion = static_cast<uint8_t>(c.versionMadeBy & 0xFF);
     e.MadeByHost = static_cast<uint8_t>(c.versionMadeBy >> 8);
@@ -346,8 +346,9 @@ void TZipMaster::ListInner() {
     e.InternalAttributes = c.internalAttr;
     e.ExternalAttributes = c.externalAttr;
     e.LocalHeaderOffset = c.headerOffset;
-    e.FileName = ToBackslashes(c.name);
-    if (!c.unicodeComment.empty()) e.FileComment = c.unicodeComment;
+    e.FileName = std::move(c.name);
+    std::replace(e.FileName.begin(), e.FileName.end(), '/', '\\');
+    if (!c.unicodeComment.empty()) e.FileComment = std::move(c.unicodeComment);
     else if (!c.comment.empty()) e.FileComment = OemToAnsiName(c.comment, e.MadeByVersion, e.MadeByHost, c.flags);
     e.CompressedSize64 = c.compressedSize;
     e.UncompressedSize64 = c.uncompressedSize;

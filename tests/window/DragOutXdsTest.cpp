@@ -35,7 +35,7 @@ namespace {
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
   xcb_intern_atom_reply_t* r =
       xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-  const xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+  const xcb_atom_t a = r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
   std::free(r);
   return a;
 }
@@ -93,7 +93,7 @@ class DragOutXdsTest : public QObject {
     QTimer::singleShot(300, [&] {
       xcb_get_selection_owner_reply_t* o =
           xcb_get_selection_owner_reply(fm, xcb_get_selection_owner(fm, selection), nullptr);
-      const xcb_window_t source = o ? o->owner : XCB_WINDOW_NONE;
+      const xcb_window_t source = o ? o->owner : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
       std::free(o);
       sawOwner = source != XCB_WINDOW_NONE;
       // The pointer moves over the folder window: the drag enters it.

@@ -220,9 +220,9 @@ size_t RemoveStaleTempFiles(int dirFd, const std::string& prefix, const std::str
 }
 
 void IgnoreFileSizeSignal() {
-  // Once per process is enough; every file created would otherwise ask.
-  static std::atomic<bool> done{false};
-  if (done.exchange(true)) return;
+  // Asked again for every file: whoever restored the default action since
+  // the last time would otherwise have the next oversized write kill the
+  // process. One system call, small beside making the file.
   struct sigaction old {};
   if (::sigaction(SIGXFSZ, nullptr, &old) != 0) return;
   if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) {

@@ -70,7 +70,7 @@ std::string NumberedName(const std::string& name, int volume) {
 // (name.zip) is name.z01 ... and the last part keeps .zip.
 std::string StandardPartName(const std::string& last, int volume) {
   const std::string e = Ext(last);
-  char z[8];
+  char z[16];  // room for any int
   std::snprintf(z, sizeof z, ".z%02d", volume + 1);
   return last.substr(0, last.size() - e.size()) + z;
 }

@@ -351,6 +351,25 @@ TFileOperation::Step TFileOperation::CopyFile(const fs::path& from, const fs::pa
   return Step::Ok;
 }
 
+// A move within one file system is one rename; true when that settled it
+// (`result` says how), false when the target is on another file system and
+// the move becomes a copy followed by a removal.
+bool TFileOperation::MoveByRename(const fs::path& from, const fs::path& to, const char* verb, Step& result) {
+  const int64_t size = TreeSize(from);
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (!ec) {
+    done_ += size;
+    if (progress_) progress_->Done(done_);
+    result = Step::Ok;
+    return true;
+  }
+  if (ec == std::errc::cross_device_link) return false;
+  Fail(verb, from, ec.message() + ".");
+  result = Step::Fail;
+  return true;
+}
+
 TFileOperation::Step TFileOperation::CopyFolder(const fs::path& from, const fs::path& toIn, bool move) {
   const char* verb = Verb(Operation);
   fs::path to = toIn;
@@ -361,20 +380,8 @@ TFileOperation::Step TFileOperation::CopyFolder(const fs::path& from, const fs::
   }
   if (Exists(to) && (Flags & fofRenameOnCollision)) to = FreeName(to);
 
-  if (move && !Exists(to)) {
-    const int64_t size = TreeSize(from);
-    fs::rename(from, to, ec);
-    if (!ec) {
-      done_ += size;
-      if (progress_) progress_->Done(done_);
-      return Step::Ok;
-    }
-    if (ec != std::errc::cross_device_link) {
-      Fail(verb, from, ec.message() + ".");
-      return Step::Fail;
-    }
-    ec.clear();
-  }
+  Step renamed;
+  if (move && !Exists(to) && MoveByRename(from, to, verb, renamed)) return renamed;
 
   // Otherwise the folder is made (or merged into) and its entries go one by
   // one, each with its own questions.
@@ -429,20 +436,9 @@ TFileOperation::Step TFileOperation::Transfer(const fs::path& from, const fs::pa
 
   std::error_code ec;
   const bool link = fs::is_symlink(fs::symlink_status(from, ec));
-  if (move) {
-    const int64_t size = TreeSize(from);
-    fs::rename(from, to, ec);
-    if (!ec) {
-      done_ += size;
-      if (progress_) progress_->Done(done_);
-      return Step::Ok;
-    }
-    if (ec != std::errc::cross_device_link) {
-      Fail(verb, from, ec.message() + ".");
-      return Step::Fail;
-    }
-    ec.clear();
-  }
+  Step renamed;
+  if (move && MoveByRename(from, to, verb, renamed)) return renamed;
+  ec.clear();
 
   if (link) {
     const fs::path target = fs::read_symlink(from, ec);

@@ -122,6 +122,8 @@ class TFileOperation {
   Step CopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
   Step CopyFolder(const std::filesystem::path& from, const std::filesystem::path& to, bool move);
   Step ResolveCollision(const std::filesystem::path& from, std::filesystem::path& to);
+  bool MoveByRename(const std::filesystem::path& from, const std::filesystem::path& to, const char* verb,
+                    Step& result);
   bool RunCopyMove(bool move);
   bool RunDelete();
   bool RunRename();

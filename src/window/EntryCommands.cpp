@@ -39,21 +39,28 @@ void EntryCommands::Test() {
     TestZip();
 }
 
+// The extract window, asked with the last folder; false when it was
+// cancelled or there is nothing to extract. The folder chosen is kept.
+bool EntryCommands::AskExtraction(TExtract& dlg) {
+  dlg.SetAllFiles(w_.SelectedRowIndexes().size() < 2);
+  dlg.SetFolder(w_.Settings().FolderSetting('E'));
+  dlg.ShowModal();
+  if (dlg.Cancelled || dlg.ExtractFolder.isEmpty()) return false;
+  if (w_.model_->RowCountValue() == 0) {
+    w_.ShowWarning(QStringLiteral("Error :No file(s) to extract"));
+    return false;
+  }
+  w_.Settings().StoreLastFolder('E', dlg.Folder());
+  return true;
+}
+
 void EntryCommands::ExtractZip() {
   if (w_.CurrentZipName().isEmpty()) {
     w_.ShowWarning(kNoArchive);
     return;
   }
   TExtract dlg(&w_);
-  dlg.SetAllFiles(w_.SelectedRowIndexes().size() < 2);
-  dlg.SetFolder(w_.Settings().FolderSetting('E'));
-  dlg.ShowModal();
-  if (dlg.Cancelled || dlg.ExtractFolder.isEmpty()) return;
-  if (w_.model_->RowCountValue() == 0) {
-    w_.ShowWarning(QStringLiteral("Error :No file(s) to extract"));
-    return;
-  }
-  w_.Settings().StoreLastFolder('E', dlg.Folder());
+  if (!AskExtraction(dlg)) return;
   ez::TZipMaster& zip = w_.engines_->Zip();
   zip.FSpecArgs.clear();
   if (!dlg.AllFiles) {
@@ -97,15 +104,7 @@ void EntryCommands::ExtractZip() {
 
 void EntryCommands::ExtractRar() {
   TExtract dlg(&w_);
-  dlg.SetAllFiles(w_.SelectedRowIndexes().size() < 2);
-  dlg.SetFolder(w_.Settings().FolderSetting('E'));
-  dlg.ShowModal();
-  if (dlg.Cancelled || dlg.ExtractFolder.isEmpty()) return;
-  if (w_.model_->RowCountValue() == 0) {
-    w_.ShowWarning(QStringLiteral("Error :No file(s) to extract"));
-    return;
-  }
-  w_.Settings().StoreLastFolder('E', dlg.Folder());
+  if (!AskExtraction(dlg)) return;
   er::TRAR& r = w_.engines_->Rar();
   r.FilesToExtract.clear();
   if (!dlg.AllFiles) {

@@ -10,6 +10,7 @@
 
 namespace arkelin::window {
 
+class TExtract;
 class TMainform;
 
 class EntryCommands {
@@ -32,6 +33,7 @@ class EntryCommands {
   void ChangePassword();
 
  private:
+  bool AskExtraction(TExtract& dlg);
   void ExtractZip();
   void ExtractRar();
   // The meter's totals for a RAR command: every row, or the selected ones.

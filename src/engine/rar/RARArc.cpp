@@ -319,6 +319,20 @@ RarHandle TRAR::Open(unsigned int mode, std::vector<char>& cmt, int& result, uns
   return h;
 }
 
+// The first header of an archive whose headers are encrypted needs the
+// password: asked here (through the old interface, which has no password
+// at open) and the header read again with it.
+int TRAR::ReadFirstHeader(RarHandle h, RARHeaderDataEx& hd) {
+  int r = ReadHeader(h, hd);
+  if (r == ERAR_MISSING_PASSWORD && !api_->openEx && AskHeaderPassword(false)) {
+    api_->setPassword(h, run_->pendingHeader.data());
+    run_->headerPassword = run_->pendingHeader;
+    Wipe(run_->pendingHeader);
+    r = ReadHeader(h, hd);
+  }
+  return r;
+}
+
 int TRAR::ReadHeader(RarHandle h, RARHeaderDataEx& hd) {
   static thread_local std::vector<wchar_t> redir(kRedirChars + 1);
   std::memset(&hd, 0, sizeof hd);
@@ -424,13 +438,7 @@ void TRAR::ListFiles() {
       commentShown = true;
     }
     RARHeaderDataEx hd;
-    int r = ReadHeader(h, hd);
-    if (r == ERAR_MISSING_PASSWORD && !api_->openEx && AskHeaderPassword(false)) {
-      api_->setPassword(h, run_->pendingHeader.data());
-      run_->headerPassword = run_->pendingHeader;
-      Wipe(run_->pendingHeader);
-      r = ReadHeader(h, hd);
-    }
+    int r = ReadFirstHeader(h, hd);
     if (r == ERAR_BAD_PASSWORD) {
       api_->close(h);
       FireError(r);
@@ -524,13 +532,7 @@ bool TRAR::Process(bool extract) {
       OnComment(*this, TComment{cmtSize, std::string(cmt.data(), strnlen(cmt.data(), cmtSize))});
       commentShown = true;
     }
-    r = ReadHeader(h, hd);
-    if (r == ERAR_MISSING_PASSWORD && !api_->openEx && AskHeaderPassword(false)) {
-      api_->setPassword(h, run_->pendingHeader.data());
-      run_->headerPassword = run_->pendingHeader;
-      Wipe(run_->pendingHeader);
-      r = ReadHeader(h, hd);
-    }
+    r = ReadFirstHeader(h, hd);
     if (r == ERAR_BAD_PASSWORD) {
       api_->close(h);
       h = nullptr;

@@ -118,6 +118,7 @@ class TRAR {
   bool Process(bool extract);
   RarHandle Open(unsigned int mode, std::vector<char>& cmt, int& result, unsigned int& cmtState, unsigned int& cmtSize);
   int ReadHeader(RarHandle h, RARHeaderDataEx& hd);
+  int ReadFirstHeader(RarHandle h, RARHeaderDataEx& hd);
   int ProcessEntry(RarHandle h, int op);
   bool Selected(const std::string& name, bool extract) const;
   bool AskHeaderPassword(bool again);

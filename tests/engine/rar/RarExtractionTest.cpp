@@ -405,8 +405,9 @@ TEST(TRARExtraction, TimesKeepThePartOfASecondTheArchiveStores) {
   EXPECT_EQ(Mtime("out/folder").tv_nsec, 500000000);
   EXPECT_EQ(Mtime("out/folder/in.txt").tv_nsec, 200);
   // RAR 4 extended times: the DOS stamp and three bytes of 100 ns steps.
-  const Outcome four = Extract(Fx("la-test_read_format_rar_windows.rar"), dir.File("four"),
-                               Options{.files = {"test.txt"}});
+  Options justOne;
+  justOne.files = {"test.txt"};
+  const Outcome four = Extract(Fx("la-test_read_format_rar_windows.rar"), dir.File("four"), justOne);
   EXPECT_EQ(four.done, (std::vector<std::string>{"test.txt"}));
   EXPECT_EQ(Mtime("four/test.txt").tv_nsec, 77857900);
 }

@@ -43,5 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sum += touch(j.Bitmap());
   static volatile unsigned sink;
   sink = sum + passes;
+  (void)sink;
   return 0;
 }

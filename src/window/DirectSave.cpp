@@ -21,7 +21,7 @@ xcb_connection_t* Connection() {
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
   xcb_intern_atom_reply_t* r =
       xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-  const xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+  const xcb_atom_t a = r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
   std::free(r);
   return a;
 }
@@ -29,7 +29,7 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
 xcb_window_t Owner(xcb_connection_t* c) {
   xcb_get_selection_owner_reply_t* r =
       xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, Atom(c, "XdndSelection")), nullptr);
-  const xcb_window_t w = r ? r->owner : XCB_WINDOW_NONE;
+  const xcb_window_t w = r ? r->owner : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
   std::free(r);
   return w;
 }

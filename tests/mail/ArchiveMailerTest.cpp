@@ -290,8 +290,9 @@ TEST_F(ArchiveMailer, ASecondSendFromInsideTheFirstIsRefused) {
   ASSERT_NO_FATAL_FAILURE(Serve());
   int nested = 0;
   fake_.pump.onProcess = [&] {
-    if (mailer_.Sending() && nested++ == 0)
+    if (mailer_.Sending() && nested++ == 0) {
       EXPECT_FALSE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, ""));
+    }
   };
   fake_.dialogs.answers = {pf::BtnYes, pf::BtnOK};
   EXPECT_TRUE(mailer_.SendArchiveMail(Copies(*server_), "Bob", "bob@example.org", {archive_}, ""));

@@ -125,8 +125,9 @@ int CompareWithQt(const QString& path) {
     EXPECT_EQ(wrong, 0) << path.toStdString() << " frame " << i << " (" << ours.width() << "x"
                         << ours.height() << ")";
     // Qt shows a frame without a delay for 100 ms; compare the others.
-    if (reader.supportsAnimation() && frame.Delay() > 0)
+    if (reader.supportsAnimation() && frame.Delay() > 0) {
       EXPECT_EQ(frame.Delay() * 10, reader.nextImageDelay()) << path.toStdString() << " frame " << i;
+    }
   }
   EXPECT_EQ(i, gif.FrameCount()) << path.toStdString();
   EXPECT_TRUE(platform.dialogs.boxes.empty());
@@ -190,8 +191,9 @@ TEST_P(GifPeers, TheGeneratedSetCoversTheVariety) {
   const std::string name = c.name;
   const std::vector<uint8_t> flags = DescriptorFlags(path);
   ASSERT_EQ(static_cast<int>(flags.size()), gif.FrameCount()) << name;
-  if (name.find("interlaced") != std::string::npos)
+  if (name.find("interlaced") != std::string::npos) {
     for (uint8_t f : flags) EXPECT_TRUE(f & 0x40) << name << " has a frame that is not interlaced";
+  }
   if (name.rfind("local_tables", 0) == 0) {
     int local = 0;
     for (uint8_t f : flags) local += (f & 0x80) != 0;

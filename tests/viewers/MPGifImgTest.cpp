@@ -415,7 +415,9 @@ TEST(TGIFImage, PlainTextIsDrawnInsideItsGridInTheForegroundIndex) {
     for (int x = 0; x < 60; ++x) {
       const int v = bmp.pixelIndex(x, y);
       const bool inGrid = x >= 4 && x < 44 && y >= 2 && y < 16;
-      if (!inGrid) ASSERT_EQ(v, 2) << x << "," << y;
+      if (!inGrid) {
+        ASSERT_EQ(v, 2) << x << "," << y;
+      }
       fg += v == 1;
       bg += v == 3;
     }

@@ -134,6 +134,11 @@ class IMessagePump {
 
 enum class DriveType { Unknown, NoRootDir, Removable, Fixed, Remote, CDRom, RamDisk };
 
+// Media that are changed in the drive: volumes go one to a disk there, and
+// everywhere else (fixed, network, memory drives, and a folder whose mount
+// cannot be found) as numbered files side by side.
+inline bool IsChangeableMedium(DriveType t) { return t == DriveType::Removable || t == DriveType::CDRom; }
+
 class IDrives {
  public:
   virtual ~IDrives() = default;

@@ -75,7 +75,9 @@ void ArchiveFileCommands::New() {
     }
   }
   const pf::DriveType type = pf::Drives().TypeOf(pf::Drives().DriveRoot(U8(name)));
-  if (type == pf::DriveType::Fixed || type == pf::DriveType::Remote || !w_.Settings().AutoSpan())
+  // Only a new archive on removable media is made in volumes: a memory
+  // drive (/tmp on tmpfs) or a folder whose mount is unknown takes one file.
+  if (!pf::IsChangeableMedium(type) || !w_.Settings().AutoSpan())
     w_.SpanningMode = 0;
   else
     w_.SpanningMode = w_.Settings().FormatEachDisk() ? 1 : 2;

@@ -79,7 +79,7 @@ static std::optional<QString> ChooseDestination(const QString& start) {
   return f;
 }
 
-static bool IsFileDrive(pf::DriveType t) { return t != pf::DriveType::Removable && t != pf::DriveType::CDRom; }
+static bool IsFileDrive(pf::DriveType t) { return !pf::IsChangeableMedium(t); }
 
 void SfxVolumeCommands::CreateVolumes() {
   if (w_.RefuseWhileBusy()) return;

@@ -939,12 +939,18 @@ void CommandsTest::newArchiveSpanningModeFollowsDrive() {
   const int floppyOff = newOn(pf::DriveType::Removable, false, true);
   const int floppyFormat = newOn(pf::DriveType::Removable, true, true);
   const int floppyNoFormat = newOn(pf::DriveType::Removable, true, false);
+  // /tmp on tmpfs, or a folder whose mount is not listed (as in a chroot):
+  // one file, never volumes.
+  const int memory = newOn(pf::DriveType::RamDisk, true, false);
+  const int unknown = newOn(pf::DriveType::NoRootDir, true, false);
   pf::Current().drives = saved;
   QCOMPARE(fixed, 0);
   QCOMPARE(remote, 0);
   QCOMPARE(floppyOff, 0);
   QCOMPARE(floppyFormat, 1);
   QCOMPARE(floppyNoFormat, 2);
+  QCOMPARE(memory, 0);
+  QCOMPARE(unknown, 0);
 }
 
 void CommandsTest::saveAsMovesTheArchive() {

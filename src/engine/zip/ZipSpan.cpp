@@ -75,8 +75,6 @@ std::string StandardPartName(const std::string& last, int volume) {
   return last.substr(0, last.size() - e.size()) + z;
 }
 
-bool IsDiskDrive(DriveType t) { return t == DriveType::Removable || t == DriveType::CDRom; }
-
 bool SameNameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
@@ -153,7 +151,7 @@ struct TZipMaster::Span {
     const DriveType type = Drives().TypeOf(z.drive_);
     platform::Button answer = platform::BtnOK;
     while ((answer == platform::BtnOK && !z.DiskPresent()) || newDisk) {
-      if (!IsDiskDrive(type)) {
+      if (!platform::IsChangeableMedium(type)) {
         newDisk = false;
         break;
       }
@@ -181,7 +179,7 @@ struct TZipMaster::Span {
       answer = platform::Dialogs().MessageBoxCaption(platform::ApplicationTitle(), text, kind,
                                                      platform::BtnOK | platform::BtnCancel);
       newDisk = false;
-      if (answer == platform::BtnOK && IsDiskDrive(type)) diskSize = Drives().TotalSpace(z.drive_);
+      if (answer == platform::BtnOK && platform::IsChangeableMedium(type)) diskSize = Drives().TotalSpace(z.drive_);
     }
     if (answer != platform::BtnOK) throw EZipMaster(11007, false);
     return type;
@@ -198,7 +196,7 @@ struct TZipMaster::Span {
   }
 
   std::string VolumeFile(DriveType type) {
-    if (IsDiskDrive(type)) return outFileName;
+    if (platform::IsChangeableMedium(type)) return outFileName;
     return standard ? StandardPartName(outFileName, z.currentDisk_) : NumberedName(outFileName, z.currentDisk_);
   }
 
@@ -209,7 +207,7 @@ struct TZipMaster::Span {
       if (outFd < 0) {
         const DriveType type = PromptForDisk();
         const std::string name = VolumeFile(type);
-        if (IsDiskDrive(type) && (z.AddOptions & AddDiskSpanErase)) {
+        if (platform::IsChangeableMedium(type) && (z.AddOptions & AddDiskSpanErase)) {
           z.volumeName_ = "PKBACK# " + Nnn(z.currentDisk_);
           const int r = Drives().FormatVolume(z.drive_, z.volumeName_);
           if (r == -2) throw EZipMaster(11007, false);
@@ -257,7 +255,7 @@ struct TZipMaster::Span {
           newDisk = true;
           continue;
         }
-        if (IsDiskDrive(type)) {
+        if (platform::IsChangeableMedium(type)) {
           z.volumeName_ = "PKBACK# " + Nnn(z.currentDisk_);
           if (LabelsWork() && !Drives().SetVolumeLabel(z.drive_, z.volumeName_)) throw EZipMaster(11005, true);
         }
@@ -424,8 +422,8 @@ struct TZipMaster::Span {
 
   // ---- reading ------------------------------------------------------------------
   bool IsExpectedVolume(DriveType type) {
-    if (!IsDiskDrive(type) || !LabelsWork()) {
-      if (!IsDiskDrive(type)) z.inFileName_ = z.VolumeFileName(z.currentDisk_);
+    if (!platform::IsChangeableMedium(type) || !LabelsWork()) {
+      if (!platform::IsChangeableMedium(type)) z.inFileName_ = z.VolumeFileName(z.currentDisk_);
       return true;
     }
     return z.volumeName_ == "PKBACK# " + Nnn(z.currentDisk_);
@@ -441,7 +439,7 @@ struct TZipMaster::Span {
         type = PromptForDisk();
       } while (!IsExpectedVolume(type));
       if (z.in_->file.Open(platform::ToFsPath(z.inFileName_).string())) break;
-      if (!IsDiskDrive(type)) throw EZipMaster(11001, true);
+      if (!platform::IsChangeableMedium(type)) throw EZipMaster(11001, true);
       z.ReportMessage(11001, "");
     }
     inPos = 0;
@@ -485,7 +483,7 @@ struct TZipMaster::Span {
     // The last volume: the one holding the end record.
     DriveType type = DriveType::Removable;
     for (;;) {
-      if (!IsDiskDrive(type)) {
+      if (!platform::IsChangeableMedium(type)) {
         const int p = PartNumber(z.inFileName_);
         if (p == 1) throw EZipMaster(11037, true);
         throw EZipMaster(11038, p);

@@ -92,10 +92,9 @@ std::string TZipMaster::AppendBackslash(const std::string& path) {
   return path + "\\";
 }
 
-std::string TZipMaster::ToBackslashes(const std::string& name) {
-  std::string s = name;
-  std::replace(s.begin(), s.end(), '/', '\\');
-  return s;
+std::string TZipMaster::ToBackslashes(std::string name) {
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
 }
 
 std::string TZipMaster::OemToAnsiName(const std::string& raw, int version, int host, uint16_t flags) const {
@@ -346,8 +345,7 @@ void TZipMaster::ListInner() {
     e.InternalAttributes = c.internalAttr;
     e.ExternalAttributes = c.externalAttr;
     e.LocalHeaderOffset = c.headerOffset;
-    e.FileName = std::move(c.name);
-    std::replace(e.FileName.begin(), e.FileName.end(), '/', '\\');
+    e.FileName = ToBackslashes(std::move(c.name));
     if (!c.unicodeComment.empty()) e.FileComment = std::move(c.unicodeComment);
     else if (!c.comment.empty()) e.FileComment = OemToAnsiName(c.comment, e.MadeByVersion, e.MadeByHost, c.flags);
     e.CompressedSize64 = c.compressedSize;

@@ -312,7 +312,7 @@ class TZipMaster {
   bool DiskPresent();
   int RemoveFile(const std::string& name, DeleteOpts how);
   static std::string AppendBackslash(const std::string& path);
-  static std::string ToBackslashes(const std::string& name);
+  static std::string ToBackslashes(std::string name);
   // Stored name or comment bytes to UTF-8: bit 11 of flags means UTF-8;
   // otherwise CP437 is converted when the host/version/CodePage rule asks
   // for it, and bytes that are not valid UTF-8 are taken as CP437 anyway.

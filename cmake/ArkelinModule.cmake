@@ -11,6 +11,10 @@
 #   test command selects by.
 # arkelin_add_qtest(NAME <target> SOURCES ... LIBS ...)
 #   a Qt Test executable run offscreen.
+# arkelin_use_allocator(<target>)
+#   links an executable with the program's allocator (ARKELIN_MIMALLOC);
+#   the test helpers above do it for every test, so the tests run on what
+#   the program ships with.
 
 set(ARKELIN_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
 set(ARKELIN_SHARED_FIXTURES ${CMAKE_SOURCE_DIR}/tests/fixtures CACHE PATH "Archives made by other tools")
@@ -44,10 +48,21 @@ function(arkelin_add_module)
   endif()
 endfunction()
 
+function(arkelin_use_allocator target)
+  if(ARKELIN_MIMALLOC)
+    # Its malloc and free replace the C library's for the whole process,
+    # the engine libraries loaded later included; no code refers to it, so
+    # it must stay linked whatever --as-needed says.
+    target_link_libraries(${target} PRIVATE -Wl,--push-state,--no-as-needed ${ARKELIN_MIMALLOC_LIBRARY}
+                          -Wl,--pop-state)
+  endif()
+endfunction()
+
 function(arkelin_add_gtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES} ${ARKELIN_SANITIZER_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  arkelin_use_allocator(${T_NAME})
   target_compile_definitions(${T_NAME} PRIVATE
     ARKELIN_FIXTURES="${ARKELIN_SHARED_FIXTURES}"
     ARKELIN_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
@@ -64,6 +79,7 @@ function(arkelin_add_qtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES} ${ARKELIN_SANITIZER_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test)
+  arkelin_use_allocator(${T_NAME})
   target_compile_definitions(${T_NAME} PRIVATE
     ARKELIN_FIXTURES="${ARKELIN_SHARED_FIXTURES}"
     ARKELIN_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"

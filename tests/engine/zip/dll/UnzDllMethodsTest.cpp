@@ -7,12 +7,14 @@
 #include <random>
 #include <set>
 
+#include "DeflateBits.h"
 #include "UnzTestUtil.h"
 #include "engine/zip/dll/common/ArchiveFile.h"
 #include "engine/zip/dll/common/CentralDirectory.h"
 #include "engine/zip/dll/unz/Deflate64.h"
 
 using namespace unztest;
+using deflatetest::BitWriter;
 namespace dll = arkelin::engine::zip::dll;
 
 namespace {
@@ -115,46 +117,6 @@ TEST_F(UnzDllMethods, PpmdEntriesAreRefusedByNameAndTheOthersExtract) {
   EXPECT_EQ(t.Run(), 1);
   EXPECT_TRUE(t.HasError("unsupported method PPMd")) << t.AllErrors();
 }
-
-// A least-significant-bit-first writer for hand-made deflate streams.
-struct BitWriter {
-  std::string out;
-  uint64_t acc = 0;
-  int n = 0;
-  void Put(uint32_t v, int bits) {
-    acc |= static_cast<uint64_t>(v) << n;
-    n += bits;
-    while (n >= 8) {
-      out += static_cast<char>(acc & 0xFF);
-      acc >>= 8;
-      n -= 8;
-    }
-  }
-  // Huffman codes go most significant bit first.
-  void Code(uint32_t code, int bits) {
-    for (int b = bits - 1; b >= 0; --b) Put((code >> b) & 1, 1);
-  }
-  void Align() {
-    if (n) Put(0, 8 - n);
-  }
-  // Fixed-code symbols.
-  void Literal(uint8_t c) {
-    if (c < 144) Code(0x30 + c, 8);
-    else Code(0x190 + (c - 144), 9);
-  }
-  void Sym(int s) {
-    if (s < 280) Code(s - 256, 7);
-    else Code(0xC0 + (s - 280), 8);
-  }
-  void Stored(const std::string& data, bool final) {
-    Put(final, 1);
-    Put(0, 2);
-    Align();
-    Put(static_cast<uint32_t>(data.size()), 16);
-    Put(static_cast<uint32_t>(data.size()) ^ 0xFFFF, 16);
-    out += data;
-  }
-};
 
 dll::Inflate64Status Inflate(const std::string& stream, std::string& out, std::string& detail) {
   size_t pos = 0;

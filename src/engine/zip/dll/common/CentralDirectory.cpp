@@ -319,6 +319,7 @@ ReadResult ReadCentralEntries(CentralSpan span, uint64_t count, int64_t shift, u
       std::min<uint64_t>({count, (span.end - std::min(span.pos, span.end)) / kCentralHeaderSize + 1, 1u << 20})));
   uint64_t pos = span.pos;
   auto fail = [&](DirError what, const char* text, uint64_t index) -> ReadResult {
+    if (out.size() > index) out.pop_back();  // the entry begun is not kept
     if (r.IoError()) return {ReadStatus::IoError, "the central directory cannot be read", DirError::kIo, index};
     return {ReadStatus::Damaged, std::string(text) + " (" + Ordinal(index, count) + ")", what, index};
   };
@@ -331,7 +332,7 @@ ReadResult ReadCentralEntries(CentralSpan span, uint64_t count, int64_t shift, u
       pos = 0;
     }
     if (Le32(h) != kSigCentral) return fail(DirError::kBadSignature, "a central header signature is wrong", n);
-    CentralEntry e;
+    CentralEntry& e = out.emplace_back();  // filled where it stays
     e.centralOffset = pos;
     e.versionMadeBy = Le16(h + 4);
     e.versionNeeded = Le16(h + 6);
@@ -385,7 +386,6 @@ ReadResult ReadCentralEntries(CentralSpan span, uint64_t count, int64_t shift, u
     } else {
       e.localOffset = inRange ? corrected : 0;
     }
-    out.push_back(std::move(e));
   }
   // Another header right after the declared ones: the end record hides
   // entries that other programs show.
@@ -468,6 +468,9 @@ namespace {
 
 template <class Source>
 ReadResult ReadLocalHeaderFrom(Source& file, uint64_t offset, LocalHeader& out) {
+  // The strings keep their storage: a caller reading header after header
+  // into one LocalHeader allocates nothing for most of them.
+  std::string name = std::move(out.rawName), extra = std::move(out.extra);
   out = LocalHeader{};
   uint8_t h[kLocalHeaderSize];
   if (!file.ReadAt(offset, h, sizeof h)) return {ReadStatus::Damaged, "the local header lies past the end of the archive"};
@@ -482,11 +485,13 @@ ReadResult ReadLocalHeaderFrom(Source& file, uint64_t offset, LocalHeader& out) 
   out.compressedSize = Le32(h + 18);
   out.uncompressedSize = Le32(h + 22);
   const uint16_t nameLen = Le16(h + 26), extraLen = Le16(h + 28);
-  std::string ne(static_cast<size_t>(nameLen) + extraLen, '\0');
-  if (!file.ReadAt(offset + kLocalHeaderSize, ne.data(), ne.size()))
+  name.resize(static_cast<size_t>(nameLen) + extraLen);
+  if (!file.ReadAt(offset + kLocalHeaderSize, name.data(), name.size()))
     return {ReadStatus::Damaged, "the local header's name runs past the end of the archive"};
-  out.rawName.assign(ne, 0, nameLen);
-  out.extra.assign(ne, nameLen, std::string::npos);
+  extra.assign(name, nameLen, std::string::npos);
+  name.resize(nameLen);
+  out.rawName = std::move(name);
+  out.extra = std::move(extra);
   out.dataOffset = offset + kLocalHeaderSize + nameLen + extraLen;
   const bool usat = out.uncompressedSize == 0xFFFFFFFFu, csat = out.compressedSize == 0xFFFFFFFFu;
   ExtraTimes times;

@@ -1,9 +1,9 @@
 // The decoding threads; see DecodePool.h.
 #include "engine/zip/dll/unz/DecodePool.h"
 
-#include <sched.h>
-
 #include <cstdlib>
+
+#include "engine/common/Processors.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -92,10 +92,7 @@ int DecodeThreads() {
     const int n = std::atoi(v);
     if (n >= 0) return n > 64 ? 64 : n;
   }
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-  if (n < 1) n = 1;
+  const int n = common::UsableProcessors();
   return n > 8 ? 8 : n;
 }
 

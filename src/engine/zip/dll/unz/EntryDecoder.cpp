@@ -14,6 +14,7 @@
 
 #include "engine/zip/dll/common/ZipFormat.h"
 #include "engine/zip/dll/unz/Deflate64.h"
+#include "engine/zip/dll/unz/SmallInflate.h"
 
 namespace arkelin::engine::zip::dll {
 
@@ -24,9 +25,10 @@ constexpr size_t kChunk = 256 * 1024;
 // libdeflate, about twice as fast as zlib; larger ones stream.
 constexpr uint64_t kWholeBufferLimit = 8ull << 20;
 constexpr uint64_t kLzmaMemLimit = 768ull << 20;
-// Below this declared size zlib inflates faster than libdeflate: building
-// libdeflate's larger tables costs more than such an entry's few symbols.
-constexpr uint64_t kTinyInflateLimit = 200;
+// Below this declared size our own decoder with its narrow tables is faster
+// than libdeflate, whose larger tables cost more to build than such an
+// entry's few symbols take to decode.
+constexpr uint64_t kSmallInflateLimit = 512;
 
 // Passes output on while counting it against the declared size.
 class LimitedSink {
@@ -117,33 +119,17 @@ DecodeResult DeflateWhole(EntryInput& in, uint64_t expected, LimitedSink& sink, 
     from = src.data();
   }
   // One spare byte tells "exactly the declared size" from "more than that".
-  dst.Resize(static_cast<size_t>(expected) + 1);
+  const size_t cap = static_cast<size_t>(expected) + 1;
   size_t produced = 0;
-  if (expected < kTinyInflateLimit) {
-    struct Stream {
-      z_stream z{};
-      bool ok = inflateInit2(&z, -MAX_WBITS) == Z_OK;
-      ~Stream() {
-        if (ok) inflateEnd(&z);
-      }
-    };
-    thread_local Stream s;
-    if (!s.ok || inflateReset(&s.z) != Z_OK) {
-      detail = "out of memory";
-      return DecodeResult::DataError;
-    }
-    s.z.next_in = const_cast<uint8_t*>(from);
-    s.z.avail_in = static_cast<uInt>(got);
-    s.z.next_out = dst.data();
-    s.z.avail_out = static_cast<uInt>(dst.size());
-    const int r = inflate(&s.z, Z_FINISH);
-    produced = dst.size() - s.z.avail_out;
-    if (r != Z_STREAM_END) {
-      if (produced > expected) return DecodeResult::TooLong;
-      detail = "the deflate data is damaged";
-      return DecodeResult::DataError;
+  if (expected < kSmallInflateLimit) {
+    dst.Resize(cap + kSmallInflateSlack);
+    switch (SmallInflate(from, got, dst.data(), cap, produced)) {
+      case SmallInflateStatus::kOk: break;
+      case SmallInflateStatus::kTooLong: return DecodeResult::TooLong;
+      case SmallInflateStatus::kDataError: detail = "the deflate data is damaged"; return DecodeResult::DataError;
     }
   } else {
+    dst.Resize(cap);
     size_t used = 0;
     const auto r = libdeflate_deflate_decompress_ex(d.get(), from, got, dst.data(), dst.size(), &used, &produced);
     if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return DecodeResult::TooLong;

@@ -98,6 +98,11 @@ struct Job : PoolJob {
   bool buffered = false;  // events go to `events` until the job's turn
   bool flushed = false;
   std::vector<Event> events;
+  // The new-file event kept back, sent with `shown` as its text after the
+  // first `newFileAt` events (most entries have no other).
+  bool newFileKept = false;
+  size_t newFileAt = 0;
+  int64_t newFileSize = 0;
   Next next = Next::kNothing;
 
   std::vector<std::string> parts;
@@ -198,6 +203,7 @@ class Run {
   std::atomic<bool> stopFlag_{false};  // stop_ for the workers
   ArchiveFile file_;
   ArchiveWindow window_;
+  LocalHeader header_;  // the one Begin reads into, kept for its storage
   CentralDirectory dir_;
   ExtractRoot root_;
   DecodePool* pool_ = nullptr;
@@ -497,7 +503,7 @@ Run::Next Run::Begin(Job& job, uint64_t dataOffset) {
     return Next::kNothing;
   }
 
-  LocalHeader lh;
+  LocalHeader& lh = header_;
   ReadResult lr = ReadLocalHeader(window_, e.localOffset, lh);
   if (!lr.Ok()) {
     Msg(job, kUnzErrArchive, e.name + ": " + lr.message);
@@ -526,7 +532,13 @@ Run::Next Run::Begin(Job& job, uint64_t dataOffset) {
   if (job.buffered && !o_.test && !job.isLink && Conflicts(job.parts)) return Next::kWait;
   job.shown = o_.test ? e.name : JoinParts(job.parts);
 
-  Emit(job, kActionNewFile, 0, static_cast<int64_t>(e.uncompressedSize), job.shown);
+  if (job.buffered) {
+    job.newFileKept = true;
+    job.newFileAt = job.events.size();
+    job.newFileSize = static_cast<int64_t>(e.uncompressedSize);
+  } else {
+    Call(kActionNewFile, 0, static_cast<int64_t>(e.uncompressedSize), job.shown);
+  }
   if (stop_) return Next::kStop;
 
   job.offset = dataOffset;
@@ -806,9 +818,12 @@ void Run::ExtractAll(const std::vector<size_t>& chosen, const std::vector<uint64
       }
       if (!h.flushed) {
         h.flushed = true;
-        for (const Event& ev : h.events) {
-          Call(ev.action, ev.error, ev.size, ev.text);
-          if (stop_) break;
+        for (size_t i = 0; i <= h.events.size() && !stop_; ++i) {
+          if (h.newFileKept && i == h.newFileAt) {
+            Call(kActionNewFile, 0, h.newFileSize, h.shown);
+            if (stop_) break;
+          }
+          if (i < h.events.size()) Call(h.events[i].action, h.events[i].error, h.events[i].size, h.events[i].text);
         }
         h.events.clear();
         if (stop_) break;

@@ -2,6 +2,7 @@
 #include "engine/zip/dll/zip/ZipCompressPool.h"
 
 #include "engine/common/Crc32.h"
+#include "engine/common/Processors.h"
 #include "engine/zip/dll/common/ZipAes.h"
 #include "engine/zip/dll/common/ZipCrypto.h"
 
@@ -214,8 +215,7 @@ void CompressPool::Run(CompressTask& t) {
 }
 
 int DefaultWorkerCount() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n >= 2 ? 2 : 1;
+  return common::UsableProcessors() >= 2 ? 2 : 1;
 }
 
 CompressPool::CompressPool(int threads) {

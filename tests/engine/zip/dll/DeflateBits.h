@@ -46,4 +46,43 @@ struct BitWriter {
   }
 };
 
+// Damaged streams both deflate decoders must refuse, one final block each.
+enum class Damage { kBlockType3, kTooFarBack, kStoredLengthCheck, kOversubscribedCodeLengths, kLength286 };
+
+inline std::string DamagedStream(Damage d) {
+  BitWriter w;
+  w.Put(1, 1);
+  switch (d) {
+    case Damage::kBlockType3: w.Put(3, 2); break;
+    case Damage::kTooFarBack:  // distance 2 with one byte of output
+      w.Put(1, 2);
+      w.Literal('q');
+      w.Sym(257);
+      w.Code(1, 5);
+      w.Sym(256);
+      break;
+    case Damage::kStoredLengthCheck:  // NLEN is not the complement of LEN
+      w.Put(0, 2);
+      w.Align();
+      w.Put(5, 16);
+      w.Put(5, 16);
+      w.out += "hello";
+      break;
+    case Damage::kOversubscribedCodeLengths:  // 19 code-length codes of one bit
+      w.Put(2, 2);
+      w.Put(0, 5);
+      w.Put(0, 5);
+      w.Put(15, 4);
+      for (int i = 0; i < 19; ++i) w.Put(1, 3);
+      break;
+    case Damage::kLength286:  // a fixed code that names no length
+      w.Put(1, 2);
+      w.Sym(286);
+      w.Code(0, 5);
+      break;
+  }
+  w.Align();
+  return w.out;
+}
+
 }  // namespace deflatetest

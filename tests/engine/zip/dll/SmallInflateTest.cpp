@@ -166,24 +166,10 @@ TEST(SmallInflate, HandMadeStreamsFollowZlibsRules) {
       EXPECT_EQ(theirs, expect);
     }
   };
-  {
-    BitWriter w;  // block type 3
-    w.Put(1, 1);
-    w.Put(3, 2);
-    w.Align();
-    check(w.out, Status::kDataError, "", "block type 3");
-  }
-  {
-    BitWriter w;  // a match reaching before the first byte
-    w.Put(1, 1);
-    w.Put(1, 2);
-    w.Literal('q');
-    w.Sym(257);
-    w.Code(1, 5);
-    w.Sym(256);
-    w.Align();
-    check(w.out, Status::kDataError, "", "distance too far back");
-  }
+  using deflatetest::Damage;
+  for (Damage d : {Damage::kBlockType3, Damage::kTooFarBack, Damage::kStoredLengthCheck,
+                   Damage::kOversubscribedCodeLengths, Damage::kLength286})
+    check(deflatetest::DamagedStream(d), Status::kDataError, "", "damaged stream");
   {
     BitWriter w;  // fixed codes: distance code 30 does not exist in deflate
     w.Put(1, 1);
@@ -194,35 +180,6 @@ TEST(SmallInflate, HandMadeStreamsFollowZlibsRules) {
     w.Sym(256);
     w.Align();
     check(w.out, Status::kDataError, "", "distance code 30");
-  }
-  {
-    BitWriter w;  // fixed code 286 names no length
-    w.Put(1, 1);
-    w.Put(1, 2);
-    w.Sym(286);
-    w.Align();
-    check(w.out, Status::kDataError, "", "length code 286");
-  }
-  {
-    BitWriter w;  // stored block whose NLEN does not match
-    w.Put(1, 1);
-    w.Put(0, 2);
-    w.Align();
-    w.Put(5, 16);
-    w.Put(5, 16);
-    w.out += "hello";
-    check(w.out, Status::kDataError, "", "stored length check");
-  }
-  {
-    BitWriter w;  // oversubscribed code-length code
-    w.Put(1, 1);
-    w.Put(2, 2);
-    w.Put(0, 5);
-    w.Put(0, 5);
-    w.Put(15, 4);
-    for (int i = 0; i < 19; ++i) w.Put(1, 3);
-    w.Align();
-    check(w.out, Status::kDataError, "", "oversubscribed code lengths");
   }
   std::vector<int> lit(257, 0), dist(1, 0);
   {

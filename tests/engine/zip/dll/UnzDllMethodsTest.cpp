@@ -186,54 +186,14 @@ TEST(Inflate64, DamageIsReportedNotGuessed) {
     EXPECT_EQ(Inflate(stream, out, detail), dll::Inflate64Status::kDataError) << what;
     return detail;
   };
-  {
-    BitWriter w;  // block type 3
-    w.Put(1, 1);
-    w.Put(3, 2);
-    w.Align();
-    EXPECT_NE(fails(w.out, "type").find("block type"), std::string::npos);
-  }
-  {
-    BitWriter w;  // a match reaching before the first byte
-    w.Put(1, 1);
-    w.Put(1, 2);
-    w.Literal('q');
-    w.Sym(257);
-    w.Code(1, 5);  // distance 2 with 1 byte of output
-    w.Sym(256);
-    w.Align();
-    EXPECT_NE(fails(w.out, "distance").find("before the start"), std::string::npos);
-  }
-  {
-    BitWriter w;  // stored block whose NLEN does not match
-    w.Put(1, 1);
-    w.Put(0, 2);
-    w.Align();
-    w.Put(5, 16);
-    w.Put(5, 16);
-    w.out += "hello";
-    EXPECT_NE(fails(w.out, "stored").find("stored block"), std::string::npos);
-  }
-  {
-    BitWriter w;  // dynamic block whose code-length code is oversubscribed
-    w.Put(1, 1);
-    w.Put(2, 2);
-    w.Put(0, 5);
-    w.Put(0, 5);
-    w.Put(15, 4);
-    for (int i = 0; i < 19; ++i) w.Put(1, 3);
-    w.Align();
-    EXPECT_NE(fails(w.out, "oversubscribed").find("damaged code"), std::string::npos);
-  }
-  {
-    BitWriter w;  // fixed codes 286 and 287 name no length
-    w.Put(1, 1);
-    w.Put(1, 2);
-    w.Sym(286);
-    w.Code(0, 5);
-    w.Align();
-    EXPECT_NE(fails(w.out, "286").find("length code"), std::string::npos);
-  }
+  using deflatetest::Damage;
+  using deflatetest::DamagedStream;
+  EXPECT_NE(fails(DamagedStream(Damage::kBlockType3), "type").find("block type"), std::string::npos);
+  EXPECT_NE(fails(DamagedStream(Damage::kTooFarBack), "distance").find("before the start"), std::string::npos);
+  EXPECT_NE(fails(DamagedStream(Damage::kStoredLengthCheck), "stored").find("stored block"), std::string::npos);
+  EXPECT_NE(fails(DamagedStream(Damage::kOversubscribedCodeLengths), "oversubscribed").find("damaged code"),
+            std::string::npos);
+  EXPECT_NE(fails(DamagedStream(Damage::kLength286), "286").find("length code"), std::string::npos);
   // A writer that stops is told apart from damage.
   BitWriter w;
   w.Stored("stop here", true);

@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include "DeflateBits.h"
 #include "UnzTestUtil.h"
 #include "engine/common/Crc32.h"
 
@@ -337,36 +338,14 @@ TEST_F(UnzDllSafety, AFullDiskLeavesNoPartialFile) {
 }  // namespace
 
 namespace {
-// Deflate bits, least significant first; Huffman codes go in reversed.
-struct BitWriter {
-  std::string out;
-  uint64_t acc = 0;
-  int n = 0;
-  void Bits(uint32_t v, int count) {
-    acc |= static_cast<uint64_t>(v) << n;
-    n += count;
-    while (n >= 8) {
-      out.push_back(static_cast<char>(acc & 0xFF));
-      acc >>= 8;
-      n -= 8;
-    }
-  }
-  void Code(uint32_t code, int len) {
-    uint32_t r = 0;
-    for (int i = 0; i < len; ++i) r |= ((code >> i) & 1) << (len - 1 - i);
-    Bits(r, len);
-  }
-  void Flush() {
-    if (n > 0) Bits(0, 8 - n);
-  }
-};
+using deflatetest::BitWriter;
 
 // A deflate stream of `size` zero bytes in one block of fixed codes: a
 // literal, then matches at distance 1.
 std::string DeflatedZeros(uint64_t size) {
   BitWriter w;
-  w.Bits(1, 1);  // last block
-  w.Bits(1, 2);  // fixed codes
+  w.Put(1, 1);  // last block
+  w.Put(1, 2);  // fixed codes
   w.Code(0x30, 8);  // literal 0
   uint64_t left = size - 1;
   static const uint16_t kBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -378,7 +357,7 @@ std::string DeflatedZeros(uint64_t size) {
     const uint32_t sym = 257 + static_cast<uint32_t>(i);
     if (sym < 280) w.Code(sym - 256, 7);
     else w.Code(0xC0 + sym - 280, 8);
-    w.Bits(len - kBase[i], kExtra[i]);
+    w.Put(len - kBase[i], kExtra[i]);
     w.Code(0, 5);  // distance 1
   };
   while (left > 258 + 3) {
@@ -391,7 +370,7 @@ std::string DeflatedZeros(uint64_t size) {
   }
   if (left > 0) match(static_cast<uint32_t>(left));
   w.Code(0, 7);  // end of block
-  w.Flush();
+  w.Align();
   return w.out;
 }
 
